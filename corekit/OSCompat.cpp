@@ -1,0 +1,62 @@
+#include "OSCompat.h"
+
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdlib>
+#include <vector>
+
+namespace {
+
+void ReplaceAll(std::string& s, const std::string& what, const std::string& with) {
+    for (size_t pos = s.find(what); pos != std::string::npos;
+         pos = s.find(what, pos + with.size()))
+        s.replace(pos, what.size(), with);
+}
+
+} // namespace
+
+std::string OSCompat::ProgramDirectory() {
+    std::vector<char> buf(4096);
+    ssize_t n = ::readlink("/proc/self/exe", buf.data(), buf.size() - 1);
+    if (n <= 0)
+        return ".";
+    std::string exe(buf.data(), static_cast<size_t>(n));
+    size_t slash = exe.rfind('/');
+    return slash == std::string::npos ? "." : slash == 0 ? "/" : exe.substr(0, slash);
+}
+
+std::string OSCompat::CommonAppDataDirectory() {
+    const char* xdg = std::getenv("XDG_DATA_HOME");
+    if (xdg && *xdg == '/')
+        return xdg;
+    const char* home = std::getenv("HOME");
+    return std::string(home && *home ? home : "/tmp") + "/.local/share";
+}
+
+std::string OSCompat::FixPath(const std::string& path) {
+    std::string result = path;
+    ReplaceAll(result, "${CommonAppData}", CommonAppDataDirectory());
+    ReplaceAll(result, "${Bindir}", ProgramDirectory());
+    const std::string exe = ".exe";
+    if (result.size() > exe.size() && result.compare(result.size() - exe.size(), exe.size(), exe) == 0)
+        result.erase(result.size() - exe.size());
+    if (!result.empty() && result.find('/') == std::string::npos)
+        result = ProgramDirectory() + "/" + result;
+    return result;
+}
+
+bool OSCompat::MakeDirectory(const std::string& path) {
+    if (path.empty())
+        return false;
+    for (size_t pos = path.find('/', 1);; pos = path.find('/', pos + 1)) {
+        std::string part = pos == std::string::npos ? path : path.substr(0, pos);
+        if (::mkdir(part.c_str(), 0755) != 0 && errno != EEXIST)
+            return false;
+        if (pos == std::string::npos)
+            break;
+    }
+    struct stat st{};
+    return ::stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+}

@@ -1,0 +1,85 @@
+#pragma once
+
+#include "ProgressObserver.h"
+
+#include <cstdint>
+#include <istream>
+#include <string>
+#include <vector>
+
+enum LanState : int32_t {
+    StateUnknown = 1,
+    StateDisconnected = 2,
+    StateRun = 3,
+    StateMaintenance = 4, // the bootloader runs
+    StateBooting = 5,     // the device announced a restart
+};
+
+enum LanResult : int {
+    ResultFailed = 0,
+    ResultOk = 1,
+    ResultKeyError = 2, // crypt key missing or rejected
+};
+
+// What the programs know of one LAN interface, with the protocol operations on it. A plain
+// copyable value; every operation blocks its caller until the exchange is over.
+class LanInterface {
+public:
+    bool dhcp = false;
+    bool crypt = false;
+    std::string staticIp;
+    std::string staticNetmask;
+    std::string staticGateway;
+    std::string staticAddress4;
+    std::string staticAddress5;
+    std::string currentIp;
+    std::string currentNetmask;
+    std::string currentGateway;
+    std::string currentAddress4;
+    std::string currentAddress5;
+    std::string serialNumber; // 10 bytes from the identification reply, NUL padded
+    std::string deviceType;   // 8 bytes from the last reply
+    std::string version;      // "%u.%03u"
+    std::string cryptKey;     // 16 bytes when set
+    int32_t state = StateUnknown;
+    int64_t stateTime = 0; // seconds since 1970
+    int32_t blockCounter = 0;
+
+    LanInterface();
+
+    // Discovery and identification.
+    bool FindBySerial(const std::string& serial);
+    bool ParseIdentification(const std::string& reply);
+
+    // Configuration exchange.
+    std::string Transact(char command, const std::string& payload);
+    bool ReadStatus();
+    bool ReadConfig();
+    LanResult WriteConfig();
+    bool Identify();
+    void SetCryptKey(const std::string& keyText);
+
+    // Firmware update.
+    LanResult UpdateFirmware(const std::string& path, ProgressObserver& observer);
+    LanResult EnterBootloader();
+    bool SendFirmwareBlock(std::istream& file);
+
+    // The serial number as text: the bytes up to the first NUL.
+    std::string SerialText() const;
+
+private:
+    void SetState(int32_t newState);
+};
+
+// Searches for all devices whose type matches pattern and appends one record per accepted
+// reply. False only when the request could not be sent (the list is then unchanged).
+bool DiscoverLanInterfaces(const std::string& pattern, std::vector<LanInterface>& list);
+
+// One exchange with the protocol's multicast group and port; no socket outlives the call.
+bool SendMulticast(const std::string& request, std::vector<std::string>& replies, unsigned waitMs,
+                   unsigned maxReplies);
+
+// Exactly four bytes to "%u.%u.%u.%u"; any other length gives the empty text.
+std::string FormatIpAddress(const std::string& bytes);
+// Dotted decimal text to four bytes, read like "%u.%u.%u.%u"; unread numbers count as 0.
+std::string ParseIpAddress(const std::string& text);

@@ -1,0 +1,84 @@
+#pragma once
+
+// Framing, addressing and encodings of the LAN interface's UDP protocol, as small functions over
+// byte strings so that they can be checked without a socket.
+
+#include <cstdint>
+#include <string>
+
+namespace lanproto {
+
+inline constexpr const char* MulticastGroup = "224.0.0.1";
+inline constexpr unsigned Port = 23272;
+inline const std::string BootloaderType("vK7LanBl", 8);
+inline constexpr const char* SearchPattern = "vK7Lan*";
+inline constexpr char Wildcard = '*';
+
+inline constexpr size_t TypeFieldSize = 8;
+inline constexpr size_t SerialFieldSize = 10;
+inline constexpr size_t RequestHeaderSize = 19;
+inline constexpr size_t ReplyHeaderSize = 20;
+inline constexpr size_t ChallengeSize = 37;
+
+inline constexpr char CmdIdentify = 'I';
+inline constexpr char CmdReadStatus = 'N';
+inline constexpr char CmdReadConfig = 'c';
+inline constexpr char CmdWriteConfig = 'C';
+inline constexpr char CmdEnvelope = '*';
+inline constexpr char CmdBootloader = 'B';
+inline constexpr char CmdStartUpdate = 'U';
+inline constexpr char CmdWriteBlock = 'W';
+
+inline constexpr uint8_t CodeKeyError = 3;
+inline const std::string EnvelopeTag("Velantrix-Crypt", 15);
+inline constexpr size_t KeySize = 16;
+inline constexpr int64_t BootGraceSeconds = 30;
+
+inline constexpr unsigned DiscoverWaitMs = 2000;
+inline constexpr unsigned DiscoverMaxReplies = 1000;
+inline constexpr unsigned FindWaitMs = 200;
+inline constexpr unsigned TransactWaitMs = 2000;
+
+inline constexpr unsigned MaxRecordLength = 1024;
+
+// A text padded with NUL bytes, or cut, to size bytes.
+std::string PadField(const std::string& text, size_t size);
+
+// Header (type field, serial field, command letter) followed by the payload.
+std::string BuildRequest(const std::string& type, const std::string& serial, char command,
+                         const std::string& payload = std::string());
+
+// The three addressing forms of the protocol.
+std::string BuildDiscoverRequest(const std::string& pattern);
+std::string BuildFindRequest(const std::string& serial);
+std::string BuildDeviceRequest(const std::string& serial, char command,
+                               const std::string& payload);
+
+// A reply of at least 37 bytes whose byte 20 is 3: the device wants the encrypted envelope.
+bool IsChallenge(const std::string& reply);
+
+// Length of the envelope plaintext for a payload of n bytes: n + 32 with the low 4 bits cleared.
+size_t EnvelopeLength(size_t payloadLength);
+// Tag, NUL, command letter, payload, zero bytes up to EnvelopeLength.
+std::string BuildEnvelopePlaintext(char command, const std::string& payload);
+// AES-128-CBC of the plaintext with the first 16 key bytes and the 16-byte IV; empty when the key
+// is shorter than 16 bytes or the IV is not 16 bytes.
+std::string EncryptEnvelope(const std::string& plaintext, const std::string& key,
+                            const std::string& iv);
+
+// Two characters read as a hexadecimal number the way strtol(…, 16) reads them; 0 when none.
+uint8_t HexPairValue(const char* pair, size_t length);
+// Hexadecimal key text to bytes, two characters per byte (one at an odd end).
+std::string ParseKeyText(const std::string& text);
+
+// "%u.%03u" of a version in thousandths, and back.
+std::string FormatVersion(unsigned thousandths);
+// Reads a version text as a decimal number in thousandths (locale-independent).
+unsigned VersionThousandths(const std::string& version);
+
+// Checks a whole firmware file before anything is sent: hexadecimal digits only (ASCII white
+// space allowed at the very end), complete records, record lengths at most 1024, not empty.
+// On success digits receives the file without its trailing white space.
+bool CheckFirmwareText(const std::string& text, std::string* digits);
+
+} // namespace lanproto

@@ -1,0 +1,32 @@
+#!/usr/bin/env bash
+# Installs the Debian packages the project needs, skipping those already present.
+set -euo pipefail
+
+packages=(
+  cmake ninja-build g++ pkg-config libgtest-dev libgmock-dev
+  libssl-dev
+  libxmlrpcpp-dev
+  libcivetweb-dev
+  qt6-base-dev qt6-webengine-dev
+  tcl8.6
+  iproute2 util-linux
+  xvfb
+)
+
+missing=()
+for p in "${packages[@]}"; do
+  if ! dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed"; then
+    missing+=("$p")
+  fi
+done
+
+if [ ${#missing[@]} -eq 0 ]; then
+  exit 0
+fi
+
+echo "Installing: ${missing[*]}"
+SUDO=""
+if [ "$(id -u)" -ne 0 ]; then SUDO="sudo"; fi
+export DEBIAN_FRONTEND=noninteractive
+$SUDO apt-get update -qq
+$SUDO apt-get install -y --no-install-recommends "${missing[@]}"
