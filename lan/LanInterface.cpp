@@ -1,0 +1,299 @@
+#include "LanInterface.h"
+
+#include "LanProtocol.h"
+#include "MulticastSender.h"
+
+#include <chrono>
+#include <cstdio>
+#include <ctime>
+#include <fstream>
+#include <sstream>
+#include <thread>
+
+using namespace lanproto;
+
+namespace {
+
+int64_t Now() {
+    return static_cast<int64_t>(std::time(nullptr));
+}
+
+uint8_t Byte(const std::string& s, size_t i) {
+    return static_cast<uint8_t>(s[i]);
+}
+
+// The stream's position as a byte count, for the progress share.
+long long Position(std::istream& in) {
+    auto pos = in.tellg();
+    return pos < 0 ? 0 : static_cast<long long>(pos);
+}
+
+} // namespace
+
+LanInterface::LanInterface() : stateTime(Now()) {}
+
+void LanInterface::SetState(int32_t newState) {
+    state = newState;
+    stateTime = Now();
+}
+
+std::string LanInterface::SerialText() const {
+    return serialNumber.substr(0, serialNumber.find('\0'));
+}
+
+bool SendMulticast(const std::string& request, std::vector<std::string>& replies, unsigned waitMs,
+                   unsigned maxReplies) {
+    MulticastSender sender(MulticastGroup, Port, true);
+    return sender.SendUDPMessage(request, &replies, waitMs, maxReplies);
+}
+
+std::string FormatIpAddress(const std::string& bytes) {
+    if (bytes.size() != 4)
+        return std::string();
+    return std::to_string(Byte(bytes, 0)) + '.' + std::to_string(Byte(bytes, 1)) + '.' +
+           std::to_string(Byte(bytes, 2)) + '.' + std::to_string(Byte(bytes, 3));
+}
+
+std::string ParseIpAddress(const std::string& text) {
+    unsigned parts[4] = {0, 0, 0, 0};
+    std::sscanf(text.c_str(), "%u.%u.%u.%u", &parts[0], &parts[1], &parts[2], &parts[3]);
+    std::string bytes(4, '\0');
+    for (int i = 0; i < 4; ++i)
+        bytes[i] = static_cast<char>(parts[i] & 0xFF);
+    return bytes;
+}
+
+bool DiscoverLanInterfaces(const std::string& pattern, std::vector<LanInterface>& list) {
+    std::vector<std::string> replies;
+    if (!SendMulticast(BuildDiscoverRequest(pattern), replies, DiscoverWaitMs, DiscoverMaxReplies))
+        return false;
+    for (const auto& reply : replies) {
+        LanInterface device;
+        if (device.ParseIdentification(reply))
+            list.push_back(device);
+    }
+    return true;
+}
+
+bool LanInterface::FindBySerial(const std::string& serial) {
+    std::vector<std::string> replies;
+    if (!SendMulticast(BuildFindRequest(serial), replies, FindWaitMs, 1) || replies.empty())
+        return false;
+    return ParseIdentification(replies.front());
+}
+
+bool LanInterface::ParseIdentification(const std::string& reply) {
+    // The version sits at payload offsets 4 and 5: a shorter reply cannot be used.
+    if (reply.size() < ReplyHeaderSize + 6)
+        return false;
+    if (reply[18] != '>' || reply[19] != 'I')
+        return false;
+    serialNumber = reply.substr(8, SerialFieldSize);
+    deviceType = reply.substr(0, TypeFieldSize);
+    version = FormatVersion(Byte(reply, 24) * 256u + Byte(reply, 25));
+    SetState(deviceType == BootloaderType ? StateMaintenance : StateRun);
+    return true;
+}
+
+std::string LanInterface::Transact(char command, const std::string& payload) {
+    std::vector<std::string> replies;
+    bool sent = SendMulticast(BuildDeviceRequest(serialNumber, command, payload), replies,
+                              TransactWaitMs, 1);
+    if (!sent || replies.empty()) {
+        // A restarting device is silent for a while; only after the grace period is it lost.
+        if (state == StateBooting && Now() < stateTime + BootGraceSeconds)
+            return std::string();
+        SetState(StateDisconnected);
+        return std::string();
+    }
+    const std::string& reply = replies.front();
+    SetState(deviceType == BootloaderType ? StateMaintenance : StateRun);
+    if (reply.size() < ReplyHeaderSize)
+        return std::string();
+    if (IsChallenge(reply) && cryptKey.size() >= KeySize) {
+        if (command == CmdEnvelope)
+            return std::string(); // an envelope is never wrapped again
+        std::string envelope = EncryptEnvelope(BuildEnvelopePlaintext(command, payload), cryptKey,
+                                               reply.substr(21, 16));
+        std::string answer = Transact(CmdEnvelope, envelope);
+        if (!answer.empty())
+            return answer;
+    }
+    deviceType = reply.substr(0, TypeFieldSize);
+    return reply.substr(ReplyHeaderSize);
+}
+
+bool LanInterface::ReadStatus() {
+    std::string p = Transact(CmdReadStatus, std::string());
+    if (p.size() < 20)
+        return false;
+    currentIp = FormatIpAddress(p.substr(0, 4));
+    currentGateway = FormatIpAddress(p.substr(4, 4));
+    currentNetmask = FormatIpAddress(p.substr(8, 4));
+    currentAddress4 = FormatIpAddress(p.substr(12, 4));
+    currentAddress5 = FormatIpAddress(p.substr(16, 4));
+    if (currentIp.rfind("127.", 0) == 0 || currentIp == "0.0.0.0") {
+        currentIp = "n/a";
+        currentNetmask = "n/a";
+        currentGateway = "n/a";
+    }
+    return true;
+}
+
+bool LanInterface::ReadConfig() {
+    std::string p = Transact(CmdReadConfig, std::string());
+    if (p.size() < 21)
+        return false;
+    staticIp = FormatIpAddress(p.substr(0, 4));
+    staticGateway = FormatIpAddress(p.substr(4, 4));
+    staticNetmask = FormatIpAddress(p.substr(8, 4));
+    staticAddress4 = FormatIpAddress(p.substr(12, 4));
+    staticAddress5 = FormatIpAddress(p.substr(16, 4));
+    dhcp = p[20] != 0;
+    crypt = p.size() > 21 && p[21] != 0;
+    return true;
+}
+
+LanResult LanInterface::WriteConfig() {
+    std::string payload = ParseIpAddress(staticIp) + ParseIpAddress(staticGateway) +
+                          ParseIpAddress(staticNetmask) + ParseIpAddress(staticAddress4) +
+                          ParseIpAddress(staticAddress5);
+    payload += static_cast<char>(dhcp ? 1 : 0);
+    payload += static_cast<char>(crypt ? 1 : 0);
+    std::string p = Transact(CmdWriteConfig, payload);
+    if (p.empty())
+        return ResultFailed;
+    switch (Byte(p, 0)) {
+    case 0:
+        ReadConfig(); // the record shows what the device kept
+        return ResultFailed;
+    case 1:
+        return ReadConfig() ? ResultOk : ResultFailed;
+    case 2:
+        SetState(StateBooting);
+        return ResultOk;
+    case CodeKeyError:
+        return ResultKeyError;
+    default:
+        return ResultOk;
+    }
+}
+
+bool LanInterface::Identify() {
+    std::string p = Transact(CmdIdentify, std::string());
+    if (p.size() < 6)
+        return false;
+    version = FormatVersion(Byte(p, 4) * 256u + Byte(p, 5));
+    SetState(deviceType == BootloaderType ? StateMaintenance : StateRun);
+    return ReadStatus();
+}
+
+void LanInterface::SetCryptKey(const std::string& keyText) {
+    cryptKey = ParseKeyText(keyText);
+}
+
+LanResult LanInterface::EnterBootloader() {
+    std::string p = Transact(CmdBootloader, std::string());
+    if (p.empty())
+        return ResultFailed;
+    switch (Byte(p, 0)) {
+    case 0:
+        return ResultFailed;
+    case 2:
+        SetState(StateBooting);
+        return ResultOk;
+    case CodeKeyError:
+        return ResultKeyError;
+    default:
+        return ResultOk;
+    }
+}
+
+LanResult LanInterface::UpdateFirmware(const std::string& path, ProgressObserver& observer) {
+    std::ifstream file(path, std::ios::binary);
+    if (!file)
+        return ResultFailed;
+    std::ostringstream content;
+    content << file.rdbuf();
+    // A file that is known bad before the update began never puts the device into its bootloader.
+    std::string digits;
+    if (!CheckFirmwareText(content.str(), &digits))
+        return ResultFailed;
+
+    LanResult r = EnterBootloader();
+    if (r != ResultOk)
+        return r;
+    while (state == StateBooting) {
+        for (int i = 0; i < 50; ++i) {
+            observer.OnProgress(0, "Waiting for device to enter bootloader");
+            std::this_thread::sleep_for(std::chrono::milliseconds(100));
+        }
+        Identify();
+    }
+    if (state != StateMaintenance)
+        return ResultFailed;
+    if (Transact(CmdStartUpdate, std::string()).empty())
+        return ResultFailed;
+    blockCounter = 0;
+
+    std::istringstream in(digits);
+    const long long size = static_cast<long long>(digits.size());
+    while (in.good()) {
+        observer.OnProgress(static_cast<int>(Position(in) * 100 / size), "Performing update");
+        if (!SendFirmwareBlock(in))
+            return ResultFailed;
+    }
+    return ResultOk;
+}
+
+bool LanInterface::SendFirmwareBlock(std::istream& file) {
+    std::string block;
+    if (VersionThousandths(version) >= 10) {
+        block += static_cast<char>((blockCounter >> 8) & 0xFF);
+        block += static_cast<char>(blockCounter & 0xFF);
+    }
+    // Reads two characters as one byte; 0 after a read error.
+    auto readByte = [&file]() -> uint8_t {
+        char pair[2] = {0, 0};
+        file.read(pair, 2);
+        if (file.bad())
+            return 0;
+        return HexPairValue(pair, static_cast<size_t>(file.gcount()));
+    };
+
+    uint8_t high = readByte();
+    uint8_t low = readByte();
+    if (file.eof())
+        return true;
+    unsigned length = high * 256u + low;
+    if (length > MaxRecordLength)
+        return false;
+    block += static_cast<char>(high);
+    block += static_cast<char>(low);
+    for (unsigned i = 0; i < length && !file.eof() && !file.bad(); ++i) {
+        uint8_t value = readByte();
+        if (file.eof())
+            break;
+        block += static_cast<char>(value);
+    }
+    if (file.eof())
+        return true; // an incomplete last record is not sent
+    if (file.bad())
+        return false;
+
+    std::string p = Transact(CmdWriteBlock, block);
+    if (p.empty())
+        p = Transact(CmdWriteBlock, block);
+    if (p.empty())
+        return false;
+    ++blockCounter;
+    switch (Byte(p, 0)) {
+    case 1:
+        return true;
+    case 2:
+        SetState(StateBooting);
+        return true;
+    default:
+        return false;
+    }
+}
