@@ -1,0 +1,40 @@
+#pragma once
+
+#include <ostream>
+#include <string>
+#include <vector>
+
+// Exit codes of the console tool. Misuse of the command line is a failure of its own, so that
+// scripts can tell it from success.
+enum ExitCode : int {
+    ExitOk = 0,
+    ExitFailed = -1,  // device not found, configuration not readable, update or write failed
+    ExitKeyError = -2, // key missing or rejected
+    ExitUsage = 2,
+};
+
+// Writes printf-formatted text to a stream.
+void Print(std::ostream& out, const char* format, ...) __attribute__((format(printf, 2, 3)));
+
+// One command of the console tool. args holds the words after the program name, the command word
+// first. A command that finds its arguments misused returns ExitUsage without touching the network.
+class Command {
+public:
+    virtual ~Command() = default;
+    virtual const char* Name() const = 0;
+    virtual int Execute(const std::vector<std::string>& args, std::ostream& out) = 0;
+};
+
+// Options of set and fwupdate: pairs of option word and value from the third word on.
+struct CommandOptions {
+    std::string ip, netmask, gateway, dhcp, crypt, key, file;
+    bool hasIp = false, hasNetmask = false, hasGateway = false, hasDhcp = false,
+         hasCrypt = false, hasKey = false, hasFile = false;
+
+    // allowed lists the option letters the command takes, e.g. "ingdyk". False on an unknown
+    // option or an option without a value.
+    bool Parse(const std::vector<std::string>& args, const std::string& allowed);
+};
+
+// "on" in either letter case, and any longer value that begins so.
+bool IsOn(const std::string& value);

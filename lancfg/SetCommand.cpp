@@ -1,0 +1,50 @@
+#include "SetCommand.h"
+
+#include "LanInterface.h"
+#include "ShowCommand.h"
+
+int ReportKeyError(const CommandOptions& options, const std::string& serial, std::ostream& out) {
+    if (options.hasKey)
+        Print(out, "%s is probably the wrong crypt key for %s\n", options.key.c_str(),
+              serial.c_str());
+    else
+        Print(out, "You need to specify %ss crypt key with \"-k\"\n", serial.c_str());
+    return ExitKeyError;
+}
+
+int SetCommand::Execute(const std::vector<std::string>& args, std::ostream& out) {
+    CommandOptions options;
+    if (args.size() < 2 || !options.Parse(args, "ingdyk"))
+        return ExitUsage;
+    const std::string& serial = args[1];
+    LanInterface device;
+    if (!FindAndRead(device, serial, out))
+        return ExitFailed;
+
+    // Options not given keep the values just read, so they are written back unchanged.
+    if (options.hasIp)
+        device.staticIp = options.ip;
+    if (options.hasNetmask)
+        device.staticNetmask = options.netmask;
+    if (options.hasGateway)
+        device.staticGateway = options.gateway;
+    if (options.hasDhcp)
+        device.dhcp = IsOn(options.dhcp);
+    if (options.hasCrypt)
+        device.crypt = IsOn(options.crypt);
+    if (options.hasKey)
+        device.SetCryptKey(options.key);
+
+    switch (device.WriteConfig()) {
+    case ResultOk:
+        Print(out, "%s was updated successfully\n", serial.c_str());
+        if (device.state == StateBooting)
+            Print(out, "%s is rebooting for the changes to become active...\n", serial.c_str());
+        return ExitOk;
+    case ResultKeyError:
+        return ReportKeyError(options, serial, out);
+    default:
+        Print(out, "Updating %s failed\n", serial.c_str());
+        return ExitFailed;
+    }
+}

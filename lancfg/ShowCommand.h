@@ -1,0 +1,16 @@
+#pragma once
+
+#include "Command.h"
+
+class LanInterface;
+
+// Shows the network configuration of one LAN interface.
+class ShowCommand : public Command {
+public:
+    const char* Name() const override { return "show"; }
+    int Execute(const std::vector<std::string>& args, std::ostream& out) override;
+};
+
+// Finds the device and reads its status and configuration, printing the error message on
+// failure. Shared by show and set.
+bool FindAndRead(LanInterface& device, const std::string& serial, std::ostream& out);
