@@ -1,0 +1,452 @@
+#include "ClancfgDlg.h"
+
+#include "AppIcon.h"
+#include "CAboutDlg.h"
+#include "DialogTemplate.h"
+#include "DlgIpConfig.h"
+#include "DlgKeyInput.h"
+#include "LanProtocol.h"
+#include "ProgramTexts.h"
+
+#include <QApplication>
+#include <QCloseEvent>
+#include <QComboBox>
+#include <QContextMenuEvent>
+#include <QDir>
+#include <QHeaderView>
+#include <QLabel>
+#include <QMenu>
+#include <QMessageBox>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QTableWidget>
+
+#include <algorithm>
+
+namespace {
+
+const ControlTemplate kMainControls[] = {
+    {IdOk, ControlKind::DefaultPushButton, "Close", 7, 271, 50, 14},
+    {IdDeviceList, ControlKind::ListView, "", 7, 18, 480, 177},
+    {IdNone, ControlKind::StaticText, "Detected Devices", 7, 7, 57, 8},
+    {IdRefreshList, ControlKind::PushButton, "Refresh List", 115, 249, 50, 14},
+    {IdChangeIpSettings, ControlKind::PushButton, "Change IP Settings", 183, 249, 91, 14},
+    {IdUpdateFirmware, ControlKind::PushButton, "Update Firmware", 291, 249, 85, 14},
+    {IdProgressBar, ControlKind::ProgressBar, "", 7, 227, 480, 14, false},
+    {IdProgressText, ControlKind::SunkenText, "", 7, 200, 480, 21, false},
+    {IdFirmwareFiles, ControlKind::DropDownCombo, "", 291, 272, 196, 44, false},
+};
+
+const DialogTemplate kMainTemplate{"Velantrix Lan-Interface Configurator", 494, 292, kMainControls};
+
+struct Column {
+    const char* header;
+    int width; // pixels
+};
+
+const Column kColumns[] = {
+    {"Serial Number", 150}, {"Status", 80},   {"Version", 60}, {"IP", 120},
+    {"Netmask", 120},       {"Gateway", 120}, {"DHCP", 60},
+};
+
+enum : int {
+    ColSerial = 0,
+    ColStatus,
+    ColVersion,
+    ColIp,
+    ColNetmask,
+    ColGateway,
+    ColDhcp,
+};
+
+// The firmware files beside the program.
+const char* const kFirmwarePattern = "kplan*.enc";
+
+QString SerialCell(const LanInterface& device)
+{
+    // Serial numbers are bytes; Latin-1 keeps every byte as one character and back.
+    return QString::fromLatin1(device.SerialText());
+}
+
+// The wait cursor of a blocking exchange. Show and Restore pair up however often they are
+// called, and the destructor restores what is still shown.
+class WaitCursor {
+public:
+    WaitCursor() { Show(); }
+    ~WaitCursor() { Restore(); }
+    WaitCursor(const WaitCursor&) = delete;
+    WaitCursor& operator=(const WaitCursor&) = delete;
+
+    void Show()
+    {
+        if (!shown_)
+            QApplication::setOverrideCursor(Qt::WaitCursor);
+        shown_ = true;
+    }
+    void Restore()
+    {
+        if (shown_)
+            QApplication::restoreOverrideCursor();
+        shown_ = false;
+    }
+
+private:
+    bool shown_ = false;
+};
+
+} // namespace
+
+// Marks the dialog busy for one exchange with the devices, however the handler leaves.
+class ClancfgDlg::BusyScope {
+public:
+    explicit BusyScope(ClancfgDlg& dialog) : dialog_(dialog) { dialog_.SetBusy(true); }
+    ~BusyScope() { dialog_.SetBusy(false); }
+    BusyScope(const BusyScope&) = delete;
+    BusyScope& operator=(const BusyScope&) = delete;
+
+private:
+    ClancfgDlg& dialog_;
+};
+
+ClancfgDlg::ClancfgDlg(const QString& programDirectory, QWidget* parent)
+    : QDialog(parent),
+      programDirectory_(programDirectory.isEmpty() ? QCoreApplication::applicationDirPath()
+                                                   : programDirectory)
+{
+    setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
+                   Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint |
+                   Qt::WindowCloseButtonHint);
+    BuildDialog(*this, kMainTemplate);
+    deviceList_ = FindControl<QTableWidget>(*this, IdDeviceList);
+    closeButton_ = FindControl<QPushButton>(*this, IdOk);
+    refreshButton_ = FindControl<QPushButton>(*this, IdRefreshList);
+    changeIpButton_ = FindControl<QPushButton>(*this, IdChangeIpSettings);
+    updateFirmwareButton_ = FindControl<QPushButton>(*this, IdUpdateFirmware);
+    progressBar_ = FindControl<QProgressBar>(*this, IdProgressBar);
+    progressText_ = FindControl<QLabel>(*this, IdProgressText);
+    firmwareFiles_ = FindControl<QComboBox>(*this, IdFirmwareFiles);
+    changeIpButton_->setEnabled(false);
+    updateFirmwareButton_->setEnabled(false);
+
+    bootPollTimer_.setInterval(BootPollPeriodMs);
+    connect(&bootPollTimer_, &QTimer::timeout, this, &ClancfgDlg::OnBootPollTimer);
+    connect(closeButton_, &QPushButton::clicked, this, &QDialog::accept);
+    connect(refreshButton_, &QPushButton::clicked, this, &ClancfgDlg::OnRefreshList);
+    connect(changeIpButton_, &QPushButton::clicked, this, &ClancfgDlg::OnChangeIpSettings);
+    connect(updateFirmwareButton_, &QPushButton::clicked, this, &ClancfgDlg::OnUpdateFirmware);
+    connect(deviceList_, &QTableWidget::itemSelectionChanged, this,
+            &ClancfgDlg::OnDeviceSelectionChanged);
+}
+
+ClancfgDlg::~ClancfgDlg() = default;
+
+void ClancfgDlg::showEvent(QShowEvent* event)
+{
+    // The first showing initialises the dialog, before it is painted.
+    if (!initialised_) {
+        initialised_ = true;
+        OnInitDialog();
+    }
+    QDialog::showEvent(event);
+}
+
+void ClancfgDlg::OnInitDialog()
+{
+    const QIcon icon = AppIcon();
+    setWindowIcon(icon);
+
+    deviceList_->setColumnCount(static_cast<int>(std::size(kColumns)));
+    for (int column = 0; column < static_cast<int>(std::size(kColumns)); ++column) {
+        auto* header = new QTableWidgetItem(QString::fromUtf8(kColumns[column].header));
+        header->setTextAlignment(Qt::AlignLeft | Qt::AlignVCenter);
+        deviceList_->setHorizontalHeaderItem(column, header);
+        deviceList_->setColumnWidth(column, kColumns[column].width);
+    }
+
+    {
+        BusyScope busy(*this);
+        RefreshDeviceList();
+    }
+    RefreshFirmwareFiles();
+}
+
+LanInterface* ClancfgDlg::GetSelectedDevice()
+{
+    int upper = -1;
+    for (const QModelIndex& index : deviceList_->selectionModel()->selectedRows())
+        if (upper < 0 || index.row() < upper)
+            upper = index.row();
+    if (upper < 0)
+        return nullptr;
+    const QTableWidgetItem* cell = deviceList_->item(upper, ColSerial);
+    if (cell == nullptr)
+        return nullptr;
+    auto entry = devices.find(cell->text().toLatin1().toStdString());
+    return entry == devices.end() ? nullptr : &entry->second;
+}
+
+void ClancfgDlg::UpdateDeviceRow(const LanInterface& device)
+{
+    const QString serial = SerialCell(device);
+    int row = 0;
+    const int rows = deviceList_->rowCount();
+    while (row < rows) {
+        const QTableWidgetItem* cell = deviceList_->item(row, ColSerial);
+        if (cell != nullptr && cell->text() == serial)
+            break;
+        ++row;
+    }
+    if (row == rows) {
+        deviceList_->insertRow(row);
+        deviceList_->setItem(row, ColSerial, new QTableWidgetItem(serial));
+    }
+
+    auto setCell = [&](int column, const QString& text) {
+        QTableWidgetItem* cell = deviceList_->item(row, column);
+        if (cell == nullptr)
+            deviceList_->setItem(row, column, new QTableWidgetItem(text));
+        else
+            cell->setText(text);
+    };
+
+    setCell(ColStatus, QString::fromUtf8(StatusWord(device.state)));
+    setCell(ColVersion, QString::fromStdString(device.version));
+    const bool showAddresses = device.state == StateDisconnected || device.state == StateRun;
+    setCell(ColIp, showAddresses ? QString::fromStdString(device.currentIp) : QString());
+    setCell(ColNetmask, showAddresses ? QString::fromStdString(device.currentNetmask) : QString());
+    setCell(ColGateway, showAddresses ? QString::fromStdString(device.currentGateway) : QString());
+    setCell(ColDhcp, showAddresses ? QString::fromUtf8(device.dhcp ? "On" : "Off") : QString());
+
+    if (device.state == StateBooting)
+        bootPollTimer_.start();
+}
+
+void ClancfgDlg::RefreshDeviceList()
+{
+    WaitCursor waitCursor;
+    std::vector<LanInterface> found;
+    DiscoverLanInterfaces(lanproto::SearchPattern, found); // a failed send leaves it empty
+    for (LanInterface& device : found) {
+        device.ReadStatus();
+        device.ReadConfig();
+        // The fresh record replaces the old one whole, a key entered earlier included.
+        devices[device.SerialText()] = device;
+        UpdateDeviceRow(device);
+    }
+    waitCursor.Restore();
+    UpdateActionButtons();
+}
+
+void ClancfgDlg::RefreshFirmwareFiles()
+{
+    QDir directory(programDirectory_);
+    QStringList names = directory.entryList({QString::fromLatin1(kFirmwarePattern)},
+                                            QDir::Files | QDir::Readable);
+    std::sort(names.begin(), names.end(), [](const QString& a, const QString& b) {
+        return QString::compare(a, b, Qt::CaseInsensitive) < 0;
+    });
+    firmwareFiles_->clear();
+    firmwareFiles_->addItems(names);
+    firmwareFiles_->setCurrentIndex(names.isEmpty() ? -1 : 0);
+    // With one file the box stays hidden but holds it, so an update uses it without asking.
+    firmwareFiles_->setVisible(names.size() >= 2);
+}
+
+void ClancfgDlg::OnRefreshList()
+{
+    if (busy_)
+        return;
+    {
+        BusyScope busy(*this);
+        RefreshDeviceList();
+    }
+    RefreshFirmwareFiles();
+}
+
+bool ClancfgDlg::AskForKey(LanInterface& device)
+{
+    DlgKeyInput keyDialog(this);
+    if (keyDialog.exec() != QDialog::Accepted)
+        return false;
+    device.SetCryptKey(keyDialog.keyText.toStdString());
+    return true;
+}
+
+void ClancfgDlg::ShowMessage(const QString& text)
+{
+    QMessageBox box(QMessageBox::NoIcon, QString::fromUtf8(kProgramName), text, QMessageBox::Ok,
+                    this);
+    box.exec();
+}
+
+void ClancfgDlg::OnChangeIpSettings()
+{
+    if (busy_)
+        return;
+    LanInterface* device = GetSelectedDevice();
+    if (device == nullptr)
+        return;
+
+    DlgIpConfig ipDialog(this);
+    ipDialog.dhcpEnabled = device->dhcp;
+    ipDialog.ipAddressText = QString::fromStdString(device->staticIp);
+    ipDialog.netmaskText = QString::fromStdString(device->staticNetmask);
+    ipDialog.gatewayText = QString::fromStdString(device->staticGateway);
+    ipDialog.cryptEnabled = device->crypt;
+    if (ipDialog.exec() == QDialog::Accepted) {
+        BusyScope busy(*this);
+        WaitCursor waitCursor;
+        auto applyDialog = [&] {
+            device->dhcp = ipDialog.dhcpEnabled;
+            device->crypt = ipDialog.cryptEnabled;
+            device->staticIp = ipDialog.ipAddressText.toStdString();
+            device->staticNetmask = ipDialog.netmaskText.toStdString();
+            device->staticGateway = ipDialog.gatewayText.toStdString();
+        };
+        applyDialog();
+        LanResult result = device->WriteConfig();
+        while (result == ResultKeyError) {
+            waitCursor.Restore();
+            if (!AskForKey(*device))
+                break;
+            waitCursor.Show();
+            applyDialog();
+            result = device->WriteConfig();
+        }
+        waitCursor.Restore();
+        if (result != ResultOk)
+            ShowMessage(QString::fromUtf8(kMsgNetworkConfigFailed));
+        device->ReadStatus();
+    }
+    UpdateDeviceRow(*device);
+}
+
+void ClancfgDlg::OnUpdateFirmware()
+{
+    if (busy_)
+        return;
+    LanInterface* device = GetSelectedDevice();
+    if (device == nullptr)
+        return;
+
+    BusyScope busy(*this);
+    // The box names a file of the program directory; a text that is no plain file name (or
+    // none at all) cannot be a firmware file there and fails without talking to the device.
+    const QString name = firmwareFiles_->currentText();
+    LanResult result = ResultFailed;
+    if (!name.isEmpty() && !name.contains(QLatin1Char('/')) && name != QLatin1String(".") &&
+        name != QLatin1String("..")) {
+        const std::string path = QDir(programDirectory_).filePath(name).toStdString();
+        progressBar_->setRange(0, 100);
+        progressBar_->setValue(0);
+        progressBar_->show();
+        WaitCursor waitCursor;
+        result = device->UpdateFirmware(path, *this);
+        while (result == ResultKeyError) {
+            waitCursor.Restore();
+            if (!AskForKey(*device))
+                break;
+            waitCursor.Show();
+            result = device->UpdateFirmware(path, *this);
+        }
+        waitCursor.Restore();
+        progressText_->hide();
+        progressBar_->hide();
+    }
+    if (result != ResultOk)
+        ShowMessage(QString::fromUtf8(kMsgFirmwareUpdateFailed));
+    UpdateDeviceRow(*device);
+}
+
+void ClancfgDlg::OnProgress(int percent, const std::string& text)
+{
+    progressBar_->setValue(percent);
+    if (!text.empty())
+        progressText_->show();
+    progressText_->setText(QString::fromStdString(text));
+    // Keeps the window painted and answering between the blocking steps of the update; the
+    // busy mark keeps what is dispatched here from starting another exchange.
+    QCoreApplication::processEvents();
+}
+
+void ClancfgDlg::OnDeviceSelectionChanged()
+{
+    UpdateActionButtons();
+}
+
+void ClancfgDlg::UpdateActionButtons()
+{
+    const bool selected = !busy_ && GetSelectedDevice() != nullptr;
+    changeIpButton_->setEnabled(selected);
+    updateFirmwareButton_->setEnabled(selected);
+}
+
+void ClancfgDlg::SetBusy(bool busy)
+{
+    busy_ = busy;
+    closeButton_->setEnabled(!busy);
+    refreshButton_->setEnabled(!busy);
+    firmwareFiles_->setEnabled(!busy);
+    UpdateActionButtons();
+}
+
+void ClancfgDlg::OnBootPollTimer()
+{
+    // A tick that arrives while another exchange runs (dispatched from OnProgress or during
+    // a key dialog) waits for the next one.
+    if (busy_)
+        return;
+    bool booting = false;
+    {
+        BusyScope busy(*this);
+        for (auto& [serial, device] : devices) {
+            if (device.state != StateBooting)
+                continue;
+            device.Identify();
+            UpdateDeviceRow(device);
+            booting = booting || device.state == StateBooting;
+        }
+    }
+    // Nothing left to watch: the next row that shows "Booting" starts the timer again.
+    if (!booting)
+        bootPollTimer_.stop();
+}
+
+void ClancfgDlg::OnSysCommand(int id)
+{
+    if ((id & 0xFFF0) == IdmAboutBox && !busy_) {
+        CAboutDlg about(this);
+        about.exec();
+    }
+}
+
+void ClancfgDlg::contextMenuEvent(QContextMenuEvent* event)
+{
+    // The window manager may offer no window menu; the About item lives here instead.
+    const QString text = QString::fromUtf8(kMenuAbout);
+    if (text.isEmpty() || busy_) {
+        QDialog::contextMenuEvent(event);
+        return;
+    }
+    QMenu menu(this);
+    QAction* about = menu.addAction(text);
+    if (menu.exec(event->globalPos()) == about)
+        OnSysCommand(IdmAboutBox);
+}
+
+void ClancfgDlg::reject()
+{
+    // Escape and the window's close button end the program, but not in the middle of an
+    // exchange: the handler that runs it still holds the device record.
+    if (!busy_)
+        QDialog::reject();
+}
+
+void ClancfgDlg::closeEvent(QCloseEvent* event)
+{
+    if (busy_) {
+        event->ignore();
+        return;
+    }
+    QDialog::closeEvent(event);
+}

@@ -1,0 +1,96 @@
+#pragma once
+
+#include "LanInterface.h"
+#include "ProgressObserver.h"
+
+#include <QDialog>
+#include <QString>
+#include <QTimer>
+
+#include <map>
+#include <string>
+
+class QComboBox;
+class QLabel;
+class QProgressBar;
+class QPushButton;
+class QTableWidget;
+
+// The main dialog of lancfg_gui: the list of detected LAN interfaces and the actions on the
+// selected one. It is also the progress observer of a firmware update and keeps itself alive
+// during one by dispatching the waiting events in OnProgress.
+//
+// Only one exchange with the devices runs at a time. Refresh, IP settings and firmware update
+// mark the dialog busy for their whole exchange: while busy, the controls that would start
+// another exchange (and Close) are disabled, and their handlers, the poll timer and the About
+// box ignore what reaches them anyway.
+class ClancfgDlg : public QDialog, public ProgressObserver {
+    Q_OBJECT
+public:
+    // The text of the About item of the window menu, and the command it sends.
+    static constexpr int IdmAboutBox = 16;
+    static constexpr int BootPollPeriodMs = 2000;
+
+    // programDirectory: where the firmware files are looked for; empty means the directory of
+    // the running program.
+    explicit ClancfgDlg(const QString& programDirectory = QString(), QWidget* parent = nullptr);
+    ~ClancfgDlg() override;
+
+    // Every device seen during this run, by serial number text. The record here is the one all
+    // actions work on; entries are never removed.
+    std::map<std::string, LanInterface> devices;
+
+    // The map entry of the upper selected row, or nullptr when no row is selected.
+    LanInterface* GetSelectedDevice();
+    // Shows the record in its row (found by serial number, appended when new).
+    void UpdateDeviceRow(const LanInterface& device);
+    // Discovers the devices, reads status and configuration of each and shows them.
+    void RefreshDeviceList();
+    // Fills the firmware file box with the "kplan*.enc" files of the program directory.
+    void RefreshFirmwareFiles();
+
+    void OnProgress(int percent, const std::string& text) override;
+
+    // Command handlers.
+    void OnRefreshList();
+    void OnChangeIpSettings();
+    void OnUpdateFirmware();
+    void OnDeviceSelectionChanged();
+    void OnBootPollTimer();
+    void OnSysCommand(int id);
+
+    bool IsBusy() const { return busy_; }
+    const QTimer& BootPollTimer() const { return bootPollTimer_; }
+    QString ProgramDirectory() const { return programDirectory_; }
+
+public slots:
+    void reject() override;
+
+protected:
+    void showEvent(QShowEvent* event) override;
+    void closeEvent(QCloseEvent* event) override;
+    void contextMenuEvent(QContextMenuEvent* event) override;
+
+private:
+    class BusyScope;
+
+    void OnInitDialog();
+    void UpdateActionButtons();
+    void SetBusy(bool busy);
+    // Runs the key dialog; true with the key set on the device when the user confirmed one.
+    bool AskForKey(LanInterface& device);
+    void ShowMessage(const QString& text);
+
+    QString programDirectory_;
+    QTableWidget* deviceList_;
+    QPushButton* closeButton_;
+    QPushButton* refreshButton_;
+    QPushButton* changeIpButton_;
+    QPushButton* updateFirmwareButton_;
+    QProgressBar* progressBar_;
+    QLabel* progressText_;
+    QComboBox* firmwareFiles_;
+    QTimer bootPollTimer_;
+    bool initialised_ = false;
+    bool busy_ = false;
+};

@@ -1,0 +1,151 @@
+#include "DialogTemplate.h"
+
+#include <QAbstractItemView>
+#include <QApplication>
+#include <QCheckBox>
+#include <QComboBox>
+#include <QDialog>
+#include <QFontMetrics>
+#include <QGroupBox>
+#include <QHeaderView>
+#include <QLabel>
+#include <QLineEdit>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QRegularExpressionValidator>
+#include <QTableWidget>
+
+QFont DialogFont()
+{
+    QFont font = QApplication::font();
+    font.setPointSize(8);
+    return font;
+}
+
+DialogBaseUnits::DialogBaseUnits(const QFontMetrics& metrics)
+{
+    // The average width of the 52 Latin letters, rounded, as the dialog units were defined on
+    // the system the templates come from.
+    const int letters =
+        metrics.horizontalAdvance(QStringLiteral("ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz"));
+    x = (letters / 26 + 1) / 2;
+    y = metrics.height();
+    if (x < 1)
+        x = 1;
+    if (y < 1)
+        y = 1;
+}
+
+int DialogBaseUnits::ToPixelsX(int dialogUnits) const
+{
+    return (dialogUnits * x + 2) / 4;
+}
+
+int DialogBaseUnits::ToPixelsY(int dialogUnits) const
+{
+    return (dialogUnits * y + 4) / 8;
+}
+
+QRect DialogBaseUnits::ToPixels(int left, int top, int width, int height) const
+{
+    return QRect(ToPixelsX(left), ToPixelsY(top), ToPixelsX(width), ToPixelsY(height));
+}
+
+QString ControlName(int id)
+{
+    return id == IdNone ? QString() : QString::number(id);
+}
+
+namespace {
+
+QWidget* CreateControl(QDialog& dialog, const ControlTemplate& control)
+{
+    const QString text = QString::fromUtf8(control.text);
+    switch (control.kind) {
+    case ControlKind::PushButton:
+    case ControlKind::DefaultPushButton: {
+        auto* button = new QPushButton(text, &dialog);
+        button->setAutoDefault(false);
+        button->setDefault(control.kind == ControlKind::DefaultPushButton);
+        return button;
+    }
+    case ControlKind::ListView: {
+        auto* list = new QTableWidget(&dialog);
+        list->setSelectionBehavior(QAbstractItemView::SelectRows);
+        list->setSelectionMode(QAbstractItemView::ExtendedSelection);
+        list->setEditTriggers(QAbstractItemView::NoEditTriggers);
+        list->setShowGrid(false);
+        list->setWordWrap(false);
+        list->verticalHeader()->setVisible(false);
+        list->horizontalHeader()->setDefaultAlignment(Qt::AlignLeft | Qt::AlignVCenter);
+        list->horizontalHeader()->setHighlightSections(false);
+        list->horizontalHeader()->setStretchLastSection(false);
+        list->verticalHeader()->setDefaultSectionSize(list->fontMetrics().height() + 4);
+        return list;
+    }
+    case ControlKind::StaticText:
+        return new QLabel(text, &dialog);
+    case ControlKind::SunkenText: {
+        auto* label = new QLabel(text, &dialog);
+        label->setFrameStyle(QFrame::Panel | QFrame::Sunken);
+        label->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+        return label;
+    }
+    case ControlKind::ProgressBar: {
+        auto* bar = new QProgressBar(&dialog);
+        bar->setTextVisible(false);
+        return bar;
+    }
+    case ControlKind::DropDownCombo: {
+        auto* combo = new QComboBox(&dialog);
+        combo->setEditable(true);
+        combo->setInsertPolicy(QComboBox::InsertAlphabetically);
+        return combo;
+    }
+    case ControlKind::CheckBox:
+        return new QCheckBox(text, &dialog);
+    case ControlKind::GroupBox:
+        return new QGroupBox(text, &dialog);
+    case ControlKind::IpAddress: {
+        // Up to four numbers of 0 to 255 joined by points; what the field holds is passed on
+        // as it stands, the protocol module reads missing numbers as 0.
+        auto* edit = new QLineEdit(&dialog);
+        static const QRegularExpression octets(
+            QStringLiteral("^((25[0-5]|2[0-4][0-9]|1?[0-9]?[0-9])?\\.){0,3}"
+                           "(25[0-5]|2[0-4][0-9]|1?[0-9]?[0-9])?$"));
+        edit->setValidator(new QRegularExpressionValidator(octets, edit));
+        edit->setText(text);
+        return edit;
+    }
+    case ControlKind::Edit: {
+        auto* edit = new QLineEdit(&dialog);
+        edit->setText(text);
+        return edit;
+    }
+    }
+    return nullptr;
+}
+
+} // namespace
+
+void BuildDialog(QDialog& dialog, const DialogTemplate& dialogTemplate)
+{
+    dialog.setWindowTitle(QString::fromUtf8(dialogTemplate.caption));
+    dialog.setFont(DialogFont());
+    const DialogBaseUnits units(QFontMetrics(dialog.font()));
+    dialog.setFixedSize(units.ToPixelsX(dialogTemplate.width),
+                        units.ToPixelsY(dialogTemplate.height));
+
+    for (const ControlTemplate& control : dialogTemplate.controls) {
+        QWidget* widget = CreateControl(dialog, control);
+        widget->setObjectName(ControlName(control.id));
+        QRect rect = units.ToPixels(control.x, control.y, control.width, control.height);
+        if (control.kind == ControlKind::DropDownCombo) {
+            // The template's height includes the dropped-down list; the closed box is as high
+            // as the style draws it.
+            rect.setHeight(widget->sizeHint().height());
+        }
+        widget->setGeometry(rect);
+        widget->setVisible(control.visible);
+    }
+}

@@ -1,0 +1,36 @@
+#pragma once
+
+#include <QDialog>
+#include <QString>
+
+class QCheckBox;
+class QLineEdit;
+
+// Edits a device's stored network configuration. Set the fields, run it modally; after OK the
+// fields hold the user's choice, after "Abbrechen" they are not to be used.
+class DlgIpConfig : public QDialog {
+    Q_OBJECT
+public:
+    explicit DlgIpConfig(QWidget* parent = nullptr);
+
+    bool dhcpEnabled = false;
+    bool cryptEnabled = false;
+    QString ipAddressText;
+    QString netmaskText;
+    QString gatewayText;
+
+protected:
+    void showEvent(QShowEvent* event) override;
+
+private:
+    void OnInitDialog();
+    void UpdateStaticControls();
+    void OnOK();
+
+    QCheckBox* dhcpBox_;
+    QCheckBox* cryptBox_;
+    QLineEdit* ipEdit_;
+    QLineEdit* netmaskEdit_;
+    QLineEdit* gatewayEdit_;
+    bool initialised_ = false;
+};
