@@ -1,0 +1,291 @@
+// The console tool, run in-process on a stream of its own and as the real program, against the
+// simulator inside a private network namespace. Exact output and exit codes are compared.
+#include "Lancfg.h"
+#include "ProgressPrinter.h"
+#include "SimFixture.h"
+
+#include <gtest/gtest.h>
+
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <sstream>
+#include <string>
+#include <vector>
+
+using namespace simtest;
+
+extern char** environ;
+
+namespace {
+
+const std::string kData = VK_SOURCE_DIR "/tests/data/firmware/";
+
+struct Outcome {
+    int code;
+    std::string out;
+};
+
+Outcome Lancfg(std::vector<std::string> words) {
+    words.insert(words.begin(), "lancfg");
+    std::vector<const char*> argv;
+    for (const auto& w : words)
+        argv.push_back(w.c_str());
+    std::ostringstream out;
+    int code = RunLancfg(static_cast<int>(argv.size()), argv.data(), out);
+    return {code, out.str()};
+}
+
+// Runs the built program and collects its standard output and exit status.
+Outcome LancfgProgram(const std::vector<std::string>& words, std::string* err = nullptr) {
+    std::string program = VK_BIN_DIR "/lancfg";
+    std::vector<char*> argv{program.data()};
+    std::vector<std::string> copy = words;
+    for (auto& w : copy)
+        argv.push_back(w.data());
+    argv.push_back(nullptr);
+    int outPipe[2], errPipe[2];
+    if (pipe(outPipe) != 0 || pipe(errPipe) != 0)
+        return {-100, ""};
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_adddup2(&actions, outPipe[1], 1);
+    posix_spawn_file_actions_adddup2(&actions, errPipe[1], 2);
+    posix_spawn_file_actions_addclose(&actions, outPipe[0]);
+    posix_spawn_file_actions_addclose(&actions, errPipe[0]);
+    pid_t pid;
+    int rc = posix_spawn(&pid, program.c_str(), &actions, nullptr, argv.data(), environ);
+    posix_spawn_file_actions_destroy(&actions);
+    close(outPipe[1]);
+    close(errPipe[1]);
+    if (rc != 0)
+        return {-100, ""};
+    auto drain = [](int fd) {
+        std::string text;
+        char buf[4096];
+        ssize_t n;
+        while ((n = read(fd, buf, sizeof buf)) > 0)
+            text.append(buf, static_cast<size_t>(n));
+        close(fd);
+        return text;
+    };
+    std::string out = drain(outPipe[0]);
+    std::string errText = drain(errPipe[0]);
+    if (err)
+        *err = errText;
+    int status = 0;
+    waitpid(pid, &status, 0);
+    return {WIFEXITED(status) ? WEXITSTATUS(status) : -101, out};
+}
+
+std::string Usage(const std::string& program) {
+    return program + " list\n\tlist all devices in local network\n" + program +
+           " fwupdate <serial-number> -f <firmware-file> [-k crypt_key]\n"
+           "\tupdate firmware of one device\n" +
+           program +
+           " set <serial-number> [-i <ip>] [-n <netmask>] [-g <gateway>] [-d <dhcp_flag>] "
+           "[-y <crypt_flag>] [-k crypt_key]\n"
+           "\tset configuration parameters of one device\n" +
+           program + " show <serial-number>\n\tshow configuration parameters of one device\n";
+}
+
+class LancfgTest : public SimTest {};
+
+TEST_F(LancfgTest, MisuseOfTheCommandLinePrintsTheUsageAndNeverReachesTheNetwork) {
+    StartWith({PlainDevice()});
+    const std::vector<std::vector<std::string>> misuses = {
+        {},
+        {"lst"},
+        {"List"},
+        {"list", "extra"},
+        {"show"},
+        {"show", kPlainSerial, "extra"},
+        {"set"},
+        {"set", kPlainSerial, "-i"},
+        {"set", kPlainSerial, "-x", "1"},
+        {"set", kPlainSerial, "-f", "file"},
+        {"fwupdate", kPlainSerial},
+        {"fwupdate", kPlainSerial, "-k", kKeyText},
+        {"fwupdate", kPlainSerial, "-f", "x", "-i", "1.2.3.4"},
+    };
+    for (const auto& words : misuses) {
+        Outcome r = Lancfg(words);
+        EXPECT_EQ(r.code, 2) << words.size();
+        EXPECT_EQ(r.out, Usage("lancfg"));
+    }
+    EXPECT_EQ(Commands(), "");
+}
+
+TEST_F(LancfgTest, ListPrintsOneLinePerDevice) {
+    auto dhcpCrypt = PlainDevice("KPL0000005");
+    dhcpCrypt.dhcp = true;
+    dhcpCrypt.crypt = true;
+    StartWith({PlainDevice(), BootloaderDevice(), LoopbackDevice(), dhcpCrypt});
+    Outcome r = Lancfg({"list"});
+    EXPECT_EQ(r.code, 0);
+    EXPECT_EQ(r.out, "KPL0000001  1.234 Run 192.168.1.50/255.255.255.0 GW=192.168.1.1 STAT PLAIN\n"
+                     "KPL0000003  0.010 Maintenance \n"
+                     "KPL0000004  1.234 Run n/a/n/a GW=n/a STAT PLAIN\n"
+                     "KPL0000005  1.234 Run 192.168.1.50/255.255.255.0 GW=192.168.1.1 DHCP CRYPT\n");
+    // Only running devices are asked for their addresses.
+    EXPECT_EQ(Commands(), "INcNcNc");
+}
+
+TEST_F(LancfgTest, ListWithoutDevicesPrintsNothing) {
+    StartWith({});
+    Outcome r = Lancfg({"list"});
+    EXPECT_EQ(r.code, 0);
+    EXPECT_EQ(r.out, "");
+}
+
+TEST_F(LancfgTest, ShowStaticAndDhcpConfigurations) {
+    auto dhcp = PlainDevice("KPL0000005");
+    dhcp.dhcp = true;
+    dhcp.currentIp = {10, 0, 0, 77};
+    dhcp.crypt = true;
+    StartWith({PlainDevice(), dhcp});
+    Outcome r = Lancfg({"show", kPlainSerial});
+    EXPECT_EQ(r.code, 0);
+    EXPECT_EQ(r.out, "KPL0000001 configuration parameters:\n"
+                     "  Static IP:       192.168.1.50\n"
+                     "  Static Netmask:  255.255.255.0\n"
+                     "  Static Gateway:  192.168.1.1\n"
+                     "  DHCP:            Off\n"
+                     "  Lan Encryption:  Off\n");
+    r = Lancfg({"show", "KPL0000005"});
+    EXPECT_EQ(r.out, "KPL0000005 configuration parameters:\n"
+                     "  DHCP IP:         10.0.0.77\n"
+                     "  DHCP Netmask:    255.255.255.0\n"
+                     "  DHCP Gateway:    192.168.1.1\n"
+                     "  DHCP:            On\n"
+                     "  Lan Encryption:  On\n");
+}
+
+TEST_F(LancfgTest, ShowReportsAMissingDeviceAndAnUnreadableConfiguration) {
+    auto d = PlainDevice();
+    d.dropFirstReplyTo = "c";
+    StartWith({d});
+    Outcome r = Lancfg({"show", "KPLMISSING"});
+    EXPECT_EQ(r.code, -1);
+    EXPECT_EQ(r.out, "Error: Lan Interface KPLMISSING not found on LAN.\n");
+    r = Lancfg({"show", kPlainSerial});
+    EXPECT_EQ(r.code, -1);
+    EXPECT_EQ(r.out, "Error reading configuration from Lan Interface KPL0000001.\n");
+}
+
+TEST_F(LancfgTest, SetWritesTheOptionsAndKeepsTheRest) {
+    StartWith({PlainDevice()});
+    Outcome r = Lancfg({"set", kPlainSerial, "-i", "10.0.0.9", "-g", "10.0.0.1", "-d", "ON", "-y",
+                    "yes", "-i", "10.0.0.10"});
+    EXPECT_EQ(r.code, 0);
+    EXPECT_EQ(r.out, "KPL0000001 was updated successfully\n");
+    lanifsim::SimDevice after;
+    ASSERT_TRUE(sim.GetDevice(kPlainSerial, &after));
+    EXPECT_EQ(after.staticIp, (lanifsim::Address{10, 0, 0, 10})); // the later value counts
+    EXPECT_EQ(after.staticGateway, (lanifsim::Address{10, 0, 0, 1}));
+    EXPECT_EQ(after.staticNetmask, (lanifsim::Address{255, 255, 255, 0}));
+    EXPECT_EQ(after.staticAddress4, (lanifsim::Address{10, 0, 0, 4}));
+    EXPECT_TRUE(after.dhcp);
+    EXPECT_FALSE(after.crypt);
+    EXPECT_EQ(Commands(), "INcCc");
+}
+
+TEST_F(LancfgTest, OnOffValues) {
+    StartWith({PlainDevice()});
+    for (const auto& [value, on] : std::vector<std::pair<std::string, bool>>{
+             {"on", true}, {"On", true}, {"oNward", true}, {"1", false}, {"yes", false},
+             {"off", false}, {"o", false}}) {
+        Outcome r = Lancfg({"set", kPlainSerial, "-d", value});
+        ASSERT_EQ(r.code, 0) << value;
+        lanifsim::SimDevice after;
+        ASSERT_TRUE(sim.GetDevice(kPlainSerial, &after));
+        EXPECT_EQ(after.dhcp, on) << value;
+    }
+}
+
+TEST_F(LancfgTest, SetWithTheKeyOnADeviceThatRestarts) {
+    StartWith({CryptDevice()});
+    Outcome r = Lancfg({"set", kCryptSerial, "-k", kKeyText, "-n", "255.255.0.0"});
+    EXPECT_EQ(r.code, 0);
+    EXPECT_EQ(r.out, "KPL0000002 was updated successfully\n"
+                     "KPL0000002 is rebooting for the changes to become active...\n");
+    EXPECT_EQ(Commands(), "INcC*");
+}
+
+TEST_F(LancfgTest, SetKeyErrors) {
+    StartWith({CryptDevice()});
+    Outcome r = Lancfg({"set", kCryptSerial});
+    EXPECT_EQ(r.code, -2);
+    EXPECT_EQ(r.out, "You need to specify KPL0000002s crypt key with \"-k\"\n");
+    r = Lancfg({"set", kCryptSerial, "-k", kWrongKeyText});
+    EXPECT_EQ(r.code, -2);
+    EXPECT_EQ(r.out, kWrongKeyText + " is probably the wrong crypt key for KPL0000002\n");
+}
+
+TEST_F(LancfgTest, SetFailures) {
+    auto refused = PlainDevice();
+    refused.writeConfigCode = 0;
+    StartWith({refused});
+    Outcome r = Lancfg({"set", kPlainSerial, "-i", "1.2.3.4"});
+    EXPECT_EQ(r.code, -1);
+    EXPECT_EQ(r.out, "Updating KPL0000001 failed\n");
+    r = Lancfg({"set", "KPLMISSING"});
+    EXPECT_EQ(r.code, -1);
+    EXPECT_EQ(r.out, "Error: Lan Interface KPLMISSING not found on LAN.\n");
+}
+
+TEST_F(LancfgTest, FwupdatePrintsTheProgressLineAndTheOutcome) {
+    StartWith({BootloaderDevice()});
+    Outcome r = Lancfg({"fwupdate", kBootSerial, "-f", kData + "TwoRecords.hex"});
+    EXPECT_EQ(r.code, 0);
+    const std::string bar = "\r[Performing update                               ]: ";
+    EXPECT_EQ(r.out, bar + "  0% done" + bar + " 55% done" + bar + "100% done\n" +
+                         "KPL0000003 was updated successfully\n");
+
+    r = Lancfg({"fwupdate", kBootSerial, "-f", kData + "BrokenTruncatedRecord.hex"});
+    EXPECT_EQ(r.code, -1);
+    EXPECT_EQ(r.out, "\nUpdating KPL0000003 failed\n");
+
+    r = Lancfg({"fwupdate", "KPLMISSING", "-f", kData + "TwoRecords.hex"});
+    EXPECT_EQ(r.code, -1);
+    EXPECT_EQ(r.out, "Error: Lan Interface KPLMISSING not found on LAN.\n");
+}
+
+TEST_F(LancfgTest, FwupdateKeyErrors) {
+    StartWith({CryptDevice()});
+    Outcome r = Lancfg({"fwupdate", kCryptSerial, "-f", kData + "TwoRecords.hex"});
+    EXPECT_EQ(r.code, -2);
+    EXPECT_EQ(r.out, "\nYou need to specify KPL0000002s crypt key with \"-k\"\n");
+    r = Lancfg({"fwupdate", kCryptSerial, "-k", kWrongKeyText, "-f", kData + "TwoRecords.hex"});
+    EXPECT_EQ(r.code, -2);
+    EXPECT_EQ(r.out, "\n" + kWrongKeyText + " is probably the wrong crypt key for KPL0000002\n");
+}
+
+TEST(ProgressPrinter, OverwritesTheLine) {
+    std::ostringstream out;
+    ProgressPrinter printer(out);
+    printer.OnProgress(7, "Waiting for device to enter bootloader");
+    EXPECT_EQ(out.str(), "\r[Waiting for device to enter bootloader          ]:   7% done");
+}
+
+// The real program: exit statuses as the shell sees them, and nothing on standard error.
+TEST_F(LancfgTest, TheProgramExitsWith0_255_254_And2) {
+    StartWith({PlainDevice(), CryptDevice()});
+    std::string err;
+    Outcome r = LancfgProgram({"show", kPlainSerial}, &err);
+    EXPECT_EQ(r.code, 0);
+    EXPECT_EQ(r.out.substr(0, 36), "KPL0000001 configuration parameters:");
+    EXPECT_EQ(err, "");
+    r = LancfgProgram({"show", "KPLMISSING"}, &err);
+    EXPECT_EQ(r.code, 255);
+    r = LancfgProgram({"set", kCryptSerial}, &err);
+    EXPECT_EQ(r.code, 254);
+    EXPECT_EQ(r.out, "You need to specify KPL0000002s crypt key with \"-k\"\n");
+    r = LancfgProgram({}, &err);
+    EXPECT_EQ(r.code, 2);
+    EXPECT_EQ(r.out, Usage(VK_BIN_DIR "/lancfg"));
+    EXPECT_EQ(err, "");
+}
+
+} // namespace
