@@ -1,0 +1,305 @@
+#include "CWebServer.h"
+
+#include "CgiGateway.h"
+
+#include <civetweb.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <cstdlib>
+#include <cstring>
+#include <set>
+#include <vector>
+
+extern char** environ;
+
+namespace {
+
+constexpr size_t kMaxRequestBody = 16u << 20;
+
+// The German error page of the gateway, readable in the embedded browser.
+void SendErrorPage(mg_connection* conn, int status, const std::string& text,
+                   const std::string& detail = "") {
+    auto escape = [](const std::string& s) {
+        std::string out;
+        for (char c : s) {
+            switch (c) {
+            case '<': out += "&lt;"; break;
+            case '>': out += "&gt;"; break;
+            case '&': out += "&amp;"; break;
+            case '"': out += "&quot;"; break;
+            default: out += c;
+            }
+        }
+        return out;
+    };
+    std::string body = "<!DOCTYPE html>\n<html lang=\"de\"><head><meta charset=\"utf-8\">"
+                       "<title>Fehler " + std::to_string(status) + "</title></head><body>"
+                       "<h1>Fehler " + std::to_string(status) + "</h1><p>" + escape(text) + "</p>";
+    if (!detail.empty())
+        body += "<pre>" + escape(detail) + "</pre>";
+    body += "</body></html>\n";
+    mg_printf(conn,
+              "HTTP/1.1 %d %s\r\nContent-Type: text/html; charset=utf-8\r\n"
+              "Content-Length: %zu\r\nCache-Control: no-store\r\nConnection: close\r\n\r\n",
+              status, mg_get_response_code_text(conn, status), body.size());
+    if (std::strcmp(mg_get_request_info(conn)->request_method, "HEAD") != 0)
+        mg_write(conn, body.data(), body.size());
+}
+
+// A value of "-ports" ("0", "8080,8081", "1.2.3.4:80") as CivetWeb listening ports, each bound
+// to the loopback address: the only client is the browser view on this machine, and the
+// server has no authentication.
+std::string LoopbackPorts(const std::string& ports) {
+    std::string result;
+    size_t pos = 0;
+    while (pos <= ports.size()) {
+        size_t end = ports.find(',', pos);
+        if (end == std::string::npos)
+            end = ports.size();
+        std::string item = ports.substr(pos, end - pos);
+        pos = end + 1;
+        size_t colon = item.rfind(':');
+        if (colon != std::string::npos)
+            item = item.substr(colon + 1);
+        if (item.empty() || item.find_first_not_of("0123456789") != std::string::npos)
+            return ""; // refused: the server does not start
+        result += (result.empty() ? "" : ",") + std::string("127.0.0.1:") + item;
+    }
+    return result;
+}
+
+std::string Absolute(const std::string& path) {
+    if (path.empty() || path[0] == '/')
+        return path;
+    char* cwd = ::getcwd(nullptr, 0);
+    std::string result = cwd ? std::string(cwd) + "/" + path : path;
+    std::free(cwd);
+    return result;
+}
+
+} // namespace
+
+struct CWebServer::RunConfig {
+    std::string documentRoot;   // as configured; what the scripts see
+    std::string realRoot;       // without symbolic links; what requests are checked against
+    std::string interpreter;
+    int cgiTimeoutMs = 30000;
+    std::atomic<bool> stopping{false};
+};
+
+CWebServer::CWebServer() {
+    options["-ports"] = "80";
+}
+
+CWebServer::~CWebServer() {
+    Stop();
+}
+
+void CWebServer::SetDocumentRoot(const std::string& path) { options["-root"] = path; }
+void CWebServer::SetPort(int port) { options["-ports"] = std::to_string(port); }
+void CWebServer::SetCgiInterpreter(const std::string& path) { options["-cgi_interp"] = path; }
+void CWebServer::SetCgiTimeout(int milliseconds) { cgiTimeoutMs = milliseconds; }
+
+void CWebServer::ClearCgiVariables() {
+    std::lock_guard<std::mutex> lock(controlMutex);
+    cgiVariables.clear();
+}
+
+void CWebServer::SetCgiVariable(const std::string& name, const std::string& value) {
+    std::lock_guard<std::mutex> lock(controlMutex);
+    cgiVariables[name] = value;
+}
+
+void CWebServer::UpdateRadlexService(const std::string& value) {
+    std::lock_guard<std::mutex> lock(controlMutex);
+    cgiVariables["RADLEX_SERVICE"] = value;
+}
+
+std::map<std::string, std::string> CWebServer::SnapshotCgiVariables() const {
+    std::lock_guard<std::mutex> lock(controlMutex);
+    return cgiVariables;
+}
+
+std::string CWebServer::JoinCgiVariables() const {
+    std::string text;
+    for (const auto& [name, value] : SnapshotCgiVariables())
+        text += (text.empty() ? "" : ",") + name + "=" + value;
+    return text;
+}
+
+bool CWebServer::Start() {
+    Stop();
+
+    auto* config = new RunConfig;
+    config->cgiTimeoutMs = cgiTimeoutMs;
+
+    // The host's option words mapped onto the engine's options, all in this one place.
+    // "-cgi_interp" stays with the gateway; the engine's own CGI and server-side includes
+    // are switched off, so every script runs through the gateway.
+    std::map<std::string, std::string> engine{
+        {"index_files", "index.html,index.htm,index.php,index.cgi"},
+        {"enable_directory_listing", "yes"},
+        {"cgi_pattern", ""},
+        {"ssi_pattern", ""},
+        {"access_control_list", "-0.0.0.0/0,+127.0.0.0/8"},
+        {"access_control_allow_origin", ""},
+        {"num_threads", "16"},
+    };
+    bool refused = false;
+    for (const auto& [key, value] : options) {
+        if (key == "-ports") {
+            engine["listening_ports"] = LoopbackPorts(value);
+            refused = refused || engine["listening_ports"].empty();
+        } else if (key == "-root") {
+            config->documentRoot = value;
+            engine["document_root"] = value;
+        } else if (key == "-cgi_interp") {
+            config->interpreter = Absolute(value);
+        } else {
+            refused = true; // an option word this host does not know
+        }
+    }
+    char* real = config->documentRoot.empty() ? nullptr : ::realpath(config->documentRoot.c_str(), nullptr);
+    config->realRoot = real ? real : config->documentRoot;
+    std::free(real);
+    if (refused || config->documentRoot.empty()) {
+        delete config;
+        return false;
+    }
+
+    std::vector<const char*> argv;
+    for (const auto& [key, value] : engine) {
+        argv.push_back(key.c_str());
+        argv.push_back(value.c_str());
+    }
+    argv.push_back(nullptr);
+
+    mg_callbacks callbacks{};
+    // The engine reports its own errors through its error log; nothing to add here.
+    mg_context* ctx = mg_start(&callbacks, nullptr, argv.data());
+    if (!ctx) {
+        delete config;
+        return false;
+    }
+    run = config;
+    // Every request passes the gateway first; it hands static files back to the engine.
+    mg_set_request_handler(ctx, "**", &CWebServer::HandleRequest, this);
+    context = ctx;
+    return true;
+}
+
+void CWebServer::Stop() {
+    if (!context)
+        return;
+    // Running scripts are killed, so the engine's workers end promptly.
+    run->stopping = true;
+    mg_stop(context);
+    context = nullptr;
+    delete run;
+    run = nullptr;
+}
+
+int CWebServer::GetPort() const {
+    if (!context)
+        return -1;
+    mg_server_port ports[4];
+    int n = mg_get_server_ports(context, 4, ports);
+    return n > 0 ? ports[0].port : -1;
+}
+
+int CWebServer::HandleRequest(mg_connection* conn, void* self) {
+    return static_cast<CWebServer*>(self)->Dispatch(conn);
+}
+
+int CWebServer::Dispatch(mg_connection* conn) {
+    using namespace CgiGateway;
+    const mg_request_info* info = mg_get_request_info(conn);
+    const RunConfig& config = *run;
+
+    ResolvedPath path = ResolveRequestPath(config.realRoot, info->local_uri_raw ? info->local_uri_raw : "");
+    switch (path.kind) {
+    case PathKind::BadRequest:
+        SendErrorPage(conn, 400, "Ungültige Anfrage.");
+        return 400;
+    case PathKind::Forbidden:
+        SendErrorPage(conn, 403, "Der Zugriff auf diese Adresse ist nicht erlaubt.");
+        return 403;
+    case PathKind::NotFound:
+        SendErrorPage(conn, 404, "Die Seite wurde nicht gefunden.");
+        return 404;
+    case PathKind::PassOn:
+        return 0;
+    case PathKind::Script:
+        break;
+    }
+
+    Request request;
+    request.method = info->request_method;
+    request.httpVersion = info->http_version ? info->http_version : "1.0";
+    request.uri = info->request_uri ? info->request_uri : "";
+    request.hasQueryString = info->query_string != nullptr;
+    request.queryString = info->query_string ? info->query_string : "";
+    request.remoteAddr = info->remote_addr;
+    request.remotePort = info->remote_port;
+    request.serverPort = info->server_port;
+    for (int i = 0; i < info->num_headers; ++i)
+        request.headers.emplace_back(info->http_headers[i].name, info->http_headers[i].value);
+    char buf[16384];
+    for (int n; (n = mg_read(conn, buf, sizeof buf)) > 0;) {
+        if (request.body.size() + static_cast<size_t>(n) > kMaxRequestBody) {
+            SendErrorPage(conn, 413, "Die Anfrage ist zu groß.");
+            return 413;
+        }
+        request.body.append(buf, static_cast<size_t>(n));
+    }
+
+    if (config.interpreter.empty()) {
+        SendErrorPage(conn, 500, "Für CGI-Skripte ist kein Interpreter eingestellt.");
+        return 500;
+    }
+    std::vector<std::string> env = BuildEnvironment(request, path, config.documentRoot,
+                                                    SnapshotCgiVariables(), environ);
+    RunOutcome outcome = RunScript(config.interpreter, path.scriptFile, env, request.body,
+                                   config.cgiTimeoutMs, config.stopping);
+    switch (outcome.result) {
+    case RunResult::Ok:
+        break;
+    case RunResult::StartFailed:
+        SendErrorPage(conn, 500, "Das CGI-Skript konnte nicht gestartet werden.");
+        return 500;
+    case RunResult::TimedOut:
+        SendErrorPage(conn, 504, "Das CGI-Skript hat nicht rechtzeitig geantwortet.", outcome.errorOutput);
+        return 504;
+    case RunResult::Stopped:
+        SendErrorPage(conn, 503, "Der Webserver wird beendet.");
+        return 503;
+    case RunResult::TooLarge:
+        SendErrorPage(conn, 502, "Die Antwort des CGI-Skripts ist zu groß.");
+        return 502;
+    }
+
+    Response response;
+    if (!ParseScriptOutput(outcome.output, response)) {
+        SendErrorPage(conn, 502, "Das CGI-Skript hat keine gültige Antwort geliefert.",
+                      outcome.errorOutput);
+        return 502;
+    }
+    std::string head = "HTTP/1.1 " + std::to_string(response.status) + " " +
+                       (response.reason.empty() ? mg_get_response_code_text(conn, response.status)
+                                                : response.reason) + "\r\n";
+    static const std::set<std::string> ownHeaders{"connection", "content-length",
+                                                  "transfer-encoding"};
+    for (const auto& [name, value] : response.headers) {
+        std::string lower = name;
+        for (char& c : lower)
+            c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+        if (!ownHeaders.count(lower))
+            head += name + ": " + value + "\r\n";
+    }
+    head += "Content-Length: " + std::to_string(response.body.size()) + "\r\nConnection: close\r\n\r\n";
+    mg_write(conn, head.data(), head.size());
+    if (request.method != "HEAD")
+        mg_write(conn, response.body.data(), response.body.size());
+    return response.status;
+}
