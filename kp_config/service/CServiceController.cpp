@@ -1,0 +1,233 @@
+#include "CServiceController.h"
+
+#include "InterfaceAnswer.h"
+#include "OSCompat.h"
+#include "ServiceConfigFile.h"
+#include "ServiceLogScan.h"
+#include "StartupEvent.h"
+
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdlib>
+#include <fstream>
+
+namespace {
+
+// A new empty file in the temporary directory, named "nrd" and a unique part, owner-only.
+std::string MakeTempFile() {
+    const char* dir = std::getenv("TMPDIR");
+    std::string pattern = std::string(dir && *dir ? dir : "/tmp") + "/nrdXXXXXX";
+    int fd = ::mkstemp(pattern.data());
+    if (fd < 0)
+        return std::string(); // shows later as a failed start
+    ::close(fd);
+    return pattern;
+}
+
+} // namespace
+
+CServiceController::CServiceController() : CServiceController(ServiceControllerOptions{}) {}
+
+CServiceController::CServiceController(const ServiceControllerOptions& options)
+    : options_(options) {
+    configPath_ = MakeTempFile();
+    logPath_ = MakeTempFile();
+}
+
+CServiceController::~CServiceController() {
+    Stop();
+    if (!logPath_.empty())
+        ::unlink(logPath_.c_str());
+    if (!configPath_.empty())
+        ::unlink(configPath_.c_str());
+}
+
+bool CServiceController::Start(const ConnectionSettings& settings) {
+    Stop();
+    settings_ = settings;
+    {
+        std::lock_guard<std::mutex> guard(lock_);
+        interfaceSerial_.clear();
+    }
+    if (settings_.connection == ConnectionType::RemoteService) {
+        std::lock_guard<std::mutex> guard(lock_);
+        serviceUrl_ = "bin://" + settings_.serviceHost + ":" + std::to_string(settings_.servicePort);
+    } else if (!StartLocal()) {
+        return false;
+    }
+
+    abortProbe_.Reset();
+    std::string url;
+    {
+        std::lock_guard<std::mutex> guard(lock_);
+        stopRequested_ = false;
+        state_ = ServiceState::Unreachable;
+        url = serviceUrl_;
+    }
+    supervisor_ = std::thread(&CServiceController::Supervise, this, url);
+    return true;
+}
+
+bool CServiceController::StartLocal() {
+    const std::string program =
+        options_.servicePath.empty() ? OSCompat::FixPath("nrd.exe") : options_.servicePath;
+    WriteServiceConfig(settings_, configPath_, logPath_);
+    EmptyServiceLog(logPath_);
+    {
+        std::lock_guard<std::mutex> guard(lock_);
+        if (settings_.connection == ConnectionType::Usb)
+            interfaceSerial_ = settings_.usbSerial;
+        else if (settings_.connection == ConnectionType::Lan)
+            interfaceSerial_ = settings_.lanSerial;
+    }
+
+    StartupEvent ready;
+    if (!ready.Create(options_.eventName))
+        return false;
+    {
+        std::lock_guard<std::mutex> guard(lock_);
+        serviceUrl_ = "bin://127.0.0.1:";
+    }
+    std::vector<std::string> args = options_.extraArguments;
+    args.insert(args.end(), {"-f", configPath_, "-e", options_.eventName});
+    if (!process_.Spawn(program, args)) {
+        std::lock_guard<std::mutex> guard(lock_);
+        serviceUrl_.clear();
+        return false;
+    }
+    if (!ready.Wait(options_.startupTimeoutMs)) {
+        ready.Close();
+        Stop();
+        return false;
+    }
+
+    std::ifstream log(logPath_);
+    ServiceLogScan scan = ScanServiceLog(log);
+    ready.Close();
+    if (scan.result != ServiceLogScan::ScanReady) {
+        Stop();
+        return false;
+    }
+    std::lock_guard<std::mutex> guard(lock_);
+    serviceUrl_ += scan.port;
+    return true;
+}
+
+void CServiceController::Stop() {
+    {
+        std::lock_guard<std::mutex> guard(lock_);
+        stopRequested_ = true;
+        serviceUrl_.clear();
+    }
+    wake_.notify_all();
+    abortProbe_.Signal(); // a probe waiting for its answer gives up at once
+    if (supervisor_.joinable())
+        supervisor_.join();
+    // Only now, with no thread left to look at it, is the process ended and forgotten.
+    process_.Terminate();
+    std::lock_guard<std::mutex> guard(lock_);
+    state_ = ServiceState::Stopped;
+}
+
+std::string CServiceController::GetServiceUrl() const {
+    std::lock_guard<std::mutex> guard(lock_);
+    return serviceUrl_;
+}
+
+std::string CServiceController::GetInterfaceSerial() const {
+    std::lock_guard<std::mutex> guard(lock_);
+    return interfaceSerial_;
+}
+
+ServiceState CServiceController::GetState() const {
+    std::lock_guard<std::mutex> guard(lock_);
+    return state_;
+}
+
+std::string CServiceController::GetDescription() const {
+    switch (settings_.connection) {
+    case ConnectionType::Usb:
+        return GetInterfaceSerial() + "@USB";
+    case ConnectionType::Lan:
+        return GetInterfaceSerial() + "@LAN";
+    case ConnectionType::RemoteService:
+        return "xmlrpc://" + settings_.serviceHost + ":" + std::to_string(settings_.servicePort);
+    default:
+        return std::string();
+    }
+}
+
+int CServiceController::VerifySettings(ConnectionSettings& settings) {
+    switch (settings.connection) {
+    case ConnectionType::RemoteService:
+        return VerifyRemote(settings);
+    case ConnectionType::Usb:
+    case ConnectionType::Lan:
+        // The checks of the USB and the LAN interface come with the connection verification.
+        return VerifyNotChecked;
+    default:
+        return VerifyNotFound;
+    }
+}
+
+int CServiceController::VerifyRemote(const ConnectionSettings& settings) const {
+    RpcClient client(settings.serviceHost, settings.servicePort);
+    client.SetTimeout(1000);
+    XmlRpc::XmlRpcValue params, result;
+    // Any answer counts, a fault included: the service is there.
+    return client.Execute(ListInterfacesMethod, params, result) ? VerifyOk : VerifyNotFound;
+}
+
+int CServiceController::PollPeriodMs(ServiceState state) const {
+    switch (state) {
+    case ServiceState::Unreachable:
+        return options_.unreachablePollMs;
+    case ServiceState::InterfaceDown:
+        return options_.interfaceDownPollMs;
+    case ServiceState::Connected:
+        return options_.connectedPollMs;
+    default:
+        return 0;
+    }
+}
+
+void CServiceController::Supervise(std::string url) {
+    for (;;) {
+        Probe(url);
+        std::unique_lock<std::mutex> guard(lock_);
+        if (state_ == ServiceState::Stopped || stopRequested_)
+            return;
+        auto period = std::chrono::milliseconds(PollPeriodMs(state_));
+        if (wake_.wait_for(guard, period, [this] { return stopRequested_; }))
+            return;
+    }
+}
+
+void CServiceController::Probe(const std::string& url) {
+    const ServiceState old = GetState();
+    ServiceState now = old;
+    std::string address;
+    if (settings_.connection != ConnectionType::RemoteService && process_.HasExited()) {
+        now = ServiceState::Stopped;
+    } else {
+        RpcClient client(url);
+        client.SetTimeout(old == ServiceState::Connected ? options_.connectedProbeTimeoutMs
+                                                         : options_.probeTimeoutMs);
+        XmlRpc::XmlRpcValue params, result;
+        if (!client.Execute(ListInterfacesMethod, params, result, &abortProbe_)) {
+            now = ServiceState::Unreachable;
+        } else if (!client.IsFault()) {
+            InterfaceAnswer answer = ReadInterfaceAnswer(result);
+            if (answer.stateKnown)
+                now = answer.connected ? ServiceState::Connected : ServiceState::InterfaceDown;
+            address = answer.address;
+        }
+    }
+    if (now != old) {
+        std::lock_guard<std::mutex> guard(lock_);
+        state_ = now;
+        if (interfaceSerial_.empty())
+            interfaceSerial_ = address;
+    }
+}

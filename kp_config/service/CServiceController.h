@@ -1,0 +1,103 @@
+#pragma once
+
+#include "ConnectionSettings.h"
+#include "RpcClient.h"
+#include "ServiceProcess.h"
+
+#include <condition_variable>
+#include <cstdint>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+// Supervision state of the radio service.
+enum class ServiceState : int32_t {
+    Stopped = 0,       // no service, or the local service process has ended
+    Unreachable = 1,   // started, but the last call got no answer
+    InterfaceDown = 2, // the service answers; its first interface is not connected
+    Connected = 3,     // the service answers; its first interface is connected
+};
+
+// Results of VerifySettings.
+enum VerifyResult : int {
+    VerifyOk = 0,
+    VerifyNotFound = 1,
+    VerifyInUse = 2,
+    VerifyNoDhcpAddress = 3,
+    VerifyStaticConfig = 4,
+    VerifyWrongAccessCode = 5,
+    VerifyNotChecked = 6,
+};
+
+// The name of the start-up event handed to the local service.
+inline constexpr const char* ServiceEventName = "/vK7-nrd-ready";
+// The RPC method that reports the service's interfaces.
+inline constexpr const char* ListInterfacesMethod = "listRadlexInterfaces";
+
+// What the program leaves at its defaults; tests shorten the waits and choose the service.
+struct ServiceControllerOptions {
+    std::string servicePath;                 // empty: the nrd program beside this one
+    std::string eventName = ServiceEventName;
+    std::vector<std::string> extraArguments; // put before "-f"; the program passes none
+    int startupTimeoutMs = 10000;            // wait for the start-up event
+    int probeTimeoutMs = 1000;               // a probe in any state but Connected
+    int connectedProbeTimeoutMs = 15000;     // a probe while Connected
+    int unreachablePollMs = 100;
+    int interfaceDownPollMs = 1000;
+    int connectedPollMs = 5000;
+};
+
+// Owns the local radio service: writes its configuration, starts it, reads its port from its log
+// and supervises it over RPC on a thread of its own; also checks a remote service. All
+// operations are called from one thread (the GUI thread); the supervision thread only probes.
+class CServiceController {
+public:
+    CServiceController();
+    explicit CServiceController(const ServiceControllerOptions& options);
+    ~CServiceController(); // stops, then deletes the log file and the configuration file
+    CServiceController(const CServiceController&) = delete;
+    CServiceController& operator=(const CServiceController&) = delete;
+
+    // Stops whatever runs and starts anew. True when the local service is ready, or the remote
+    // service's address is formed; the supervision thread then runs.
+    bool Start(const ConnectionSettings& settings);
+    // Ends supervision (waiting for the thread, aborting a probe in flight) and terminates the
+    // local service. Returns within about a second even while a probe waits for its answer.
+    void Stop();
+
+    std::string GetServiceUrl() const;
+    std::string GetInterfaceSerial() const;
+    ServiceState GetState() const;
+    // The connection's name for the status bar: "<serial>@USB", "<serial>@LAN",
+    // "xmlrpc://host:port", or empty for an unknown connection type.
+    std::string GetDescription() const;
+    // Checks a connection choice; returns a VerifyResult.
+    int VerifySettings(ConnectionSettings& settings);
+
+    const std::string& ConfigPath() const { return configPath_; }
+    const std::string& LogPath() const { return logPath_; }
+
+private:
+    bool StartLocal();
+    void Supervise(std::string url);
+    void Probe(const std::string& url);
+    int PollPeriodMs(ServiceState state) const;
+    int VerifyRemote(const ConnectionSettings& settings) const;
+
+    const ServiceControllerOptions options_;
+    ServiceProcess process_;
+    std::string configPath_;
+    std::string logPath_;
+    ConnectionSettings settings_; // of the last Start; written only while no thread runs
+
+    std::thread supervisor_;
+    RpcAbort abortProbe_; // wakes a probe that waits for its answer
+
+    mutable std::mutex lock_; // guards the four members below
+    std::condition_variable wake_;
+    std::string serviceUrl_;
+    std::string interfaceSerial_;
+    bool stopRequested_ = false;
+    ServiceState state_ = ServiceState::Stopped;
+};
