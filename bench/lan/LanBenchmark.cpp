@@ -1,0 +1,137 @@
+// Speed of the LAN tools against the simulator. Run it inside a private network namespace:
+//   scripts/netns-run.sh build/default/bin/bench_lan
+// Prints wall times and their ratios against baselines measured in the same run.
+#include "LanIfSimulator.h"
+#include "LanInterface.h"
+
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdio>
+#include <fcntl.h>
+#include <fstream>
+#include <string>
+#include <vector>
+
+extern char** environ;
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+double Seconds(Clock::duration d) {
+    return std::chrono::duration<double>(d).count();
+}
+
+// Runs the lancfg program with its output thrown away; returns the wall time in seconds.
+double TimeLancfg(std::vector<std::string> words) {
+    std::string program = VK_BIN_DIR "/lancfg";
+    words.insert(words.begin(), program);
+    std::vector<char*> argv;
+    for (auto& w : words)
+        argv.push_back(w.data());
+    argv.push_back(nullptr);
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
+    auto start = Clock::now();
+    pid_t pid;
+    if (posix_spawn(&pid, program.c_str(), &actions, nullptr, argv.data(), environ) != 0)
+        return -1;
+    int status = 0;
+    waitpid(pid, &status, 0);
+    auto took = Clock::now() - start;
+    posix_spawn_file_actions_destroy(&actions);
+    return Seconds(took);
+}
+
+template <typename F> double Best(int runs, F f) {
+    double best = 1e9;
+    for (int i = 0; i < runs; ++i) {
+        double t = f();
+        if (t < best)
+            best = t;
+    }
+    return best;
+}
+
+void Report(const char* what, double measured, const char* baselineName, double baseline,
+            double target) {
+    std::printf("%-44s %8.3f s  baseline %-28s %8.3f s  ratio %5.2f  (target <= %.2f)\n", what,
+                measured, baselineName, baseline, measured / baseline, target);
+}
+
+} // namespace
+
+int main() {
+    lanifsim::Simulator sim;
+    for (int i = 0; i < 250; ++i) {
+        lanifsim::SimDevice d;
+        char serial[16];
+        std::snprintf(serial, sizeof serial, "BEN%07d", i);
+        d.serial = serial;
+        sim.AddDevice(d);
+    }
+    lanifsim::SimDevice boot;
+    boot.serial = "BOOT000001";
+    boot.inBootloader = true;
+    boot.bootloaderVersion = 10;
+    sim.AddDevice(boot);
+    if (!sim.Start()) {
+        std::fprintf(stderr, "bench_lan: the simulator could not start; run it inside a network "
+                             "namespace (scripts/netns-run.sh)\n");
+        return 1;
+    }
+
+    // 1. list against 251 answering devices, against the fixed 2.0 s discovery window.
+    double list = Best(3, [] { return TimeLancfg({"list"}); });
+    Report("lancfg list, 251 devices", list, "discovery window", 2.0, 1.10);
+
+    // 2. show against one device: must not wait out any reply window.
+    double startup = Best(5, [] { return TimeLancfg({}); });
+    double show = Best(5, [] { return TimeLancfg({"show", "BEN0000007"}); });
+    Report("lancfg show", show, "0.1 s budget", 0.1, 1.0);
+    std::printf("%-44s %8.3f s  (process start and usage text, for reference)\n",
+                "lancfg without arguments", startup);
+
+    // 3. 256 firmware blocks of 1024 bytes, against 256 plain exchanges in the same run.
+    std::string path = "/tmp/bench_lan_firmware.hex";
+    {
+        std::ofstream f(path);
+        for (int b = 0; b < 256; ++b) {
+            f << "0400";
+            for (int i = 0; i < 1024; ++i) {
+                char hex[3];
+                std::snprintf(hex, sizeof hex, "%02X", (b + i) & 0xFF);
+                f << hex;
+            }
+        }
+    }
+    LanInterface device;
+    if (!device.FindBySerial("BOOT000001")) {
+        std::fprintf(stderr, "bench_lan: bootloader device not found\n");
+        return 1;
+    }
+    struct Quiet : ProgressObserver {
+        void OnProgress(int, const std::string&) override {}
+    } quiet;
+    double blocks = Best(3, [&] {
+        auto start = Clock::now();
+        LanResult r = device.UpdateFirmware(path, quiet);
+        auto took = Seconds(Clock::now() - start);
+        return r == ResultOk ? took : 1e9;
+    });
+    double exchanges = Best(3, [&] {
+        auto start = Clock::now();
+        for (int i = 0; i < 256; ++i)
+            device.Transact('N', std::string());
+        return Seconds(Clock::now() - start);
+    });
+    Report("firmware update, 256 blocks of 1024 bytes", blocks, "256 plain exchanges", exchanges,
+           1.5);
+    std::remove(path.c_str());
+    sim.Stop();
+    return 0;
+}
