@@ -22,6 +22,12 @@ uint8_t Byte(const std::string& s, size_t i) {
     return static_cast<uint8_t>(s[i]);
 }
 
+// Fills five address texts from the 20 bytes at the start of a payload.
+void ReadAddresses(const std::string& p, std::string* const (&fields)[5]) {
+    for (size_t i = 0; i < 5; ++i)
+        *fields[i] = FormatIpAddress(p.substr(4 * i, 4));
+}
+
 // The stream's position as a byte count, for the progress share.
 long long Position(std::istream& in) {
     auto pos = in.tellg();
@@ -127,11 +133,8 @@ bool LanInterface::ReadStatus() {
     std::string p = Transact(CmdReadStatus, std::string());
     if (p.size() < 20)
         return false;
-    currentIp = FormatIpAddress(p.substr(0, 4));
-    currentGateway = FormatIpAddress(p.substr(4, 4));
-    currentNetmask = FormatIpAddress(p.substr(8, 4));
-    currentAddress4 = FormatIpAddress(p.substr(12, 4));
-    currentAddress5 = FormatIpAddress(p.substr(16, 4));
+    ReadAddresses(p, {&currentIp, &currentGateway, &currentNetmask, &currentAddress4,
+                      &currentAddress5});
     if (currentIp.rfind("127.", 0) == 0 || currentIp == "0.0.0.0") {
         currentIp = "n/a";
         currentNetmask = "n/a";
@@ -144,11 +147,8 @@ bool LanInterface::ReadConfig() {
     std::string p = Transact(CmdReadConfig, std::string());
     if (p.size() < 21)
         return false;
-    staticIp = FormatIpAddress(p.substr(0, 4));
-    staticGateway = FormatIpAddress(p.substr(4, 4));
-    staticNetmask = FormatIpAddress(p.substr(8, 4));
-    staticAddress4 = FormatIpAddress(p.substr(12, 4));
-    staticAddress5 = FormatIpAddress(p.substr(16, 4));
+    ReadAddresses(p, {&staticIp, &staticGateway, &staticNetmask, &staticAddress4,
+                      &staticAddress5});
     dhcp = p[20] != 0;
     crypt = p.size() > 21 && p[21] != 0;
     return true;

@@ -20,14 +20,5 @@ int FwupdateCommand::Execute(const std::vector<std::string>& args, std::ostream&
     ProgressPrinter printer(out);
     LanResult result = device.UpdateFirmware(options.file, printer);
     Print(out, "\n"); // ends the progress line whatever the outcome
-    switch (result) {
-    case ResultOk:
-        Print(out, "%s was updated successfully\n", serial.c_str());
-        return ExitOk;
-    case ResultKeyError:
-        return ReportKeyError(options, serial, out);
-    default:
-        Print(out, "Updating %s failed\n", serial.c_str());
-        return ExitFailed;
-    }
+    return ReportOutcome(result, false, options, serial, out);
 }

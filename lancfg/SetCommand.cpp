@@ -3,13 +3,25 @@
 #include "LanInterface.h"
 #include "ShowCommand.h"
 
-int ReportKeyError(const CommandOptions& options, const std::string& serial, std::ostream& out) {
-    if (options.hasKey)
-        Print(out, "%s is probably the wrong crypt key for %s\n", options.key.c_str(),
-              serial.c_str());
-    else
-        Print(out, "You need to specify %ss crypt key with \"-k\"\n", serial.c_str());
-    return ExitKeyError;
+int ReportOutcome(LanResult result, bool rebooting, const CommandOptions& options,
+                  const std::string& serial, std::ostream& out) {
+    switch (result) {
+    case ResultOk:
+        Print(out, "%s was updated successfully\n", serial.c_str());
+        if (rebooting)
+            Print(out, "%s is rebooting for the changes to become active...\n", serial.c_str());
+        return ExitOk;
+    case ResultKeyError:
+        if (options.hasKey)
+            Print(out, "%s is probably the wrong crypt key for %s\n", options.key.c_str(),
+                  serial.c_str());
+        else
+            Print(out, "You need to specify %ss crypt key with \"-k\"\n", serial.c_str());
+        return ExitKeyError;
+    default:
+        Print(out, "Updating %s failed\n", serial.c_str());
+        return ExitFailed;
+    }
 }
 
 int SetCommand::Execute(const std::vector<std::string>& args, std::ostream& out) {
@@ -35,16 +47,6 @@ int SetCommand::Execute(const std::vector<std::string>& args, std::ostream& out)
     if (options.hasKey)
         device.SetCryptKey(options.key);
 
-    switch (device.WriteConfig()) {
-    case ResultOk:
-        Print(out, "%s was updated successfully\n", serial.c_str());
-        if (device.state == StateBooting)
-            Print(out, "%s is rebooting for the changes to become active...\n", serial.c_str());
-        return ExitOk;
-    case ResultKeyError:
-        return ReportKeyError(options, serial, out);
-    default:
-        Print(out, "Updating %s failed\n", serial.c_str());
-        return ExitFailed;
-    }
+    LanResult result = device.WriteConfig();
+    return ReportOutcome(result, device.state == StateBooting, options, serial, out);
 }

@@ -9,5 +9,9 @@ public:
     int Execute(const std::vector<std::string>& args, std::ostream& out) override;
 };
 
-// The messages for a missing or rejected key; returns ExitKeyError. Shared by set and fwupdate.
-int ReportKeyError(const CommandOptions& options, const std::string& serial, std::ostream& out);
+enum LanResult : int;
+
+// Prints the outcome of a write or an update and returns the exit code. Shared by set and
+// fwupdate; rebooting adds the line that the device restarts.
+int ReportOutcome(LanResult result, bool rebooting, const CommandOptions& options,
+                  const std::string& serial, std::ostream& out);
