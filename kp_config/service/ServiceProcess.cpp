@@ -3,11 +3,15 @@
 #include <poll.h>
 #include <signal.h>
 #include <spawn.h>
-#include <sys/pidfd.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <cerrno>
+
+// This C library's header declares the pidfd calls without C linkage.
+extern "C" {
+#include <sys/pidfd.h>
+}
 
 extern char** environ;
 

@@ -1,0 +1,67 @@
+#pragma once
+
+// Shared by the controller tests: controller options that run the stand-in service from the
+// build's program folder with a start-up event name of this test alone, and polling helpers.
+
+#include "CServiceController.h"
+
+#include <unistd.h>
+
+#include <atomic>
+#include <chrono>
+#include <dirent.h>
+#include <functional>
+#include <string>
+#include <thread>
+
+namespace servicetest {
+
+inline ServiceControllerOptions StandIn(std::vector<std::string> behaviours = {}) {
+    static std::atomic<int> counter{0};
+    ServiceControllerOptions o;
+    o.servicePath = std::string(VK_BIN_DIR) + "/nrd";
+    o.eventName = "/vk7-test-" + std::to_string(::getpid()) + "-" + std::to_string(++counter);
+    for (const std::string& b : behaviours) {
+        o.extraArguments.push_back("-t");
+        o.extraArguments.push_back(b);
+    }
+    o.startupTimeoutMs = 3000;
+    o.interfaceDownPollMs = 100;
+    o.connectedPollMs = 200;
+    return o;
+}
+
+// Polls condition every 20 ms for at most ms milliseconds.
+inline bool WaitFor(const std::function<bool()>& condition, int ms) {
+    auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
+    while (std::chrono::steady_clock::now() < end) {
+        if (condition())
+            return true;
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
+    return condition();
+}
+
+inline bool WaitForState(const CServiceController& c, ServiceState s, int ms) {
+    return WaitFor([&] { return c.GetState() == s; }, ms);
+}
+
+// Threads of this process, to see that no supervision thread is left behind.
+inline int ThreadCount() {
+    int n = 0;
+    if (DIR* d = ::opendir("/proc/self/task")) {
+        while (dirent* e = ::readdir(d))
+            if (e->d_name[0] != '.')
+                ++n;
+        ::closedir(d);
+    }
+    return n;
+}
+
+inline long ElapsedMs(std::chrono::steady_clock::time_point since) {
+    return static_cast<long>(std::chrono::duration_cast<std::chrono::milliseconds>(
+                                 std::chrono::steady_clock::now() - since)
+                                 .count());
+}
+
+} // namespace servicetest
