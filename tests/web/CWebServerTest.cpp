@@ -1,0 +1,318 @@
+// The web server host against real HTTP requests on 127.0.0.1, with a stand-in interpreter
+// that reports what each script received.
+#include "CWebServer.h"
+#include "WebTestSupport.h"
+
+#include <gtest/gtest.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <chrono>
+#include <cstdlib>
+#include <filesystem>
+#include <set>
+#include <thread>
+
+namespace {
+
+const std::string kInterpreter = std::string(VK_BIN_DIR) + "/web_test_interp";
+
+class WebServerTest : public ::testing::Test {
+protected:
+    ScratchDir dir{::testing::UnitTest::GetInstance()->current_test_info()->name()};
+    std::string root = dir.Path() + "/root";
+    CWebServer server;
+
+    void SetUp() override {
+        dir.Write("root/index.htm", "<html><body>Startseite</body></html>");
+        dir.Write("root/env.cgi", "env");
+        dir.Write("root/config/env.cgi", "env");
+        dir.Write("root/echo.cgi", "echo");
+        dir.Write("root/perl.pl", "env");
+        dir.Write("root/page.php", "env");
+        dir.Write("root/scripted/index.cgi", "env");
+        dir.Write("root/listed/a.txt", "a");
+        dir.Write("root/wait.cgi", "wait-env");
+        dir.Write("root/hang.cgi", "hang");
+        dir.Write("root/garbage.cgi", "garbage");
+        dir.Write("root/status.cgi", "status");
+        dir.Write("root/location.cgi", "location");
+        server.SetPort(0);
+        server.SetDocumentRoot(root);
+        server.SetCgiInterpreter(kInterpreter);
+        server.SetCgiVariable("CONFIG_ROOT", "/tmp/kp-cfg");
+        server.SetCgiVariable("IC_OPTIONS", "NO_PROFILE_MAPPING|NO_ROOMS|NO_FUNCTIONS");
+        server.SetCgiVariable("RADLEX_SERVICE", "bin://127.0.0.1:2001");
+        server.SetCgiVariable("TCL_LIBRARY", "/opt/tcl");
+    }
+
+    void StartServer() {
+        ASSERT_TRUE(server.Start());
+        ASSERT_GT(server.GetPort(), 0);
+    }
+};
+
+// --- Life cycle -------------------------------------------------------------------------------
+
+TEST_F(WebServerTest, PortIsChosenBySystemAndDiffersBetweenServers) {
+    EXPECT_EQ(server.GetPort(), -1);
+    StartServer();
+    CWebServer other;
+    other.SetPort(0);
+    other.SetDocumentRoot(root);
+    ASSERT_TRUE(other.Start());
+    EXPECT_GT(other.GetPort(), 0);
+    EXPECT_NE(other.GetPort(), server.GetPort());
+    EXPECT_EQ(Get(other.GetPort(), "/index.htm").status, 200);
+}
+
+TEST_F(WebServerTest, StopTwiceIsHarmlessAndLeavesNoPort) {
+    StartServer();
+    int port = server.GetPort();
+    server.Stop();
+    EXPECT_EQ(server.GetPort(), -1);
+    server.Stop();
+    EXPECT_EQ(server.GetPort(), -1);
+    EXPECT_FALSE(CanConnect("127.0.0.1", port));
+}
+
+TEST_F(WebServerTest, StartOnARunningServerRestartsIt) {
+    StartServer();
+    ASSERT_TRUE(server.Start());
+    EXPECT_EQ(Get(server.GetPort(), "/index.htm").status, 200);
+}
+
+TEST_F(WebServerTest, RefusedOptionsLeaveTheServerStopped) {
+    server.SetPort(-5);
+    EXPECT_FALSE(server.Start());
+    EXPECT_EQ(server.GetPort(), -1);
+    server.SetPort(0);
+    server.options["-no_such_option"] = "1";
+    EXPECT_FALSE(server.Start());
+    EXPECT_EQ(server.GetPort(), -1);
+}
+
+TEST_F(WebServerTest, PortInUseLeavesTheServerStopped) {
+    StartServer();
+    CWebServer second;
+    second.SetPort(server.GetPort());
+    second.SetDocumentRoot(root);
+    EXPECT_FALSE(second.Start());
+    EXPECT_EQ(second.GetPort(), -1);
+}
+
+TEST_F(WebServerTest, StopKillsAHangingScriptPromptly) {
+    StartServer();
+    std::thread client([&] { Get(server.GetPort(), "/hang.cgi"); });
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    auto before = std::chrono::steady_clock::now();
+    server.Stop();
+    EXPECT_LT(std::chrono::steady_clock::now() - before, std::chrono::seconds(2));
+    client.join();
+    EXPECT_EQ(::waitpid(-1, nullptr, WNOHANG), -1); // no child left, reaped or not
+}
+
+// --- Files --------------------------------------------------------------------------------------
+
+TEST_F(WebServerTest, ServesIndexAndListsDirectories) {
+    StartServer();
+    HttpAnswer index = Get(server.GetPort(), "/index.htm");
+    EXPECT_EQ(index.status, 200);
+    EXPECT_NE(index.body.find("Startseite"), std::string::npos);
+    EXPECT_NE(Get(server.GetPort(), "/").body.find("Startseite"), std::string::npos);
+    HttpAnswer listing = Get(server.GetPort(), "/listed/");
+    EXPECT_EQ(listing.status, 200);
+    EXPECT_NE(listing.body.find("a.txt"), std::string::npos);
+    EXPECT_EQ(Get(server.GetPort(), "/missing.htm").status, 404);
+    EXPECT_FALSE(index.headers.count("access-control-allow-origin"));
+}
+
+// --- The CGI environment ---------------------------------------------------------------------------
+
+TEST_F(WebServerTest, ScriptGetsExactlyTheCgiEnvironment) {
+    ::setenv("VK_PRIVATE_SETTING", "geheim", 1);
+    ::setenv("PERLLIB", "/perl/lib", 1);
+    StartServer();
+    int port = server.GetPort();
+    HttpAnswer answer = SendRaw("127.0.0.1", port,
+                                "GET /config/env.cgi?a=1&b=2 HTTP/1.1\r\nHost: 127.0.0.1\r\n"
+                                "X-Custom-Thing: 42\r\nProxy: http://evil/\r\nConnection: close\r\n\r\n");
+    ASSERT_EQ(answer.status, 200);
+    auto env = ParseEnvironment(answer.body);
+    std::set<std::string> names;
+    for (const auto& [name, value] : env)
+        names.insert(name);
+    std::set<std::string> expected{
+        "GATEWAY_INTERFACE", "SERVER_PROTOCOL", "REDIRECT_STATUS", "SERVER_PORT", "SERVER_NAME",
+        "SERVER_ROOT", "DOCUMENT_ROOT", "REQUEST_METHOD", "REMOTE_ADDR", "REMOTE_PORT",
+        "REQUEST_URI", "SCRIPT_NAME", "SCRIPT_FILENAME", "PATH_TRANSLATED", "CONTENT_LENGTH",
+        "QUERY_STRING", "PATH", "PERLLIB", "CONFIG_ROOT", "IC_OPTIONS", "RADLEX_SERVICE",
+        "TCL_LIBRARY", "HTTP_HOST", "HTTP_X_CUSTOM_THING", "HTTP_CONNECTION"};
+    EXPECT_EQ(names, expected);
+
+    EXPECT_EQ(env["GATEWAY_INTERFACE"], "CGI/1.1");
+    EXPECT_EQ(env["SERVER_PROTOCOL"], "HTTP/1.1");
+    EXPECT_EQ(env["SERVER_PORT"], std::to_string(port));
+    EXPECT_EQ(env["REQUEST_METHOD"], "GET");
+    EXPECT_EQ(env["REMOTE_ADDR"], "127.0.0.1");
+    EXPECT_EQ(env["REQUEST_URI"], "/config/env.cgi?a=1&b=2");
+    EXPECT_EQ(env["QUERY_STRING"], "a=1&b=2");
+    EXPECT_EQ(env["SCRIPT_NAME"], "/config/env.cgi");
+    EXPECT_EQ(env["DOCUMENT_ROOT"], root);
+    EXPECT_EQ(env["CONTENT_LENGTH"], "0");
+    EXPECT_EQ(env["PATH"], ::getenv("PATH"));
+    EXPECT_EQ(env["PERLLIB"], "/perl/lib");
+    EXPECT_EQ(env["IC_OPTIONS"], "NO_PROFILE_MAPPING|NO_ROOMS|NO_FUNCTIONS");
+    EXPECT_EQ(env["RADLEX_SERVICE"], "bin://127.0.0.1:2001");
+    EXPECT_EQ(env["HTTP_X_CUSTOM_THING"], "42");
+
+    // The interpreter gets the bare file name, runs in the script's directory and inherits
+    // nothing but its three standard descriptors.
+    std::string realConfig = std::filesystem::canonical(root + "/config").string();
+    EXPECT_NE(answer.body.find("#arg=env.cgi\n"), std::string::npos) << answer.body;
+    EXPECT_NE(answer.body.find("#cwd=" + realConfig + "\n"), std::string::npos) << answer.body;
+    EXPECT_NE(answer.body.find("#fds=0 1 2 \n"), std::string::npos) << answer.body;
+}
+
+TEST_F(WebServerTest, EmptyServiceAddressReachesScriptsEmpty) {
+    server.SetCgiVariable("RADLEX_SERVICE", "");
+    StartServer();
+    auto env = ParseEnvironment(Get(server.GetPort(), "/env.cgi").body);
+    ASSERT_TRUE(env.count("RADLEX_SERVICE"));
+    EXPECT_EQ(env["RADLEX_SERVICE"], "");
+}
+
+TEST_F(WebServerTest, ValueWithCommaReachesScriptWhole) {
+    server.SetCgiVariable("CONFIG_ROOT", "/data/a,INJECTED=1");
+    StartServer();
+    server.UpdateRadlexService("bin://host:1,EVIL=yes");
+    auto env = ParseEnvironment(Get(server.GetPort(), "/env.cgi").body);
+    EXPECT_EQ(env["CONFIG_ROOT"], "/data/a,INJECTED=1");
+    EXPECT_EQ(env["RADLEX_SERVICE"], "bin://host:1,EVIL=yes");
+    EXPECT_FALSE(env.count("INJECTED"));
+    EXPECT_FALSE(env.count("EVIL"));
+}
+
+TEST_F(WebServerTest, NewServiceAddressReachesNextScriptOnly) {
+    StartServer();
+    int port = server.GetPort();
+    HttpAnswer early;
+    std::thread client([&] { early = Get(port, "/wait.cgi"); });
+    for (int i = 0; i < 500 && !dir.Exists("root/started"); ++i)
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    ASSERT_TRUE(dir.Exists("root/started"));
+    server.UpdateRadlexService("bin://192.0.2.7:4711");
+    auto late = ParseEnvironment(Get(port, "/env.cgi").body);
+    client.join();
+    EXPECT_EQ(late["RADLEX_SERVICE"], "bin://192.0.2.7:4711");
+    EXPECT_EQ(ParseEnvironment(early.body)["RADLEX_SERVICE"], "bin://127.0.0.1:2001");
+    EXPECT_EQ(server.GetPort(), port);
+}
+
+TEST_F(WebServerTest, PlPhpAndIndexCgiRunThroughTheInterpreter) {
+    StartServer();
+    for (const char* target : {"/perl.pl", "/page.php", "/scripted/"}) {
+        HttpAnswer answer = Get(server.GetPort(), target);
+        EXPECT_EQ(answer.status, 200) << target;
+        EXPECT_NE(answer.body.find("GATEWAY_INTERFACE=CGI/1.1"), std::string::npos) << target;
+    }
+    EXPECT_EQ(ParseEnvironment(Get(server.GetPort(), "/scripted/").body)["SCRIPT_NAME"],
+              "/scripted/index.cgi");
+}
+
+TEST_F(WebServerTest, PathInfoFollowsTheScript) {
+    StartServer();
+    auto env = ParseEnvironment(Get(server.GetPort(), "/env.cgi/extra/part").body);
+    EXPECT_EQ(env["SCRIPT_NAME"], "/env.cgi");
+    EXPECT_EQ(env["PATH_INFO"], "/extra/part");
+}
+
+TEST_F(WebServerTest, PostBodyReachesTheScript) {
+    StartServer();
+    std::string body(1 << 20, 'x'); // larger than a pipe holds
+    for (size_t i = 0; i < body.size(); i += 4096)
+        body[i] = static_cast<char>('a' + i % 26);
+    HttpAnswer answer = Post(server.GetPort(), "/echo.cgi", body);
+    EXPECT_EQ(answer.status, 200);
+    EXPECT_EQ(answer.body, body);
+    auto env = ParseEnvironment(Post(server.GetPort(), "/env.cgi", "name=wert").body);
+    EXPECT_EQ(env["CONTENT_LENGTH"], "9");
+    EXPECT_EQ(env["CONTENT_TYPE"], "text/plain");
+    EXPECT_EQ(env["REQUEST_METHOD"], "POST");
+}
+
+// --- Script answers and failures ------------------------------------------------------------
+
+TEST_F(WebServerTest, StatusAndLocationHeadersAreUnderstood) {
+    StartServer();
+    HttpAnswer status = Get(server.GetPort(), "/status.cgi");
+    EXPECT_EQ(status.status, 404);
+    EXPECT_EQ(status.body, "weg");
+    HttpAnswer location = Get(server.GetPort(), "/location.cgi");
+    EXPECT_EQ(location.status, 302);
+    EXPECT_EQ(location.headers["location"], "/index.htm");
+}
+
+TEST_F(WebServerTest, FailingScriptsGiveReadableErrorPages) {
+    server.SetCgiTimeout(500);
+    StartServer();
+    HttpAnswer garbage = Get(server.GetPort(), "/garbage.cgi");
+    EXPECT_EQ(garbage.status, 502);
+    EXPECT_NE(garbage.body.find("Fehler im Skript"), std::string::npos);
+    auto before = std::chrono::steady_clock::now();
+    HttpAnswer hang = Get(server.GetPort(), "/hang.cgi");
+    EXPECT_EQ(hang.status, 504);
+    EXPECT_LT(std::chrono::steady_clock::now() - before, std::chrono::seconds(5));
+    EXPECT_NE(hang.body.find("nicht rechtzeitig"), std::string::npos);
+
+    server.SetCgiInterpreter(dir.Path() + "/no-such-interpreter");
+    ASSERT_TRUE(server.Start());
+    EXPECT_EQ(Get(server.GetPort(), "/env.cgi").status, 500);
+}
+
+TEST_F(WebServerTest, ThousandRequestsLeaveNoZombiesOrDescriptors) {
+    StartServer();
+    Get(server.GetPort(), "/env.cgi"); // let the engine open what it keeps
+    int descriptors = CountOpenDescriptors();
+    for (int i = 0; i < 1000; ++i) {
+        const char* target = i % 10 == 0 ? "/garbage.cgi" : "/env.cgi";
+        ASSERT_NE(Get(server.GetPort(), target).status, 0) << "request " << i;
+    }
+    errno = 0;
+    EXPECT_EQ(::waitpid(-1, nullptr, WNOHANG), -1);
+    EXPECT_EQ(errno, ECHILD);
+    // The engine closes a connection just after the client has read its end.
+    for (int i = 0; i < 200 && CountOpenDescriptors() > descriptors; ++i)
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    EXPECT_EQ(CountOpenDescriptors(), descriptors);
+}
+
+// --- Nothing outside the document root ------------------------------------------------------------
+
+TEST_F(WebServerTest, TraversalIsRefused) {
+    dir.Write("secret.txt", "geheim");
+    dir.Write("outside.cgi", "marker");
+    std::filesystem::create_directory_symlink(dir.Path(), root + "/link-out");
+    std::filesystem::create_symlink(dir.Path() + "/outside.cgi", root + "/linked.cgi");
+    std::filesystem::create_symlink(dir.Path() + "/secret.txt", root + "/linked.txt");
+    std::filesystem::create_directories(root + "/linkdir");
+    std::filesystem::create_symlink(dir.Path() + "/secret.txt", root + "/linkdir/index.html");
+    StartServer();
+    int port = server.GetPort();
+    for (const char* target :
+         {"/../secret.txt", "/%2e%2e/secret.txt", "/%2E%2E%2Fsecret.txt", "/config/..%2f..%2fsecret.txt",
+          "/config/%2e%2e/%2e%2e/secret.txt", "/link-out/secret.txt", "/link-out/outside.cgi",
+          "/linked.cgi", "/linked.txt", "/linkdir/", "/./../outside.cgi"}) {
+        HttpAnswer answer = SendRaw("127.0.0.1", port, std::string("GET ") + target +
+                                                            " HTTP/1.0\r\n\r\n");
+        EXPECT_NE(answer.status, 200) << target;
+        EXPECT_EQ(answer.body.find("geheim"), std::string::npos) << target;
+    }
+    EXPECT_FALSE(dir.Exists("ran"));
+    // A link that stays inside the root is followed.
+    std::filesystem::create_symlink(root + "/env.cgi", root + "/inside.cgi");
+    EXPECT_EQ(Get(port, "/inside.cgi").status, 200);
+}
+
+} // namespace

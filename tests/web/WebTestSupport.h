@@ -1,0 +1,38 @@
+#pragma once
+
+// Helpers of the web server tests: a minimal HTTP/1.0 client for 127.0.0.1 and a scratch
+// document root.
+#include <map>
+#include <string>
+
+struct HttpAnswer {
+    int status = 0;            // 0 when no answer came
+    std::map<std::string, std::string> headers; // names in lower case
+    std::string body;
+};
+
+// Sends `request` (a complete HTTP request) to address:port and reads the answer to its end.
+HttpAnswer SendRaw(const std::string& address, int port, const std::string& request);
+HttpAnswer Get(int port, const std::string& target);
+HttpAnswer Post(int port, const std::string& target, const std::string& body);
+
+// True when a TCP connection to address:port is accepted.
+bool CanConnect(const std::string& address, int port);
+
+// A fresh directory under the build tree, removed by the destructor.
+class ScratchDir {
+public:
+    explicit ScratchDir(const std::string& name);
+    ~ScratchDir();
+    const std::string& Path() const { return path; }
+    void Write(const std::string& relative, const std::string& content) const;
+    bool Exists(const std::string& relative) const;
+
+private:
+    std::string path;
+};
+
+// The descriptors open in this process.
+int CountOpenDescriptors();
+// Lines "NAME=value" of an env script's answer, by name.
+std::map<std::string, std::string> ParseEnvironment(const std::string& body);
