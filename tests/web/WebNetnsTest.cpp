@@ -1,0 +1,162 @@
+// Tests that need a private network namespace: the server must not answer on an address other
+// than the loopback one, and the web UI's device page talks to a stand-in radio service whose
+// XML-RPC server listens on every address of the namespace.
+#include "CWebServer.h"
+#include "StartWebServer.h"
+#include "WebTestSupport.h"
+
+#include <xmlrpcpp/XmlRpc.h>
+
+#include <gtest/gtest.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <cstdlib>
+#include <thread>
+
+namespace {
+
+bool InNamespace() {
+    const char* flag = std::getenv("VK_IN_NETNS");
+    return flag && std::string(flag) == "1";
+}
+
+#define REQUIRE_NAMESPACE()                                                   \
+    if (!InNamespace())                                                       \
+        GTEST_SKIP() << "runs only inside its private network namespace"
+
+// A radio service that answers listRadlexInterfaces with two interfaces, or with a fault.
+class StandInService {
+public:
+    enum Mode { Connected, Disconnected, Fault };
+
+    explicit StandInService(Mode mode) : method(&server, mode) {
+        server.bindAndListen(0);
+        port = server.get_port();
+        worker = std::thread([this] {
+            while (!stop)
+                server.work(0.05);
+        });
+    }
+    ~StandInService() {
+        stop = true;
+        worker.join();
+        server.shutdown();
+    }
+    std::string Url() const { return "bin://127.0.0.1:" + std::to_string(port) + "/"; }
+
+private:
+    class ListMethod : public XmlRpc::XmlRpcServerMethod {
+    public:
+        ListMethod(XmlRpc::XmlRpcServer* s, Mode m)
+            : XmlRpc::XmlRpcServerMethod("listRadlexInterfaces", s), mode(m) {}
+        void execute(XmlRpc::XmlRpcValue&, XmlRpc::XmlRpcValue& result) override {
+            if (mode == Fault)
+                throw XmlRpc::XmlRpcException("Interface blockiert");
+            result[0]["ADDRESS"] = std::string("0123456789");
+            result[0]["CONNECTED"] = mode == Connected;
+            result[1]["ADDRESS"] = std::string("<b>98&76</b>");
+            result[1]["CONNECTED"] = false;
+        }
+
+    private:
+        Mode mode;
+    };
+
+    XmlRpc::XmlRpcServer server;
+    ListMethod method;
+    int port = 0;
+    std::atomic<bool> stop{false};
+    std::thread worker;
+};
+
+class DeviceConfigPageTest : public ::testing::Test {
+protected:
+    CWebServer server;
+
+    std::string Page(const std::string& serviceUrl) {
+        if (!StartWebServer(server, serviceUrl, "/tmp/kp-cfg"))
+            return "no server";
+        HttpAnswer answer = Get(server.GetPort(), "/config/devconfig.cgi");
+        EXPECT_EQ(answer.status, 200) << answer.body;
+        return answer.body;
+    }
+};
+
+TEST(LoopbackOnlyTest, NoAnswerOnAnotherAddressOfThisHost) {
+    REQUIRE_NAMESPACE();
+    ASSERT_EQ(std::system("ip link add vkweb0 type veth peer name vkweb1 && "
+                          "ip addr add 10.77.0.1/24 dev vkweb0 && "
+                          "ip link set vkweb0 up && ip link set vkweb1 up"),
+              0);
+    CWebServer server;
+    ASSERT_TRUE(StartWebServer(server, "", "/tmp/kp-cfg"));
+    EXPECT_TRUE(CanConnect("127.0.0.1", server.GetPort()));
+    EXPECT_FALSE(CanConnect("10.77.0.1", server.GetPort()));
+
+    // The second address does take connections on a socket bound to every address.
+    int probe = ::socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in any{};
+    any.sin_family = AF_INET;
+    ASSERT_EQ(::bind(probe, reinterpret_cast<sockaddr*>(&any), sizeof any), 0);
+    ASSERT_EQ(::listen(probe, 1), 0);
+    socklen_t len = sizeof any;
+    ::getsockname(probe, reinterpret_cast<sockaddr*>(&any), &len);
+    EXPECT_TRUE(CanConnect("10.77.0.1", ntohs(any.sin_port)));
+    ::close(probe);
+}
+
+TEST_F(DeviceConfigPageTest, StartPageIsServedFromTheBuild) {
+    REQUIRE_NAMESPACE();
+    ASSERT_TRUE(StartWebServer(server, "", "/tmp/kp-cfg"));
+    HttpAnswer index = Get(server.GetPort(), "/index.htm");
+    EXPECT_EQ(index.status, 200);
+    EXPECT_NE(index.body.find("/config/devconfig.cgi"), std::string::npos);
+}
+
+TEST_F(DeviceConfigPageTest, ListsConnectedInterface) {
+    REQUIRE_NAMESPACE();
+    StandInService service(StandInService::Connected);
+    std::string page = Page(service.Url());
+    EXPECT_NE(page.find("<td>0123456789</td><td><span class=\"ok\">verbunden</span>"), std::string::npos) << page;
+    // Text from the service is escaped, never markup.
+    EXPECT_NE(page.find("&lt;b&gt;98&amp;76&lt;/b&gt;"), std::string::npos) << page;
+    // The flags of IC_OPTIONS hide their sections and are named.
+    EXPECT_NE(page.find("NO_ROOMS"), std::string::npos);
+    EXPECT_EQ(page.find("<h3>Funktionen</h3>"), std::string::npos);
+}
+
+TEST_F(DeviceConfigPageTest, ShowsInterfaceNotConnected) {
+    REQUIRE_NAMESPACE();
+    StandInService service(StandInService::Disconnected);
+    std::string page = Page(service.Url());
+    EXPECT_NE(page.find("<td>0123456789</td><td><span class=\"off\">nicht verbunden</span>"), std::string::npos) << page;
+}
+
+TEST_F(DeviceConfigPageTest, SaysSoWithoutAService) {
+    REQUIRE_NAMESPACE();
+    EXPECT_NE(Page("").find("Es ist kein Funkdienst eingerichtet"), std::string::npos);
+    // A port where nothing listens.
+    int closedPort = 0;
+    {
+        StandInService gone(StandInService::Connected);
+        closedPort = std::stoi(gone.Url().substr(16));
+    }
+    EXPECT_NE(Page("bin://127.0.0.1:" + std::to_string(closedPort)).find("nicht erreichbar"),
+              std::string::npos);
+    StandInService faulty(StandInService::Fault);
+    EXPECT_NE(Page(faulty.Url()).find("mit einem Fehler geantwortet"), std::string::npos);
+}
+
+TEST_F(DeviceConfigPageTest, FollowsTheNewServiceAddress) {
+    REQUIRE_NAMESPACE();
+    ASSERT_TRUE(StartWebServer(server, "", "/tmp/kp-cfg"));
+    StandInService service(StandInService::Connected);
+    server.UpdateRadlexService(service.Url());
+    HttpAnswer answer = Get(server.GetPort(), "/config/devconfig.cgi");
+    EXPECT_NE(answer.body.find("0123456789"), std::string::npos) << answer.body;
+}
+
+} // namespace
