@@ -1,0 +1,194 @@
+// The dialog templates and the two small dialogs, without any device.
+
+#include "CAboutDlg.h"
+#include "ClancfgDlg.h"
+#include "DialogTemplate.h"
+#include "DlgIpConfig.h"
+#include "DlgKeyInput.h"
+#include "ModalDriver.h"
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QFontMetrics>
+#include <QGroupBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QTableWidget>
+#include <QTest>
+
+#include <gtest/gtest.h>
+
+namespace {
+
+TEST(LancfgGuiTemplate, ConvertsDialogUnitsFromTheFontMetrics)
+{
+    const QFontMetrics metrics(DialogFont());
+    const DialogBaseUnits units(metrics);
+    EXPECT_GT(units.x, 2);
+    EXPECT_GE(units.y, metrics.height());
+    // Four horizontal units are one average character, eight vertical units one line.
+    EXPECT_EQ(units.ToPixelsX(4), units.x);
+    EXPECT_EQ(units.ToPixelsY(8), units.y);
+    EXPECT_EQ(units.ToPixels(0, 0, 400, 800), QRect(0, 0, 100 * units.x, 100 * units.y));
+}
+
+TEST(LancfgGuiTemplate, MainDialogHasEveryControlWhereTheTemplatePutsIt)
+{
+    ClancfgDlg dialog(QStringLiteral("/nonexistent")); // never shown: no discovery
+    const DialogBaseUnits units{QFontMetrics(dialog.font())};
+    EXPECT_EQ(dialog.windowTitle(), QStringLiteral("Velantrix Lan-Interface Configurator"));
+    EXPECT_EQ(dialog.size(), QSize(units.ToPixelsX(494), units.ToPixelsY(292)));
+
+    struct Expected {
+        int id;
+        const char* text;
+        QRect rect;
+        bool hidden;
+    };
+    const Expected expected[] = {
+        {IdOk, "Close", units.ToPixels(7, 271, 50, 14), false},
+        {IdRefreshList, "Refresh List", units.ToPixels(115, 249, 50, 14), false},
+        {IdChangeIpSettings, "Change IP Settings", units.ToPixels(183, 249, 91, 14), false},
+        {IdUpdateFirmware, "Update Firmware", units.ToPixels(291, 249, 85, 14), false},
+    };
+    for (const Expected& e : expected) {
+        auto* button = FindControl<QPushButton>(dialog, e.id);
+        ASSERT_NE(button, nullptr) << e.id;
+        EXPECT_EQ(button->text(), QString::fromUtf8(e.text));
+        EXPECT_EQ(button->geometry(), e.rect) << e.text;
+        EXPECT_EQ(button->isHidden(), e.hidden);
+    }
+    EXPECT_TRUE(FindControl<QPushButton>(dialog, IdOk)->isDefault());
+    auto* list = FindControl<QTableWidget>(dialog, IdDeviceList);
+    ASSERT_NE(list, nullptr);
+    EXPECT_EQ(list->geometry(), units.ToPixels(7, 18, 480, 177));
+    EXPECT_EQ(list->selectionMode(), QAbstractItemView::ExtendedSelection);
+    auto* bar = FindControl<QProgressBar>(dialog, IdProgressBar);
+    ASSERT_NE(bar, nullptr);
+    EXPECT_TRUE(bar->isHidden());
+    EXPECT_EQ(bar->geometry(), units.ToPixels(7, 227, 480, 14));
+    auto* text = FindControl<QLabel>(dialog, IdProgressText);
+    ASSERT_NE(text, nullptr);
+    EXPECT_TRUE(text->isHidden());
+    auto* files = FindControl<QComboBox>(dialog, IdFirmwareFiles);
+    ASSERT_NE(files, nullptr);
+    EXPECT_TRUE(files->isHidden());
+    EXPECT_TRUE(files->isEditable());
+    EXPECT_EQ(files->geometry().topLeft(), units.ToPixels(291, 272, 0, 0).topLeft());
+    // Nothing selected yet: the actions on a device are off.
+    EXPECT_FALSE(FindControl<QPushButton>(dialog, IdChangeIpSettings)->isEnabled());
+    EXPECT_FALSE(FindControl<QPushButton>(dialog, IdUpdateFirmware)->isEnabled());
+}
+
+TEST(LancfgGuiKeyInput, OkOnlyAtExactly32CharactersAndNo33rd)
+{
+    DlgKeyInput dialog;
+    EXPECT_EQ(dialog.windowTitle(), QStringLiteral("Input AES Key"));
+    auto* edit = FindControl<QLineEdit>(dialog, IdKeyEdit);
+    auto* ok = FindControl<QPushButton>(dialog, IdOk);
+    ASSERT_NE(edit, nullptr);
+    ASSERT_NE(ok, nullptr);
+    EXPECT_EQ(FindControl<QPushButton>(dialog, IdCancel)->text(), QStringLiteral("Abbrechen"));
+    EXPECT_FALSE(ok->isEnabled());
+
+    QTest::keyClicks(edit, QString(31, QLatin1Char('a')));
+    EXPECT_FALSE(ok->isEnabled());
+    QTest::keyClicks(edit, QStringLiteral("b"));
+    EXPECT_TRUE(ok->isEnabled());
+    QTest::keyClicks(edit, QStringLiteral("c")); // a 33rd character is not taken
+    EXPECT_EQ(edit->text().size(), 32);
+    EXPECT_EQ(dialog.keyText, QString(31, QLatin1Char('a')) + QLatin1Char('b'));
+    QTest::keyClick(edit, Qt::Key_Backspace);
+    EXPECT_FALSE(ok->isEnabled());
+    // Return does not confirm a short key.
+    QTest::keyClick(edit, Qt::Key_Return);
+    EXPECT_EQ(dialog.result(), 0);
+}
+
+class LancfgGuiIpConfig : public ::testing::Test {
+protected:
+    void Open()
+    {
+        dialog.dhcpEnabled = false;
+        dialog.cryptEnabled = true;
+        dialog.ipAddressText = QStringLiteral("192.168.1.50");
+        dialog.netmaskText = QStringLiteral("255.255.255.0");
+        dialog.gatewayText = QStringLiteral("192.168.1.1");
+        dialog.show();
+    }
+    QWidget* Control(int id) { return FindControl<QWidget>(dialog, id); }
+
+    DlgIpConfig dialog;
+};
+
+TEST_F(LancfgGuiIpConfig, ShowsTheFieldsInItsControls)
+{
+    Open();
+    EXPECT_EQ(dialog.windowTitle(), QStringLiteral("IP Configuration"));
+    EXPECT_EQ(FindControl<QLineEdit>(dialog, IdIpAddress)->text(), QStringLiteral("192.168.1.50"));
+    EXPECT_EQ(FindControl<QLineEdit>(dialog, IdNetmask)->text(), QStringLiteral("255.255.255.0"));
+    EXPECT_EQ(FindControl<QLineEdit>(dialog, IdGateway)->text(), QStringLiteral("192.168.1.1"));
+    EXPECT_FALSE(FindControl<QCheckBox>(dialog, IdDhcp)->isChecked());
+    EXPECT_TRUE(FindControl<QCheckBox>(dialog, IdCrypt)->isChecked());
+    EXPECT_EQ(FindControl<QCheckBox>(dialog, IdCrypt)->text(),
+              QStringLiteral("AES Encrypt Lan Communication"));
+    EXPECT_EQ(FindControl<QGroupBox>(dialog, IdStaticGroup)->title(),
+              QStringLiteral("Static Configuration"));
+    for (int id : {IdStaticGroup, IdIpAddressLabel, IdNetmaskLabel, IdGatewayLabel, IdIpAddress,
+                   IdNetmask, IdGateway})
+        EXPECT_TRUE(Control(id)->isEnabled()) << id;
+}
+
+TEST_F(LancfgGuiIpConfig, DhcpDisablesTheStaticGroupButItsTextsAreStillRead)
+{
+    Open();
+    FindControl<QCheckBox>(dialog, IdDhcp)->click();
+    for (int id : {IdStaticGroup, IdIpAddressLabel, IdNetmaskLabel, IdGatewayLabel, IdIpAddress,
+                   IdNetmask, IdGateway})
+        EXPECT_FALSE(Control(id)->isEnabled()) << id;
+    FindControl<QLineEdit>(dialog, IdIpAddress)->setText(QStringLiteral("10.0.0.7"));
+    FindControl<QCheckBox>(dialog, IdCrypt)->click();
+    FindControl<QPushButton>(dialog, IdOk)->click();
+    EXPECT_EQ(dialog.result(), QDialog::Accepted);
+    EXPECT_TRUE(dialog.dhcpEnabled);
+    EXPECT_FALSE(dialog.cryptEnabled);
+    EXPECT_EQ(dialog.ipAddressText, QStringLiteral("10.0.0.7"));
+    EXPECT_EQ(dialog.gatewayText, QStringLiteral("192.168.1.1"));
+}
+
+TEST_F(LancfgGuiIpConfig, AddressFieldsTakeOnlyDottedNumbers)
+{
+    Open();
+    auto* edit = FindControl<QLineEdit>(dialog, IdIpAddress);
+    edit->clear();
+    QTest::keyClicks(edit, QStringLiteral("10.x0.300.1.9"));
+    // Letters, a number above 255 and a fifth number are refused as they are typed.
+    EXPECT_EQ(edit->text(), QStringLiteral("10.0.30.19"));
+}
+
+TEST(LancfgGuiAbout, ShowsNameAndVersion)
+{
+    CAboutDlg about;
+    EXPECT_EQ(about.windowTitle(), QStringLiteral("Info über lancfg"));
+    bool found = false;
+    for (auto* label : about.findChildren<QLabel*>())
+        found = found || label->text() == QStringLiteral("lancfg, Version 1.0");
+    EXPECT_TRUE(found);
+}
+
+TEST(LancfgGuiAbout, OpensFromTheWindowMenuCommand)
+{
+    ClancfgDlg dialog(QStringLiteral("/nonexistent"));
+    ModalDriver modals;
+    modals.Expect(Accept());
+    modals.Expect(Accept());
+    dialog.OnSysCommand(ClancfgDlg::IdmAboutBox);
+    dialog.OnSysCommand(ClancfgDlg::IdmAboutBox + 1); // the low four bits do not count
+    dialog.OnSysCommand(32);                          // another command opens nothing
+    EXPECT_EQ(modals.seen, QStringList(2, QStringLiteral("Info über lancfg")));
+    EXPECT_TRUE(modals.unexpected.isEmpty());
+}
+
+} // namespace

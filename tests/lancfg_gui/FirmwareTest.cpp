@@ -1,0 +1,228 @@
+// The firmware file box and the firmware update from the main dialog.
+
+#include "GuiFixture.h"
+
+#include <QComboBox>
+#include <QLabel>
+#include <QProgressBar>
+
+using namespace guitest;
+
+namespace {
+
+// Two records: four bytes, then three.
+const QByteArray kFirmware = "0004DEADBEEF0003010203";
+
+// The main dialog that also notes what every progress report left on the screen.
+class RecordingDlg : public ClancfgDlg {
+public:
+    using ClancfgDlg::ClancfgDlg;
+
+    struct Report {
+        int percent;
+        std::string text;
+        int barValue;
+        bool barVisible;
+        bool textVisible;
+        QString shownText;
+    };
+
+    void OnProgress(int percent, const std::string& text) override
+    {
+        ClancfgDlg::OnProgress(percent, text);
+        reports.push_back({percent, text,
+                           FindControl<QProgressBar>(*this, IdProgressBar)->value(),
+                           FindControl<QProgressBar>(*this, IdProgressBar)->isVisible(),
+                           FindControl<QLabel>(*this, IdProgressText)->isVisible(),
+                           FindControl<QLabel>(*this, IdProgressText)->text()});
+        if (duringUpdate && text == "Performing update") {
+            auto once = std::move(duringUpdate);
+            duringUpdate = nullptr;
+            once();
+        }
+    }
+
+    std::vector<Report> reports;
+    std::function<void()> duringUpdate; // run once, at the first block
+};
+
+class LancfgGuiFirmware : public LancfgGuiMain {
+protected:
+    QComboBox& Files() { return *FindControl<QComboBox>(*dialog, IdFirmwareFiles); }
+    QProgressBar& Bar() { return *FindControl<QProgressBar>(*dialog, IdProgressBar); }
+    QLabel& Text() { return *FindControl<QLabel>(*dialog, IdProgressText); }
+};
+
+TEST_F(LancfgGuiFirmware, NoFirmwareFileHidesTheBoxAndTheUpdateFails)
+{
+    WriteFirmwareFile(QStringLiteral("firmware.enc"), kFirmware); // not kplan*
+    StartSim({RunningDevice()});
+    Open();
+    EXPECT_TRUE(Files().isHidden());
+    EXPECT_EQ(Files().count(), 0);
+
+    Select({kRunSerial});
+    sim.ClearRequests();
+    modals.Expect(Accept());
+    Button(IdUpdateFirmware).click();
+    EXPECT_EQ(modals.texts, QStringList{"Firmware update failed!"});
+    EXPECT_TRUE(sim.Requests().empty());
+}
+
+TEST_F(LancfgGuiFirmware, OneFileStaysHiddenButIsUsed)
+{
+    WriteFirmwareFile(QStringLiteral("kplan_2.enc"), kFirmware);
+    StartSim({});
+    Open();
+    EXPECT_TRUE(Files().isHidden());
+    EXPECT_EQ(Files().count(), 1);
+    EXPECT_EQ(Files().currentText(), QStringLiteral("kplan_2.enc"));
+}
+
+TEST_F(LancfgGuiFirmware, TwoFilesShowTheBoxWithTheFirstSelected)
+{
+    WriteFirmwareFile(QStringLiteral("kplan_2.enc"), kFirmware);
+    WriteFirmwareFile(QStringLiteral("kplan_1.enc"), kFirmware);
+    WriteFirmwareFile(QStringLiteral("kplan_3.txt"), kFirmware);
+    StartSim({});
+    Open();
+    EXPECT_TRUE(Files().isVisible());
+    EXPECT_EQ(Files().count(), 2);
+    EXPECT_EQ(Files().itemText(0), QStringLiteral("kplan_1.enc"));
+    EXPECT_EQ(Files().currentText(), QStringLiteral("kplan_1.enc"));
+
+    // A refresh reads the directory again.
+    QFile::remove(programDir.filePath(QStringLiteral("kplan_2.enc")));
+    Button(IdRefreshList).click();
+    EXPECT_TRUE(Files().isHidden());
+    EXPECT_EQ(Files().count(), 1);
+}
+
+TEST_F(LancfgGuiFirmware, UpdateWithKeyMovesTheProgressBarAndRefusesASecondExchange)
+{
+    WriteFirmwareFile(QStringLiteral("kplan_1.enc"), kFirmware);
+    StartSim({CryptDevice()});
+    auto& recording = Open<RecordingDlg>();
+    Select({kCryptSerial});
+    modals.Expect(EnterKey(kKeyText));
+
+    bool refusedWhileBusy = false;
+    recording.duringUpdate = [&] {
+        // Everything that would start another exchange is off and refused.
+        EXPECT_TRUE(recording.IsBusy());
+        EXPECT_FALSE(Button(IdRefreshList).isEnabled());
+        EXPECT_FALSE(Button(IdChangeIpSettings).isEnabled());
+        EXPECT_FALSE(Button(IdUpdateFirmware).isEnabled());
+        EXPECT_FALSE(Button(IdOk).isEnabled());
+        EXPECT_FALSE(Files().isEnabled());
+        const size_t requests = sim.Requests().size();
+        recording.OnRefreshList();
+        recording.OnUpdateFirmware();
+        recording.OnChangeIpSettings();
+        recording.OnBootPollTimer();
+        recording.OnDeviceSelectionChanged();
+        recording.reject();
+        EXPECT_FALSE(Button(IdUpdateFirmware).isEnabled());
+        EXPECT_TRUE(recording.isVisible());
+        refusedWhileBusy = sim.Requests().size() == requests;
+    };
+    Button(IdUpdateFirmware).click();
+
+    EXPECT_TRUE(modals.texts.isEmpty()) << modals.texts.join(", ").toStdString();
+    EXPECT_TRUE(refusedWhileBusy);
+    EXPECT_EQ(sim.ReceivedBlocks(kCryptSerial),
+              (std::vector<std::string>{"\xDE\xAD\xBE\xEF", "\x01\x02\x03"}));
+
+    // Waiting for the bootloader, then the blocks with the share of the file read so far.
+    ASSERT_FALSE(recording.reports.empty());
+    const auto& first = recording.reports.front();
+    EXPECT_EQ(first.text, "Waiting for device to enter bootloader");
+    EXPECT_EQ(first.shownText, QStringLiteral("Waiting for device to enter bootloader"));
+    EXPECT_TRUE(first.barVisible);
+    EXPECT_TRUE(first.textVisible);
+    EXPECT_EQ(first.barValue, 0);
+    std::vector<int> updateValues;
+    for (const auto& report : recording.reports)
+        if (report.text == "Performing update") {
+            EXPECT_EQ(report.shownText, QStringLiteral("Performing update"));
+            EXPECT_EQ(report.barValue, report.percent);
+            updateValues.push_back(report.barValue);
+        }
+    ASSERT_GE(updateValues.size(), 2u);
+    EXPECT_EQ(updateValues.front(), 0);
+    EXPECT_GT(updateValues.back(), updateValues.front());
+    EXPECT_TRUE(std::is_sorted(updateValues.begin(), updateValues.end()));
+
+    // Afterwards: bar and text hidden, the controls back, the row redrawn.
+    EXPECT_TRUE(Bar().isHidden());
+    EXPECT_TRUE(Text().isHidden());
+    EXPECT_FALSE(recording.IsBusy());
+    EXPECT_TRUE(Button(IdRefreshList).isEnabled());
+    EXPECT_TRUE(Button(IdUpdateFirmware).isEnabled());
+    EXPECT_EQ(Row(kCryptSerial)[1], QStringLiteral("Maintenance"));
+}
+
+TEST_F(LancfgGuiFirmware, RefusedBlockEndsWithTheFailureMessage)
+{
+    WriteFirmwareFile(QStringLiteral("kplan_1.enc"), kFirmware);
+    lanifsim::SimDevice device = RunningDevice();
+    device.refuseBlock = 1;
+    StartSim({device});
+    Open();
+    Select({kRunSerial});
+    modals.Expect(Accept());
+    Button(IdUpdateFirmware).click();
+    EXPECT_EQ(modals.texts, QStringList{"Firmware update failed!"});
+    EXPECT_TRUE(Bar().isHidden());
+    EXPECT_TRUE(Text().isHidden());
+    EXPECT_EQ(sim.ReceivedBlocks(kRunSerial).size(), 1u);
+}
+
+TEST_F(LancfgGuiFirmware, BadFileFailsWithoutPuttingTheDeviceIntoItsBootloader)
+{
+    WriteFirmwareFile(QStringLiteral("kplan_1.enc"), "0004DEADBEXF");
+    StartSim({RunningDevice()});
+    Open();
+    Select({kRunSerial});
+    sim.ClearRequests();
+    modals.Expect(Accept());
+    Button(IdUpdateFirmware).click();
+    EXPECT_EQ(modals.texts, QStringList{"Firmware update failed!"});
+    EXPECT_EQ(CountRequests('B'), 0);
+    EXPECT_EQ(Row(kRunSerial)[1], QStringLiteral("Online"));
+}
+
+TEST_F(LancfgGuiFirmware, NameOutsideTheProgramDirectoryIsRefused)
+{
+    WriteFirmwareFile(QStringLiteral("kplan_1.enc"), kFirmware);
+    QTemporaryDir elsewhere;
+    QFile outside(elsewhere.filePath(QStringLiteral("kplan_9.enc")));
+    ASSERT_TRUE(outside.open(QIODevice::WriteOnly));
+    outside.write(kFirmware);
+    outside.close();
+    StartSim({RunningDevice()});
+    Open();
+    Select({kRunSerial});
+    Files().setEditText(elsewhere.filePath(QStringLiteral("kplan_9.enc")));
+    sim.ClearRequests();
+    modals.Expect(Accept());
+    Button(IdUpdateFirmware).click();
+    EXPECT_EQ(modals.texts, QStringList{"Firmware update failed!"});
+    EXPECT_TRUE(sim.Requests().empty());
+}
+
+TEST_F(LancfgGuiFirmware, CancelledKeyDialogEndsTheUpdate)
+{
+    WriteFirmwareFile(QStringLiteral("kplan_1.enc"), kFirmware);
+    StartSim({CryptDevice()});
+    Open();
+    Select({kCryptSerial});
+    modals.Expect(Reject());
+    modals.Expect(Accept());
+    Button(IdUpdateFirmware).click();
+    EXPECT_EQ(modals.seen, (QStringList{"Input AES Key", "lancfg_gui"}));
+    EXPECT_EQ(modals.texts, QStringList{"Firmware update failed!"});
+    EXPECT_TRUE(sim.ReceivedBlocks(kCryptSerial).empty());
+}
+
+} // namespace

@@ -1,0 +1,211 @@
+// The main dialog against simulated devices: the list, refresh, the IP settings with the key
+// loop, and the polling of restarting devices.
+
+#include "GuiFixture.h"
+
+#include <QCheckBox>
+#include <QHeaderView>
+#include <QLineEdit>
+
+using namespace guitest;
+
+namespace {
+
+using Strings = QStringList;
+
+TEST_F(LancfgGuiMain, ListsRunningEncryptedBootloaderAndLoopbackDevices)
+{
+    StartSim({LoopbackDevice(), BootloaderDevice(), RunningDevice(), CryptDevice()});
+    Open();
+
+    ASSERT_EQ(List().columnCount(), 7);
+    const Strings headers{"Serial Number", "Status", "Version", "IP", "Netmask", "Gateway", "DHCP"};
+    const int widths[] = {150, 80, 60, 120, 120, 120, 60};
+    for (int column = 0; column < 7; ++column) {
+        EXPECT_EQ(List().horizontalHeaderItem(column)->text(), headers[column]);
+        EXPECT_EQ(List().columnWidth(column), widths[column]);
+    }
+
+    EXPECT_EQ(List().rowCount(), 4);
+    EXPECT_EQ(Row(kRunSerial), (Strings{"KPL0000001", "Online", "1.234", "192.168.1.50",
+                                        "255.255.255.0", "192.168.1.1", "Off"}));
+    EXPECT_EQ(Row(kCryptSerial), (Strings{"KPL0000002", "Online", "1.240", "192.168.1.52",
+                                          "255.255.255.0", "192.168.1.1", "On"}));
+    EXPECT_EQ(Row(kBootSerial), (Strings{"KPL0000003", "Maintenance", "0.010", "", "", "", ""}));
+    EXPECT_EQ(Row(kLoopSerial), (Strings{"KPL0000004", "Online", "1.234", "n/a", "n/a", "n/a",
+                                         "Off"}));
+    EXPECT_FALSE(Button(IdChangeIpSettings).isEnabled());
+    EXPECT_FALSE(Button(IdUpdateFirmware).isEnabled());
+    EXPECT_FALSE(dialog->BootPollTimer().isActive());
+
+    Select({kRunSerial});
+    EXPECT_TRUE(Button(IdChangeIpSettings).isEnabled());
+    EXPECT_TRUE(Button(IdUpdateFirmware).isEnabled());
+}
+
+TEST_F(LancfgGuiMain, NoDeviceLeavesTheListEmptyAndTheActionsOff)
+{
+    StartSim({});
+    Open();
+    EXPECT_EQ(List().rowCount(), 0);
+    EXPECT_EQ(dialog->GetSelectedDevice(), nullptr);
+    EXPECT_FALSE(Button(IdChangeIpSettings).isEnabled());
+    EXPECT_FALSE(Button(IdUpdateFirmware).isEnabled());
+    EXPECT_TRUE(Button(IdRefreshList).isEnabled());
+    // Without a selection the handlers do nothing, and nothing is sent.
+    sim.ClearRequests();
+    dialog->OnChangeIpSettings();
+    dialog->OnUpdateFirmware();
+    EXPECT_TRUE(sim.Requests().empty());
+}
+
+TEST_F(LancfgGuiMain, TwoSelectedRowsActOnTheUpperOne)
+{
+    StartSim({RunningDevice(), CryptDevice(), LoopbackDevice()});
+    Open();
+    Select({kLoopSerial, kCryptSerial});
+    ASSERT_NE(dialog->GetSelectedDevice(), nullptr);
+    EXPECT_EQ(dialog->GetSelectedDevice()->SerialText(), kCryptSerial);
+
+    QString shownAddress;
+    modals.Expect([&](QDialog& ipDialog) {
+        shownAddress = FindControl<QLineEdit>(ipDialog, IdIpAddress)->text();
+        ipDialog.reject();
+    });
+    Button(IdChangeIpSettings).click();
+    EXPECT_EQ(shownAddress, QStringLiteral("192.168.1.52"));
+}
+
+TEST_F(LancfgGuiMain, RefreshKeepsTheRowOfADeviceThatWentSilent)
+{
+    StartSim({RunningDevice(), CryptDevice()});
+    Open();
+    const Strings before = Row(kRunSerial);
+    sim.ModifyDevice(kRunSerial, [](lanifsim::SimDevice& d) { d.silent = true; });
+    sim.ModifyDevice(kCryptSerial, [](lanifsim::SimDevice& d) { d.currentIp = {192, 168, 1, 99}; });
+    Button(IdRefreshList).click();
+    EXPECT_EQ(List().rowCount(), 2);
+    EXPECT_EQ(Row(kRunSerial), before);
+    EXPECT_EQ(Row(kCryptSerial)[3], QStringLiteral("192.168.1.99"));
+}
+
+TEST_F(LancfgGuiMain, NewSettingsReachTheDeviceWithoutAKeyWhenNoneIsWanted)
+{
+    StartSim({RunningDevice()});
+    Open();
+    Select({kRunSerial});
+    modals.Expect([](QDialog& ipDialog) {
+        FindControl<QLineEdit>(ipDialog, IdIpAddress)->setText(QStringLiteral("10.1.2.3"));
+        FindControl<QLineEdit>(ipDialog, IdNetmask)->setText(QStringLiteral("255.0.0.0"));
+        FindControl<QLineEdit>(ipDialog, IdGateway)->setText(QStringLiteral("10.0.0.1"));
+        // DHCP on: the static fields are disabled, yet their texts go out.
+        FindControl<QCheckBox>(ipDialog, IdDhcp)->click();
+        Accept()(ipDialog);
+    });
+    Button(IdChangeIpSettings).click();
+
+    lanifsim::SimDevice device;
+    ASSERT_TRUE(sim.GetDevice(kRunSerial, &device));
+    EXPECT_EQ(device.staticIp, (lanifsim::Address{10, 1, 2, 3}));
+    EXPECT_EQ(device.staticNetmask, (lanifsim::Address{255, 0, 0, 0}));
+    EXPECT_EQ(device.staticGateway, (lanifsim::Address{10, 0, 0, 1}));
+    EXPECT_TRUE(device.dhcp);
+    EXPECT_EQ(CountRequests('*'), 0);
+    EXPECT_EQ(Row(kRunSerial)[1], QStringLiteral("Online"));
+    EXPECT_EQ(Row(kRunSerial)[6], QStringLiteral("On"));
+    EXPECT_TRUE(modals.texts.isEmpty());
+}
+
+TEST_F(LancfgGuiMain, CancelledIpDialogSendsNothing)
+{
+    StartSim({RunningDevice()});
+    Open();
+    Select({kRunSerial});
+    const Strings before = Row(kRunSerial);
+    sim.ClearRequests();
+    modals.Expect([](QDialog& ipDialog) {
+        FindControl<QLineEdit>(ipDialog, IdIpAddress)->setText(QStringLiteral("10.1.2.3"));
+        Reject()(ipDialog);
+    });
+    Button(IdChangeIpSettings).click();
+    EXPECT_TRUE(sim.Requests().empty());
+    EXPECT_EQ(Row(kRunSerial), before);
+    EXPECT_EQ(dialog->GetSelectedDevice()->staticIp, "192.168.1.50");
+}
+
+TEST_F(LancfgGuiMain, WrongKeyAsksAgainAndTheRightOneRestartsTheDevice)
+{
+    StartSim({CryptDevice()});
+    Open();
+    Select({kCryptSerial});
+    modals.Expect([](QDialog& ipDialog) {
+        FindControl<QLineEdit>(ipDialog, IdIpAddress)->setText(QStringLiteral("192.168.1.77"));
+        FindControl<QCheckBox>(ipDialog, IdDhcp)->click(); // DHCP off
+        Accept()(ipDialog);
+    });
+    modals.Expect(EnterKey(kWrongKeyText));
+    modals.Expect(EnterKey(kKeyText));
+    Button(IdChangeIpSettings).click();
+
+    EXPECT_EQ(modals.seen, (Strings{"IP Configuration", "Input AES Key", "Input AES Key"}));
+    EXPECT_TRUE(modals.texts.isEmpty()) << "no message after an accepted key";
+    lanifsim::SimDevice device;
+    ASSERT_TRUE(sim.GetDevice(kCryptSerial, &device));
+    EXPECT_EQ(device.staticIp, (lanifsim::Address{192, 168, 1, 77}));
+    EXPECT_FALSE(device.dhcp);
+
+    // The device restarts: "Booting" without addresses, polled until it answers again.
+    EXPECT_EQ(Row(kCryptSerial), (Strings{"KPL0000002", "Booting", "1.240", "", "", "", ""}));
+    EXPECT_TRUE(dialog->BootPollTimer().isActive());
+    EXPECT_EQ(dialog->BootPollTimer().interval(), 2000);
+    EXPECT_TRUE(QTest::qWaitFor([&] { return Row(kCryptSerial)[1] == "Online"; }, 15000));
+    EXPECT_EQ(Row(kCryptSerial)[3], QStringLiteral("192.168.1.77")); // the new address
+    EXPECT_FALSE(dialog->BootPollTimer().isActive()) << "nothing left to poll";
+
+    // The key stays with the record for the next action ...
+    EXPECT_FALSE(dialog->devices.at(kCryptSerial).cryptKey.empty());
+    // ... until a refresh replaces the record: then the key is asked for again.
+    Button(IdRefreshList).click();
+    EXPECT_TRUE(dialog->devices.at(kCryptSerial).cryptKey.empty());
+}
+
+TEST_F(LancfgGuiMain, CancelledKeyDialogReportsTheFailure)
+{
+    StartSim({CryptDevice()});
+    Open();
+    Select({kCryptSerial});
+    modals.Expect(Accept());
+    modals.Expect(Reject());
+    modals.Expect(Accept());
+    Button(IdChangeIpSettings).click();
+    EXPECT_EQ(modals.texts, Strings{"Error sending new network configuration to device"});
+    EXPECT_EQ(modals.seen.last(), QStringLiteral("lancfg_gui"));
+    EXPECT_EQ(CountRequests('*'), 0);
+    EXPECT_EQ(Row(kCryptSerial)[1], QStringLiteral("Online"));
+}
+
+TEST_F(LancfgGuiMain, ADeviceSilentForThirtySecondsAfterItsRestartShowsOffline)
+{
+    lanifsim::SimDevice device = RunningDevice();
+    device.writeConfigCode = 2;
+    device.restartSilenceMs = 120000;
+    StartSim({device});
+    Open();
+    Select({kRunSerial});
+    modals.Expect(Accept());
+    Button(IdChangeIpSettings).click();
+    ASSERT_EQ(Row(kRunSerial)[1], QStringLiteral("Booting"));
+
+    // Within the grace a silent poll keeps "Booting".
+    dialog->OnBootPollTimer();
+    EXPECT_EQ(Row(kRunSerial)[1], QStringLiteral("Booting"));
+    EXPECT_TRUE(dialog->BootPollTimer().isActive());
+    // Thirty seconds after the restart began the next silent poll gives up on it.
+    dialog->devices.at(kRunSerial).stateTime -= 31;
+    dialog->OnBootPollTimer();
+    EXPECT_EQ(Row(kRunSerial), (Strings{"KPL0000001", "Offline", "1.234", "192.168.1.50",
+                                        "255.255.255.0", "192.168.1.1", "Off"}));
+    EXPECT_FALSE(dialog->BootPollTimer().isActive());
+}
+
+} // namespace
