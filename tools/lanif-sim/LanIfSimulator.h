@@ -17,6 +17,10 @@
 
 namespace lanifsim {
 
+// Where the devices listen.
+inline constexpr const char* kMulticastGroup = "224.0.0.1";
+inline constexpr uint16_t kPort = 23272;
+
 using Address = std::array<uint8_t, 4>;
 
 // One simulated device: its identity, its network settings and how it misbehaves.
@@ -46,7 +50,7 @@ struct SimDevice {
     // Encryption: with a 16-byte key, the commands C and B (and N and c when challengeReads)
     // are answered with a challenge (code 3 and a fresh 16-byte IV); the same request inside an
     // envelope encrypted with the key and that IV is then carried out. An envelope that does not
-    // decrypt to the tag gets a new challenge.
+    // decrypt to the tag gets a new challenge, and so does a second envelope for the same IV.
     std::string key;             // raw 16 bytes, empty: no key demanded
     bool challengeReads = false; // N and c need the envelope too
 
@@ -64,7 +68,8 @@ struct SimDevice {
 
     // Misbehaviour.
     bool silent = false;           // answers nothing at all
-    std::string dropFirstReplyTo;  // command letters whose first request gets no reply
+    std::string dropFirstReplyTo;  // command letters whose first request gets no reply (it is
+                                   // lost: not carried out either)
     int identPayloadLength = 8;    // length of the identification payload (>= 6 normally)
     int extraReplyBytes = 0;       // zero bytes appended to every reply payload except I
 };
@@ -95,12 +100,29 @@ public:
     void AddDevice(const SimDevice& device);
     // Reads devices from a property file: one section per device, keys as in SimDevice
     // (addresses dotted, key as 32 hexadecimal digits). False on a file it cannot read.
+    // A section with "count = N" makes N devices whose serials are the serial value followed by
+    // a zero-padded running number from 1, together 10 characters. Nothing is added when any
+    // section is wrong (unknown key, bad value); the second form tells what was wrong.
     bool LoadConfig(const std::string& path);
+    bool LoadConfig(const std::string& path, std::string* error);
+    size_t DeviceCount() const;
 
     // Binds 0.0.0.0:23272 (SO_REUSEADDR), joins 224.0.0.1 on the loopback interface and answers
-    // on a thread of its own until Stop.
+    // on a thread of its own until Stop. The devices answer as soon as Start returns true.
+    // Refuses (false, see LastError) unless InIsolatedNetwork.
     bool Start();
-    void Stop();
+    void Stop(); // idempotent; the destructor stops too
+    bool Running() const;
+    std::string LastError() const;
+
+    // Called on the serving thread after each datagram was handled and answered, with its
+    // record; set it before Start. Keep it short: the next datagram waits for it. It may use the
+    // accessors below, but must not call Stop.
+    void SetRequestObserver(std::function<void(const RecordedRequest&)> observer);
+
+    // True when the process sees no network interface but loopback, as in the private network
+    // namespaces that scripts/netns-run.sh makes: nothing sent from there leaves the machine.
+    static bool InIsolatedNetwork();
 
     // Thread-safe views and changes.
     std::vector<RecordedRequest> Requests() const;
@@ -108,7 +130,7 @@ public:
     bool GetDevice(const std::string& serial, SimDevice* out) const;
     // Runs change on the device under the simulator's lock; false when no such device.
     bool ModifyDevice(const std::string& serial, const std::function<void(SimDevice&)>& change);
-    // The firmware blocks a device took (data bytes of each W, in order).
+    // The firmware blocks a device took (data bytes of each W, in order), since its last U.
     std::vector<std::string> ReceivedBlocks(const std::string& serial) const;
 
 private:
