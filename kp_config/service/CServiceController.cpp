@@ -6,6 +6,7 @@
 #include "ServiceLogScan.h"
 #include "StartupEvent.h"
 
+#include <pthread.h>
 #include <unistd.h>
 
 #include <chrono>
@@ -193,6 +194,7 @@ int CServiceController::PollPeriodMs(ServiceState state) const {
 }
 
 void CServiceController::Supervise(std::string url) {
+    pthread_setname_np(pthread_self(), SupervisionThreadName);
     for (;;) {
         Probe(url);
         std::unique_lock<std::mutex> guard(lock_);

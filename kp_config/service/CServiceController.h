@@ -32,6 +32,8 @@ enum VerifyResult : int {
 
 // The name of the start-up event handed to the local service.
 inline constexpr const char* ServiceEventName = "/vK7-nrd-ready";
+// The name the supervision thread carries (seen in ps and debuggers).
+inline constexpr const char* SupervisionThreadName = "vk-supervision";
 // The RPC method that reports the service's interfaces.
 inline constexpr const char* ListInterfacesMethod = "listRadlexInterfaces";
 

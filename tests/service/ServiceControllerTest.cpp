@@ -200,11 +200,11 @@ TEST(ServiceControllerStart, RemoteServiceWritesNothingAndStartsWithoutTraffic) 
 // ---- supervision ----
 
 TEST(ServiceControllerSupervision, ServiceThatExitsGivesStoppedAndThreadEnds) {
-    const int threadsBefore = ThreadCount();
+    const int threadsBefore = SupervisionThreads();
     CServiceController c(StandIn({"present=up", "exit-after=400"}));
     ASSERT_TRUE(c.Start(Usb()));
     EXPECT_TRUE(WaitForState(c, ServiceState::Stopped, 4000));
-    EXPECT_TRUE(WaitFor([&] { return ThreadCount() == threadsBefore; }, 2000));
+    EXPECT_TRUE(WaitFor([&] { return SupervisionThreads() == threadsBefore; }, 2000));
     c.Stop();
 }
 
@@ -253,22 +253,22 @@ TEST(ServiceControllerSupervision, UnexpectedShapes) {
 TEST(ServiceControllerSupervision, StopAndRestartWhileProbeWaits) {
     ServiceControllerOptions o = StandIn({"present=up", "slow=8000"});
     o.probeTimeoutMs = 15000; // every probe waits, like a Connected one that gets no answer
-    const int threadsBefore = ThreadCount();
+    const int threadsBefore = SupervisionThreads();
     CServiceController c(o);
     ASSERT_TRUE(c.Start(Usb()));
     std::this_thread::sleep_for(std::chrono::milliseconds(300)); // the first probe is in flight
-    EXPECT_EQ(ThreadCount(), threadsBefore + 1);
+    EXPECT_EQ(SupervisionThreads(), threadsBefore + 1);
 
     auto t0 = Clock::now();
     ASSERT_TRUE(c.Start(Usb()));
     EXPECT_LT(ElapsedMs(t0), 3000); // a new service started; the old probe did not hold it up
     std::this_thread::sleep_for(std::chrono::milliseconds(300));
-    EXPECT_EQ(ThreadCount(), threadsBefore + 1);
+    EXPECT_EQ(SupervisionThreads(), threadsBefore + 1);
 
     t0 = Clock::now();
     c.Stop();
     EXPECT_LT(ElapsedMs(t0), 1000);
-    EXPECT_EQ(ThreadCount(), threadsBefore);
+    EXPECT_EQ(SupervisionThreads(), threadsBefore);
     EXPECT_EQ(c.GetState(), ServiceState::Stopped);
 }
 

@@ -10,6 +10,7 @@
 #include <atomic>
 #include <chrono>
 #include <dirent.h>
+#include <fstream>
 #include <functional>
 #include <string>
 #include <thread>
@@ -46,13 +47,19 @@ inline bool WaitForState(const CServiceController& c, ServiceState s, int ms) {
     return WaitFor([&] { return c.GetState() == s; }, ms);
 }
 
-// Threads of this process, to see that no supervision thread is left behind.
-inline int ThreadCount() {
+// Supervision threads of this process, found by their name, to see that none is left behind.
+inline int SupervisionThreads() {
     int n = 0;
     if (DIR* d = ::opendir("/proc/self/task")) {
-        while (dirent* e = ::readdir(d))
-            if (e->d_name[0] != '.')
+        while (dirent* e = ::readdir(d)) {
+            if (e->d_name[0] == '.')
+                continue;
+            std::ifstream comm(std::string("/proc/self/task/") + e->d_name + "/comm");
+            std::string name;
+            std::getline(comm, name);
+            if (name == SupervisionThreadName)
                 ++n;
+        }
         ::closedir(d);
     }
     return n;

@@ -1,0 +1,210 @@
+// Measures what the supervision of the radio service costs and how fast Stop is:
+//  - CPU time used by this process over a period in each of the states Unreachable,
+//    InterfaceDown and Connected (the main thread only sleeps meanwhile), and of the
+//    supervision thread alone;
+//  - the time Stop takes while a probe waits on its 15-second time-out in state Connected.
+// Uses the program's own poll periods and time-outs, and the stand-in service beside this program
+// over loopback TCP. Usage: service_bench [seconds per state, default 30] [stop rounds, default 5]
+
+#include "CServiceController.h"
+#include "RpcClient.h"
+
+#include <dirent.h>
+#include <netinet/in.h>
+#include <signal.h>
+#include <sys/resource.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <fstream>
+#include <sstream>
+#include <string>
+#include <thread>
+#include <vector>
+
+using Clock = std::chrono::steady_clock;
+
+namespace {
+
+double ProcessCpuSeconds() {
+    rusage u{};
+    ::getrusage(RUSAGE_SELF, &u);
+    return static_cast<double>(u.ru_utime.tv_sec + u.ru_stime.tv_sec) +
+           static_cast<double>(u.ru_utime.tv_usec + u.ru_stime.tv_usec) / 1e6;
+}
+
+// CPU seconds of the supervision thread, from the run time its task entry reports in ns.
+double SupervisionCpuSeconds() {
+    double total = 0;
+    if (DIR* d = ::opendir("/proc/self/task")) {
+        while (dirent* e = ::readdir(d)) {
+            if (e->d_name[0] == '.')
+                continue;
+            std::string base = std::string("/proc/self/task/") + e->d_name;
+            std::ifstream comm(base + "/comm");
+            std::string name;
+            std::getline(comm, name);
+            if (name != SupervisionThreadName)
+                continue;
+            std::ifstream schedstat(base + "/schedstat");
+            unsigned long long runNs = 0;
+            if (schedstat >> runNs)
+                total += static_cast<double>(runNs) / 1e9;
+        }
+        ::closedir(d);
+    }
+    return total;
+}
+
+int FreePort() {
+    int fd = ::socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in a{};
+    a.sin_family = AF_INET;
+    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    socklen_t len = sizeof a;
+    ::bind(fd, reinterpret_cast<sockaddr*>(&a), sizeof a);
+    ::getsockname(fd, reinterpret_cast<sockaddr*>(&a), &len);
+    ::close(fd);
+    return ntohs(a.sin_port);
+}
+
+int PortOf(const std::string& url) {
+    std::string host, path;
+    int port = 0;
+    return RpcClient::ParseUrl(url, host, port, path) ? port : 0;
+}
+
+// The stand-in service child of this process, found by its name.
+pid_t ServiceChild() {
+    pid_t found = 0;
+    if (DIR* d = ::opendir("/proc")) {
+        while (dirent* e = ::readdir(d)) {
+            pid_t pid = std::atoi(e->d_name);
+            if (pid <= 0)
+                continue;
+            std::ifstream statFile(std::string("/proc/") + e->d_name + "/stat");
+            std::string stat;
+            std::getline(statFile, stat);
+            size_t close = stat.rfind(')');
+            if (close == std::string::npos || stat.find("(nrd)") == std::string::npos)
+                continue;
+            std::istringstream rest(stat.substr(close + 2));
+            std::string state;
+            pid_t ppid = 0;
+            rest >> state >> ppid;
+            if (ppid == ::getpid())
+                found = pid;
+        }
+        ::closedir(d);
+    }
+    return found;
+}
+
+const char* StateName(ServiceState s) {
+    switch (s) {
+    case ServiceState::Stopped: return "Stopped";
+    case ServiceState::Unreachable: return "Unreachable";
+    case ServiceState::InterfaceDown: return "InterfaceDown";
+    case ServiceState::Connected: return "Connected";
+    }
+    return "?";
+}
+
+ServiceControllerOptions WithBehaviour(const char* behaviour) {
+    ServiceControllerOptions o;
+    o.extraArguments = {"-t", behaviour};
+    return o;
+}
+
+bool WaitForState(const CServiceController& c, ServiceState s, int ms) {
+    auto end = Clock::now() + std::chrono::milliseconds(ms);
+    while (Clock::now() < end) {
+        if (c.GetState() == s)
+            return true;
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
+    return false;
+}
+
+bool MeasureState(const char* label, CServiceController& c, const ConnectionSettings& s,
+                  ServiceState expected, int seconds) {
+    if (!c.Start(s) || !WaitForState(c, expected, 10000)) {
+        std::printf("%-14s could not be reached (state %s)\n", label, StateName(c.GetState()));
+        return false;
+    }
+    double cpu0 = ProcessCpuSeconds();
+    double thread0 = SupervisionCpuSeconds();
+    std::this_thread::sleep_for(std::chrono::seconds(seconds));
+    double cpu = ProcessCpuSeconds() - cpu0;
+    double thread = SupervisionCpuSeconds() - thread0;
+    ServiceState end = c.GetState();
+    c.Stop();
+    std::printf("%-14s %3d s   process CPU %8.1f ms   supervision thread %8.1f ms   (%.3f %% of a core)%s\n",
+                label, seconds, cpu * 1000, thread * 1000, cpu * 100 / seconds,
+                end == expected ? "" : "   state changed!");
+    return true;
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    const int seconds = argc > 1 ? std::max(1, std::atoi(argv[1])) : 30;
+    const int rounds = argc > 2 ? std::max(1, std::atoi(argv[2])) : 5;
+    std::printf("CPU time of the supervision, %d s in each state\n", seconds);
+
+    ConnectionSettings usb;
+    ConnectionSettings remote;
+    remote.connection = ConnectionType::RemoteService;
+    remote.serviceHost = "127.0.0.1";
+    remote.servicePort = FreePort(); // nobody listens: every probe is refused
+    {
+        CServiceController c;
+        MeasureState("Unreachable", c, remote, ServiceState::Unreachable, seconds);
+    }
+    {
+        CServiceController c(WithBehaviour("present=down"));
+        MeasureState("InterfaceDown", c, usb, ServiceState::InterfaceDown, seconds);
+    }
+    {
+        CServiceController c(WithBehaviour("present=up"));
+        MeasureState("Connected", c, usb, ServiceState::Connected, seconds);
+    }
+
+    // Stop while a probe waits: a remote controller is Connected to a local service, which is
+    // then frozen (SIGSTOP), so that the next probe waits on its 15-second time-out.
+    std::printf("\nStop while a probe waits on its 15 s time-out, %d rounds\n", rounds);
+    std::vector<double> latencies;
+    for (int r = 0; r < rounds; ++r) {
+        CServiceController service(WithBehaviour("present=up"));
+        if (!service.Start(usb)) {
+            std::printf("the stand-in service did not start\n");
+            return 1;
+        }
+        pid_t child = ServiceChild();
+        ConnectionSettings to = remote;
+        to.servicePort = PortOf(service.GetServiceUrl());
+        CServiceController watcher;
+        if (!watcher.Start(to) || !WaitForState(watcher, ServiceState::Connected, 5000) || child == 0) {
+            std::printf("round %d: no Connected state\n", r);
+            return 1;
+        }
+        ::kill(child, SIGSTOP);
+        // The Connected poll period is 5 s: after 6 s the next probe is waiting for its answer.
+        std::this_thread::sleep_for(std::chrono::milliseconds(6000));
+        auto t0 = Clock::now();
+        watcher.Stop();
+        double ms = std::chrono::duration<double, std::milli>(Clock::now() - t0).count();
+        latencies.push_back(ms);
+        ::kill(child, SIGCONT);
+        service.Stop();
+        std::printf("round %d: Stop took %.2f ms\n", r + 1, ms);
+    }
+    std::sort(latencies.begin(), latencies.end());
+    std::printf("Stop latency: min %.2f ms, median %.2f ms, max %.2f ms\n", latencies.front(),
+                latencies[latencies.size() / 2], latencies.back());
+    return 0;
+}
