@@ -1,0 +1,104 @@
+#include "HidReportDescriptor.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+
+namespace {
+
+std::string Bytes(std::initializer_list<int> values) {
+    std::string s;
+    for (int v : values)
+        s.push_back(static_cast<char>(v));
+    return s;
+}
+
+// A boot keyboard: 8 bytes in (modifiers, reserved, six keys), 1 byte out (five LEDs, padding).
+const std::string Keyboard = Bytes({
+    0x05, 0x01, 0x09, 0x06, 0xA1, 0x01, 0x05, 0x07, 0x19, 0xE0, 0x29, 0xE7, 0x15, 0x00, 0x25, 0x01,
+    0x75, 0x01, 0x95, 0x08, 0x81, 0x02, 0x95, 0x01, 0x75, 0x08, 0x81, 0x01, 0x95, 0x05, 0x75, 0x01,
+    0x05, 0x08, 0x19, 0x01, 0x29, 0x05, 0x91, 0x02, 0x95, 0x01, 0x75, 0x03, 0x91, 0x01, 0x95, 0x06,
+    0x75, 0x08, 0x15, 0x00, 0x25, 0x65, 0x05, 0x07, 0x19, 0x00, 0x29, 0x65, 0x81, 0x00, 0xC0});
+
+// Reports with ids: input 1 (63 bytes) and 2 (16 bytes), output 1 (63), feature 3 (7 bytes).
+const std::string WithIds = Bytes({
+    0x06, 0x00, 0xFF, 0x09, 0x01, 0xA1, 0x01, 0x75, 0x08, 0x15, 0x00, 0x26, 0xFF, 0x00,
+    0x85, 0x01, 0x95, 0x3F, 0x09, 0x01, 0x81, 0x02,
+    0x85, 0x02, 0x95, 0x10, 0x09, 0x01, 0x81, 0x02,
+    0x85, 0x01, 0x95, 0x3F, 0x09, 0x01, 0x91, 0x02,
+    0x85, 0x03, 0x95, 0x07, 0x09, 0x01, 0xB1, 0x02, 0xC0});
+
+HidReportLengths Parse(const std::string& d, bool* ok = nullptr) {
+    HidReportLengths l{1, 1, 1};
+    const bool result = ParseReportDescriptor(d, &l);
+    if (ok != nullptr)
+        *ok = result;
+    return l;
+}
+
+} // namespace
+
+TEST(HidReportDescriptor, ReportsWithoutIdsAreCountedInBytesRoundedUp) {
+    bool ok = false;
+    const HidReportLengths l = Parse(Keyboard, &ok);
+    EXPECT_TRUE(ok);
+    EXPECT_EQ(l.input, 8);
+    EXPECT_EQ(l.output, 1);
+    EXPECT_EQ(l.feature, 0);
+
+    // 3 bits round up to one byte.
+    EXPECT_EQ(Parse(Bytes({0x75, 0x01, 0x95, 0x03, 0x81, 0x02})).input, 1);
+    EXPECT_EQ(Parse(std::string()).input, 0);
+}
+
+TEST(HidReportDescriptor, LargestReportOfEachKindPlusTheIdByte) {
+    bool ok = false;
+    const HidReportLengths l = Parse(WithIds, &ok);
+    EXPECT_TRUE(ok);
+    EXPECT_EQ(l.input, 64);
+    EXPECT_EQ(l.output, 64);
+    EXPECT_EQ(l.feature, 8);
+}
+
+TEST(HidReportDescriptor, PushAndPopRestoreTheGlobalState) {
+    // Size 8, count 4; Push; count 10, input; Pop; input with count 4 again: 14 bytes.
+    const std::string d = Bytes({0x75, 0x08, 0x95, 0x04, 0xA4, 0x95, 0x0A, 0x81, 0x02, 0xB4, 0x81,
+                                 0x02});
+    EXPECT_EQ(Parse(d).input, 14);
+}
+
+TEST(HidReportDescriptor, LongItemsAndFourByteDataAreSkippedSafely) {
+    // A long item with 3 data bytes, one that looks like an Input prefix; then a 4-byte count.
+    const std::string d = Bytes({0xFE, 0x03, 0x10, 0x81, 0x02, 0x00, 0x75, 0x08, 0x97, 0x02, 0x00,
+                                 0x00, 0x00, 0x81, 0x02});
+    EXPECT_EQ(Parse(d).input, 2);
+}
+
+TEST(HidReportDescriptor, MalformedDescriptorsGiveZeroLengths) {
+    const std::string cases[] = {
+        Keyboard.substr(0, Keyboard.size() - 4),        // ends inside an item's data
+        Bytes({0x75, 0x08, 0x95, 0x01, 0x81, 0x02, 0x96, 0x01}), // two-byte item, one byte left
+        Bytes({0x75, 0x08, 0x95, 0x01, 0x81, 0x02, 0xFE, 0x05, 0x00, 0x01}), // long item cut
+        Bytes({0x75, 0x08, 0x95, 0x01, 0x81, 0x02, 0xFE, 0x05}), // long item header cut
+        Bytes({0x75, 0x08, 0x95, 0x01, 0x81, 0x02, 0xB4}),       // Pop without Push
+        Bytes({0x85, 0x00, 0x75, 0x08, 0x95, 0x01, 0x81, 0x02}), // report id 0
+        Bytes({0x86, 0x00, 0x01, 0x75, 0x08, 0x95, 0x01, 0x81, 0x02}), // report id 256
+        // 2^32-1 bits times 2^32-1: far beyond any report; must not wrap around.
+        Bytes({0x77, 0xFF, 0xFF, 0xFF, 0xFF, 0x97, 0xFF, 0xFF, 0xFF, 0xFF, 0x81, 0x02}),
+        // 65535 bytes plus the id byte do not fit.
+        Bytes({0x85, 0x01, 0x75, 0x08, 0x96, 0xFF, 0xFF, 0x81, 0x02}),
+    };
+    for (const std::string& d : cases) {
+        bool ok = true;
+        const HidReportLengths l = Parse(d, &ok);
+        EXPECT_FALSE(ok);
+        EXPECT_EQ(l.input + l.output + l.feature, 0);
+    }
+
+    std::string deep;
+    for (int i = 0; i < 33; ++i)
+        deep.push_back(static_cast<char>(0xA4));
+    EXPECT_FALSE(ParseReportDescriptor(deep, nullptr));
+    HidReportLengths l;
+    EXPECT_FALSE(ParseReportDescriptor(deep, &l));
+}
