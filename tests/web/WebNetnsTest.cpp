@@ -2,19 +2,16 @@
 // than the loopback one, and the web UI's device page talks to a stand-in radio service whose
 // XML-RPC server listens on every address of the namespace.
 #include "CWebServer.h"
+#include "StandInService.h"
 #include "StartWebServer.h"
 #include "WebTestSupport.h"
-
-#include <xmlrpcpp/XmlRpc.h>
 
 #include <gtest/gtest.h>
 #include <netinet/in.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
-#include <atomic>
 #include <cstdlib>
-#include <thread>
 
 namespace {
 
@@ -26,51 +23,6 @@ bool InNamespace() {
 #define REQUIRE_NAMESPACE()                                                   \
     if (!InNamespace())                                                       \
         GTEST_SKIP() << "runs only inside its private network namespace"
-
-// A radio service that answers listRadlexInterfaces with two interfaces, or with a fault.
-class StandInService {
-public:
-    enum Mode { Connected, Disconnected, Fault };
-
-    explicit StandInService(Mode mode) : method(&server, mode) {
-        server.bindAndListen(0);
-        port = server.get_port();
-        worker = std::thread([this] {
-            while (!stop)
-                server.work(0.05);
-        });
-    }
-    ~StandInService() {
-        stop = true;
-        worker.join();
-        server.shutdown();
-    }
-    std::string Url() const { return "bin://127.0.0.1:" + std::to_string(port) + "/"; }
-
-private:
-    class ListMethod : public XmlRpc::XmlRpcServerMethod {
-    public:
-        ListMethod(XmlRpc::XmlRpcServer* s, Mode m)
-            : XmlRpc::XmlRpcServerMethod("listRadlexInterfaces", s), mode(m) {}
-        void execute(XmlRpc::XmlRpcValue&, XmlRpc::XmlRpcValue& result) override {
-            if (mode == Fault)
-                throw XmlRpc::XmlRpcException("Interface blockiert");
-            result[0]["ADDRESS"] = std::string("0123456789");
-            result[0]["CONNECTED"] = mode == Connected;
-            result[1]["ADDRESS"] = std::string("<b>98&76</b>");
-            result[1]["CONNECTED"] = false;
-        }
-
-    private:
-        Mode mode;
-    };
-
-    XmlRpc::XmlRpcServer server;
-    ListMethod method;
-    int port = 0;
-    std::atomic<bool> stop{false};
-    std::thread worker;
-};
 
 class DeviceConfigPageTest : public ::testing::Test {
 protected:
