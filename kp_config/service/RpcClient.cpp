@@ -4,6 +4,8 @@
 #include <xmlrpcpp/XmlRpcSource.h>
 
 #include <poll.h>
+#include <pthread.h>
+#include <signal.h>
 #include <sys/eventfd.h>
 #include <unistd.h>
 
@@ -81,6 +83,39 @@ private:
     XmlRpc::XmlRpcDispatch& dispatcher_;
 };
 
+// The library writes to its sockets with write(): a service that drops the connection would
+// raise SIGPIPE and end the whole program. The signal is blocked for this thread during a call,
+// and one that came meanwhile is taken before the mask is restored.
+class SigpipeGuard {
+public:
+    SigpipeGuard() {
+        sigset_t pipe;
+        sigemptyset(&pipe);
+        sigaddset(&pipe, SIGPIPE);
+        sigset_t pending;
+        sigpending(&pending);
+        wasPending_ = sigismember(&pending, SIGPIPE) == 1;
+        pthread_sigmask(SIG_BLOCK, &pipe, &old_);
+    }
+    ~SigpipeGuard() {
+        if (!wasPending_) {
+            sigset_t pipe;
+            sigemptyset(&pipe);
+            sigaddset(&pipe, SIGPIPE);
+            timespec zero{0, 0};
+            while (sigtimedwait(&pipe, nullptr, &zero) > 0) {
+            }
+        }
+        pthread_sigmask(SIG_SETMASK, &old_, nullptr);
+    }
+    SigpipeGuard(const SigpipeGuard&) = delete;
+    SigpipeGuard& operator=(const SigpipeGuard&) = delete;
+
+private:
+    sigset_t old_;
+    bool wasPending_ = false;
+};
+
 bool ParsePort(const std::string& text, int& port) {
     if (text.empty() || text.size() > 5 || text.find_first_not_of("0123456789") != std::string::npos)
         return false;
@@ -133,6 +168,7 @@ bool RpcClient::Execute(const char* method, const XmlRpcValue& params, XmlRpcVal
         return false;
 
     const Clock::time_point deadline = Clock::now() + std::chrono::milliseconds(timeoutMs_);
+    SigpipeGuard noSigpipe;
     TimedClient client(host_.c_str(), port_, path_.empty() ? nullptr : path_.c_str());
     if (!client.executeNonBlock(method, params))
         return false;
