@@ -175,17 +175,17 @@ bool CWebServer::Start() {
     }
     argv.push_back(nullptr);
 
+    // Every request passes the gateway first, from the first connection on; the gateway
+    // hands static files and directory listings back to the engine.
     mg_callbacks callbacks{};
-    // The engine reports its own errors through its error log; nothing to add here.
-    mg_context* ctx = mg_start(&callbacks, nullptr, argv.data());
-    if (!ctx) {
-        delete config;
+    callbacks.begin_request = &CWebServer::HandleRequest;
+    run = config;
+    context = mg_start(&callbacks, this, argv.data());
+    if (!context) {
+        delete run;
+        run = nullptr;
         return false;
     }
-    run = config;
-    // Every request passes the gateway first; it hands static files back to the engine.
-    mg_set_request_handler(ctx, "**", &CWebServer::HandleRequest, this);
-    context = ctx;
     return true;
 }
 
@@ -208,8 +208,8 @@ int CWebServer::GetPort() const {
     return n > 0 ? ports[0].port : -1;
 }
 
-int CWebServer::HandleRequest(mg_connection* conn, void* self) {
-    return static_cast<CWebServer*>(self)->Dispatch(conn);
+int CWebServer::HandleRequest(mg_connection* conn) {
+    return static_cast<CWebServer*>(mg_get_request_info(conn)->user_data)->Dispatch(conn);
 }
 
 int CWebServer::Dispatch(mg_connection* conn) {

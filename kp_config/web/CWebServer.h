@@ -62,7 +62,7 @@ public:
 private:
     struct RunConfig;
 
-    static int HandleRequest(mg_connection* conn, void* self);
+    static int HandleRequest(mg_connection* conn);
     int Dispatch(mg_connection* conn);
     std::map<std::string, std::string> SnapshotCgiVariables() const;
 
