@@ -261,7 +261,7 @@ TEST(ServiceControllerSupervision, StopAndRestartWhileProbeWaits) {
 
     auto t0 = Clock::now();
     ASSERT_TRUE(c.Start(Usb()));
-    EXPECT_LT(ElapsedMs(t0), 3000); // a new service started; the old probe did not hold it up
+    EXPECT_LT(ElapsedMs(t0), 5000); // a new service started; the old probe did not hold it up
     std::this_thread::sleep_for(std::chrono::milliseconds(300));
     EXPECT_EQ(SupervisionThreads(), threadsBefore + 1);
 

@@ -26,7 +26,7 @@ inline ServiceControllerOptions StandIn(std::vector<std::string> behaviours = {}
         o.extraArguments.push_back("-t");
         o.extraArguments.push_back(b);
     }
-    o.startupTimeoutMs = 3000;
+    o.startupTimeoutMs = 5000;
     o.interfaceDownPollMs = 100;
     o.connectedPollMs = 200;
     return o;
