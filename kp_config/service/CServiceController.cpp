@@ -1,6 +1,8 @@
 #include "CServiceController.h"
 
+#include "CHIDDevice.h"
 #include "InterfaceAnswer.h"
+#include "LanInterface.h"
 #include "OSCompat.h"
 #include "ServiceConfigFile.h"
 #include "ServiceLogScan.h"
@@ -164,9 +166,51 @@ int CServiceController::VerifySettings(ConnectionSettings& settings) {
     case ConnectionType::RemoteService:
         return VerifyRemote(settings);
     case ConnectionType::Usb:
+        return VerifyUsb(settings);
     case ConnectionType::Lan:
-        // The checks of the USB and the LAN interface come with the connection verification.
-        return VerifyNotChecked;
+        return VerifyLan(settings);
+    default:
+        return VerifyNotFound;
+    }
+}
+
+int CServiceController::VerifyUsb(ConnectionSettings& settings) const {
+    CHIDDevice hid(options_.hidSysRoot, options_.hidDevRoot);
+    if (hid.CountDevices() == 0)
+        return VerifyNotFound;
+    hid.ReadSerialNumber(&settings.usbSerial); // a failed read keeps the serial number given
+    // A running service started on the USB interface holds it itself, so it cannot be opened
+    // here; that is no conflict.
+    if (GetState() != ServiceState::Stopped && settings_.connection == ConnectionType::Usb)
+        return VerifyOk;
+    if (hid.Open() != 0)
+        return VerifyInUse;
+    hid.Close();
+    return VerifyOk;
+}
+
+int CServiceController::VerifyLan(const ConnectionSettings& settings) const {
+    if (!settings.lanHost.empty())
+        return VerifyNotChecked; // an address given by hand is taken as it is: nothing is sent
+    LanInterface lan;
+    if (!lan.FindBySerial(settings.lanSerial))
+        return VerifyNotFound;
+    lan.SetCryptKey(settings.lanKey);
+    // Writing back the configuration just read changes nothing on the device, but a device
+    // that wants encryption takes it only with the right key: that checks the access code.
+    LanResult result = lan.ReadStatus() ? ResultOk : ResultFailed;
+    if (result == ResultOk)
+        result = lan.ReadConfig() ? ResultOk : ResultFailed;
+    if (result == ResultOk)
+        result = lan.WriteConfig();
+    switch (result) {
+    case ResultOk:
+        if (!lan.dhcp)
+            return VerifyStaticConfig;
+        // "n/a" (a loopback or zero address) and an empty text are both too short.
+        return lan.currentIp.size() < 7 ? VerifyNoDhcpAddress : VerifyOk;
+    case ResultKeyError:
+        return VerifyWrongAccessCode;
     default:
         return VerifyNotFound;
     }

@@ -48,6 +48,8 @@ struct ServiceControllerOptions {
     int unreachablePollMs = 100;
     int interfaceDownPollMs = 1000;
     int connectedPollMs = 5000;
+    std::string hidSysRoot = "/sys";         // where the USB check looks for HID devices
+    std::string hidDevRoot = "/dev";         // where it opens them
 };
 
 // Owns the local radio service: writes its configuration, starts it, reads its port from its log
@@ -74,7 +76,9 @@ public:
     // The connection's name for the status bar: "<serial>@USB", "<serial>@LAN",
     // "xmlrpc://host:port", or empty for an unknown connection type.
     std::string GetDescription() const;
-    // Checks a connection choice; returns a VerifyResult.
+    // Checks a connection choice against the hardware or the remote service; returns a
+    // VerifyResult. The Usb branch writes the interface's serial number into usbSerial when it
+    // can be read. Blocks for the LAN exchanges or the remote call.
     int VerifySettings(ConnectionSettings& settings);
 
     const std::string& ConfigPath() const { return configPath_; }
@@ -85,6 +89,8 @@ private:
     void Supervise(std::string url);
     void Probe(const std::string& url);
     int PollPeriodMs(ServiceState state) const;
+    int VerifyUsb(ConnectionSettings& settings) const;
+    int VerifyLan(const ConnectionSettings& settings) const;
     int VerifyRemote(const ConnectionSettings& settings) const;
 
     const ServiceControllerOptions options_;

@@ -156,7 +156,7 @@ TEST(ServiceControllerStart, FailsWithoutReadyLine) {
 }
 
 TEST(ServiceControllerStart, FailsWhenNoInterfaceIsAvailable) {
-    // The stand-in has no USB detection yet and reports no interface.
+    // The stand-in finds no USB interface in its (absent) HID tree.
     CServiceController c(StandIn());
     EXPECT_FALSE(c.Start(Usb()));
     EXPECT_NE(ReadFile(c.LogPath()).find("No Radlex-Interface available"), std::string::npos);

@@ -278,3 +278,18 @@ TEST(StandInOptionsTest, RejectsUnknownOrIncompleteLines) {
     EXPECT_FALSE(ParseStandInOptions({"-f", "c", "-e", "e", "-t", "dance"}, o, error));
     EXPECT_FALSE(ParseStandInOptions({"-f", "c", "-e", "e", "-x", "1"}, o, error));
 }
+
+TEST(StandInOptionsTest, HidTreeDefaultsToTheSystemAndCanBeMoved) {
+    StandInOptions o;
+    std::string error;
+    ASSERT_TRUE(ParseStandInOptions({"-f", "c", "-e", "e"}, o, error)) << error;
+    EXPECT_EQ(o.hidSysRoot, "/sys");
+    EXPECT_EQ(o.hidDevRoot, "/dev");
+    ASSERT_TRUE(ParseStandInOptions({"-f", "c", "-e", "e", "-t", "sysroot=/t/sys", "-t",
+                                     "devroot=/t/dev"},
+                                    o, error))
+        << error;
+    EXPECT_EQ(o.hidSysRoot, "/t/sys");
+    EXPECT_EQ(o.hidDevRoot, "/t/dev");
+    EXPECT_FALSE(ParseStandInOptions({"-f", "c", "-e", "e", "-t", "sysroot="}, o, error));
+}

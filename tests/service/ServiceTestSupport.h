@@ -22,6 +22,12 @@ inline ServiceControllerOptions StandIn(std::vector<std::string> behaviours = {}
     ServiceControllerOptions o;
     o.servicePath = std::string(VK_BIN_DIR) + "/nrd";
     o.eventName = "/vk7-test-" + std::to_string(::getpid()) + "-" + std::to_string(++counter);
+    // The stand-in looks for USB interfaces in a tree that does not exist unless a test names
+    // its own (a later -t wins): a test never touches the machine's own HID devices.
+    const std::string noHid = std::string(VK_BINARY_DIR) + "/no-such-hid-tree";
+    o.extraArguments = {"-t", "sysroot=" + noHid, "-t", "devroot=" + noHid};
+    o.hidSysRoot = noHid;
+    o.hidDevRoot = noHid;
     for (const std::string& b : behaviours) {
         o.extraArguments.push_back("-t");
         o.extraArguments.push_back(b);

@@ -31,6 +31,10 @@ bool ApplyBehaviour(const std::string& word, StandInOptions& o) {
         o.shape = value;
     else if (name == "present" && (value == "up" || value == "down"))
         o.present = value;
+    else if (name == "sysroot" && !value.empty())
+        o.hidSysRoot = value;
+    else if (name == "devroot" && !value.empty())
+        o.hidDevRoot = value;
     else
         return false;
     return true;

@@ -19,6 +19,8 @@ struct StandInOptions {
     int answerDelayMs = 0;      // -t slow=MS: answer each call only after MS milliseconds
     std::string shape;          // -t shape=KIND: answer with an unexpected shape (see main)
     std::string present;        // -t present=up|down: pretend an interface is there, no lookup
+    std::string hidSysRoot = "/sys"; // -t sysroot=DIR: look for USB interfaces under DIR
+    std::string hidDevRoot = "/dev"; // -t devroot=DIR: open them under DIR
 };
 
 // False (with a message in error) on an unknown option, a missing value or a missing -f / -e.

@@ -5,6 +5,7 @@
 
 #include "StandInOptions.h"
 
+#include "CHIDDevice.h"
 #include "LanInterface.h"
 #include "PropertyMap.h"
 
@@ -210,6 +211,8 @@ int main(int argc, char** argv) {
     status.type = config.GetStringValue("Interface 0", "Type");
     const std::string serial = config.GetStringValue("Interface 0", "Serial Number");
     const std::string key = config.GetStringValue("Interface 0", "Encryption Key");
+    // Held for the whole run, as the service holds its USB interface; closed when main returns.
+    CHIDDevice usb(options.hidSysRoot, options.hidDevRoot);
     bool found = false;
     if (!options.present.empty()) {
         found = true;
@@ -219,8 +222,12 @@ int main(int argc, char** argv) {
         found = LookUpLan(serial, key);
         status.address = serial;
         status.connected = found;
+    } else if (status.type == "USB Interface") {
+        found = usb.Open() == 0;
+        if (found)
+            usb.ReadSerialNumber(&status.address);
+        status.connected = found;
     }
-    // A USB interface is not looked for yet: the stand-in reports it as not available.
     if (!found) {
         log.Write("No Radlex-Interface available");
         if (options.postEvent)
@@ -244,7 +251,7 @@ int main(int argc, char** argv) {
     using Clock = std::chrono::steady_clock;
     const Clock::time_point started = Clock::now();
     Clock::time_point nextCheck = started + std::chrono::milliseconds(LanCheckPeriodMs);
-    const bool watchLan = options.present.empty();
+    const bool watchLan = options.present.empty() && status.type == "Lan Interface";
     while (!g_quit) {
         server.work(0.2); // seconds
         Clock::time_point now = Clock::now();

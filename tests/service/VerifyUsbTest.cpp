@@ -1,0 +1,221 @@
+// The USB check of a connection choice, and the stand-in service holding a USB interface, on a
+// fake HID tree of plain files (never the machine's own /sys or /dev).
+
+#include "CServiceController.h"
+#include "RpcClient.h"
+#include "ServiceTestSupport.h"
+
+#include <fcntl.h>
+#include <sys/file.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <fstream>
+#include <iterator>
+#include <string>
+
+using namespace servicetest;
+
+namespace {
+
+void WriteFile(const std::string& path, const std::string& content) {
+    std::ofstream out(path, std::ios::binary | std::ios::trunc);
+    out << content;
+}
+
+std::string ReadFile(const std::string& path) {
+    std::ifstream in(path);
+    return std::string(std::istreambuf_iterator<char>(in), {});
+}
+
+ConnectionSettings Usb(const std::string& serial = "") {
+    ConnectionSettings s;
+    s.connection = ConnectionType::Usb;
+    s.usbSerial = serial;
+    return s;
+}
+
+// <root>/sys/class/hidraw/hidrawN/device/uevent and <root>/dev/hidrawN as plain files: flock
+// works on them as on device nodes.
+class UsbTree : public ::testing::Test {
+protected:
+    void SetUp() override {
+        std::string tmpl = (std::getenv("TMPDIR") ? std::getenv("TMPDIR") : "/tmp");
+        tmpl += "/verifyusb-XXXXXX";
+        ASSERT_NE(::mkdtemp(tmpl.data()), nullptr);
+        root = tmpl;
+        sys = root + "/sys";
+        dev = root + "/dev";
+        for (const std::string& d : {sys, sys + "/class", sys + "/class/hidraw", dev})
+            ::mkdir(d.c_str(), 0755);
+    }
+    void TearDown() override {
+        for (int fd : held)
+            ::close(fd);
+        ASSERT_EQ(std::system(("rm -rf '" + root + "'").c_str()), 0);
+    }
+
+    std::string Node(int n) const { return dev + "/hidraw" + std::to_string(n); }
+
+    void AddRaw(int n, const std::string& uevent) {
+        const std::string dir = sys + "/class/hidraw/hidraw" + std::to_string(n);
+        ::mkdir(dir.c_str(), 0755);
+        ::mkdir((dir + "/device").c_str(), 0755);
+        WriteFile(dir + "/device/uevent", uevent);
+        WriteFile(Node(n), "");
+    }
+    // An interface without a serial number has no HID_UNIQ line.
+    void AddInterface(int n, const std::string& serial) {
+        AddRaw(n, "DRIVER=hid-generic\nHID_ID=0003:00001B1F:0000C00F\nHID_NAME=KP-CFG-USB\n" +
+                      (serial.empty() ? std::string() : "HID_UNIQ=" + serial + "\n"));
+    }
+    void AddKeyboard(int n) {
+        AddRaw(n, "DRIVER=hid-generic\nHID_ID=0003:0000046D:0000C31C\nHID_UNIQ=KBD-0001\n");
+    }
+
+    // Takes the lock another program would hold, until the end of the test.
+    void Hold(int n) {
+        const int fd = ::open(Node(n).c_str(), O_RDWR | O_CLOEXEC);
+        ASSERT_GE(fd, 0);
+        ASSERT_EQ(::flock(fd, LOCK_EX | LOCK_NB), 0);
+        held.push_back(fd);
+    }
+    // Whether another holder could take the device now.
+    bool Free(int n) const {
+        const int fd = ::open(Node(n).c_str(), O_RDWR | O_CLOEXEC);
+        if (fd < 0)
+            return false;
+        const bool free = ::flock(fd, LOCK_EX | LOCK_NB) == 0;
+        ::close(fd);
+        return free;
+    }
+
+    // Controller options whose check and whose stand-in service both look at this tree.
+    ServiceControllerOptions Options(std::vector<std::string> behaviours = {}) const {
+        behaviours.push_back("sysroot=" + sys);
+        behaviours.push_back("devroot=" + dev);
+        ServiceControllerOptions o = StandIn(behaviours);
+        o.hidSysRoot = sys;
+        o.hidDevRoot = dev;
+        return o;
+    }
+
+    std::string root, sys, dev;
+    std::vector<int> held;
+};
+
+} // namespace
+
+// ---- the check alone, no service running ----
+
+TEST_F(UsbTree, NoInterfaceIsNotFoundAndKeepsTheSerial) {
+    AddKeyboard(0);
+    CServiceController c(Options());
+    ConnectionSettings s = Usb("OLD0001");
+    EXPECT_EQ(c.VerifySettings(s), VerifyNotFound);
+    EXPECT_EQ(s.usbSerial, "OLD0001");
+}
+
+TEST_F(UsbTree, FreeInterfaceIsOkFillsTheSerialAndIsLeftFree) {
+    AddKeyboard(0);
+    AddInterface(1, "KPU0000042");
+    CServiceController c(Options());
+    ConnectionSettings s = Usb("OLD0001");
+    EXPECT_EQ(c.VerifySettings(s), VerifyOk);
+    EXPECT_EQ(s.usbSerial, "KPU0000042");
+    EXPECT_TRUE(Free(1)); // the check closed what it opened
+}
+
+TEST_F(UsbTree, InterfaceHeldByAnotherProgramIsInUse) {
+    AddInterface(0, "KPU0000042");
+    Hold(0);
+    CServiceController c(Options());
+    ConnectionSettings s = Usb();
+    EXPECT_EQ(c.VerifySettings(s), VerifyInUse);
+    EXPECT_EQ(s.usbSerial, "KPU0000042"); // read before the open was tried
+}
+
+TEST_F(UsbTree, UnreadableSerialStillCountsAndKeepsTheOldOne) {
+    AddInterface(0, "");
+    CServiceController c(Options());
+    ConnectionSettings s = Usb("OLD0001");
+    EXPECT_EQ(c.VerifySettings(s), VerifyOk);
+    EXPECT_EQ(s.usbSerial, "OLD0001");
+}
+
+// ---- with the stand-in service driving the interface ----
+
+TEST_F(UsbTree, ServiceHoldsTheInterfaceAndReportsIt) {
+    AddKeyboard(0);
+    AddInterface(1, "KPU0000042");
+    CServiceController c(Options());
+    ASSERT_TRUE(c.Start(Usb()));
+    EXPECT_FALSE(Free(1)); // held for as long as it runs
+    EXPECT_TRUE(Free(0));
+
+    RpcClient client(c.GetServiceUrl());
+    XmlRpc::XmlRpcValue params, result;
+    ASSERT_TRUE(client.Execute(ListInterfacesMethod, params, result));
+    ASSERT_EQ(result.getType(), XmlRpc::XmlRpcValue::TypeArray);
+    ASSERT_EQ(result.size(), 1);
+    EXPECT_EQ(std::string(result[0]["ADDRESS"]), "KPU0000042");
+    EXPECT_TRUE(bool(result[0]["CONNECTED"]));
+    EXPECT_EQ(std::string(result[0]["TYPE"]), "USB Interface");
+    EXPECT_TRUE(WaitForState(c, ServiceState::Connected, 3000));
+    EXPECT_EQ(c.GetDescription(), "KPU0000042@USB");
+
+    c.Stop();
+    EXPECT_TRUE(Free(1)); // released when the service ends
+}
+
+TEST_F(UsbTree, CheckWhileTheServiceRunsOnTheInterfaceIsOkWithoutOpening) {
+    AddInterface(0, "KPU0000042");
+    CServiceController c(Options());
+    ASSERT_TRUE(c.Start(Usb("OLD0001")));
+    ASSERT_NE(c.GetState(), ServiceState::Stopped);
+    ASSERT_FALSE(Free(0)); // an open would fail: only the shortcut gives Ok
+
+    ConnectionSettings s = Usb("OLD0001");
+    EXPECT_EQ(c.VerifySettings(s), VerifyOk);
+    EXPECT_EQ(s.usbSerial, "KPU0000042"); // refreshed from the device
+    EXPECT_FALSE(Free(0));                // the service still holds it
+
+    // Once the service is stopped the same interface is checked by opening it.
+    c.Stop();
+    s = Usb();
+    EXPECT_EQ(c.VerifySettings(s), VerifyOk);
+    Hold(0);
+    EXPECT_EQ(c.VerifySettings(s), VerifyInUse);
+}
+
+TEST_F(UsbTree, ServiceRunningOnAnotherConnectionGivesNoShortcut) {
+    AddInterface(0, "KPU0000042");
+    Hold(0);
+    ConnectionSettings lan;
+    lan.connection = ConnectionType::Lan;
+    lan.lanSerial = "LEQ0100001";
+    CServiceController c(Options({"present=up"})); // no LAN lookup, nothing sent
+    ASSERT_TRUE(c.Start(lan));
+    ASSERT_NE(c.GetState(), ServiceState::Stopped);
+    ConnectionSettings s = Usb();
+    EXPECT_EQ(c.VerifySettings(s), VerifyInUse);
+}
+
+TEST_F(UsbTree, ServiceWithoutAnInterfaceSaysSoAndEnds) {
+    AddKeyboard(0);
+    {
+        CServiceController c(Options());
+        EXPECT_FALSE(c.Start(Usb()));
+        EXPECT_NE(ReadFile(c.LogPath()).find("No Radlex-Interface available"), std::string::npos);
+        EXPECT_EQ(c.GetState(), ServiceState::Stopped);
+    }
+    // An interface that another program holds cannot be had either.
+    AddInterface(1, "KPU0000042");
+    Hold(1);
+    CServiceController c(Options());
+    EXPECT_FALSE(c.Start(Usb()));
+    EXPECT_NE(ReadFile(c.LogPath()).find("No Radlex-Interface available"), std::string::npos);
+}
