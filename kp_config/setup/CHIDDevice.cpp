@@ -148,6 +148,7 @@ void CHIDDevice::Reset() {
     outputReportLength = 0;
     featureReportLength = 0;
     inputBufferCount = DefaultInputBufferCount;
+    openName_.clear();
 }
 
 std::vector<std::string> CHIDDevice::ListDevices() const {
@@ -194,6 +195,24 @@ int CHIDDevice::CountDevices() const {
     return count;
 }
 
+bool CHIDDevice::ReadSerialOf(const std::string& name, std::string* serialNumber) const {
+    std::string uevent;
+    HidAttributes attributes;
+    if (!ReadSmallFile(SysfsDevice(name) + "/uevent", MaxUeventSize, &uevent) ||
+        !ParseUevent(uevent, &attributes) || !IsUsbInterface(attributes))
+        return false;
+    std::string serial = attributes.serial;
+    serial = serial.substr(0, serial.find('\0'));
+    if (serial.size() > MaxSerialLength)
+        serial.resize(MaxSerialLength);
+    // A device without a serial number has an empty HID_UNIQ; that is no serial number
+    // either, and must not replace one the caller already has.
+    if (!attributes.hasSerial || serial.empty())
+        return false;
+    *serialNumber = serial;
+    return true;
+}
+
 bool CHIDDevice::ReadSerialNumber(std::string* serialNumber) const {
     if (serialNumber == nullptr)
         return false;
@@ -204,18 +223,14 @@ bool CHIDDevice::ReadSerialNumber(std::string* serialNumber) const {
             !ParseUevent(uevent, &attributes) || !IsUsbInterface(attributes))
             continue;
         // Only the first interface is asked, whatever its answer.
-        std::string serial = attributes.serial;
-        serial = serial.substr(0, serial.find('\0'));
-        if (serial.size() > MaxSerialLength)
-            serial.resize(MaxSerialLength);
-        // A device without a serial number has an empty HID_UNIQ; that is no serial number
-        // either, and must not replace one the caller already has.
-        if (!attributes.hasSerial || serial.empty())
-            return false;
-        *serialNumber = serial;
-        return true;
+        return ReadSerialOf(name, serialNumber);
     }
     return false;
+}
+
+bool CHIDDevice::ReadOpenSerialNumber(std::string* serialNumber) const {
+    return serialNumber != nullptr && isOpen && !openName_.empty() &&
+           ReadSerialOf(openName_, serialNumber);
 }
 
 int CHIDDevice::Open() {
@@ -244,6 +259,7 @@ int CHIDDevice::Open() {
         }
         handle = fd;
         isOpen = true;
+        openName_ = name;
         std::string descriptor;
         HidReportLengths lengths;
         if (ReadSmallFile(SysfsDevice(name) + "/report_descriptor", MaxDescriptorSize,

@@ -34,6 +34,9 @@ public:
     // first zero. Fails, leaving *serialNumber unchanged, when there is no interface or it has no
     // serial number.
     bool ReadSerialNumber(std::string* serialNumber) const;
+    // Serial number of the interface this object holds open, by the same rules. A holder that
+    // reports what it holds asks this: the first attached interface may be another program's.
+    bool ReadOpenSerialNumber(std::string* serialNumber) const;
     // 0: the first USB interface that could be opened and locked is kept; 1: none could be;
     // 3: this object already holds an open device.
     int Open();
@@ -55,7 +58,10 @@ private:
     // The first 64 hidraw names (hidrawN) in ascending order of N.
     std::vector<std::string> ListDevices() const;
     std::string SysfsDevice(const std::string& name) const;
+    // The serial number of one hidraw device that is a USB interface.
+    bool ReadSerialOf(const std::string& name, std::string* serialNumber) const;
 
     std::string sysRoot_;
     std::string devRoot_;
+    std::string openName_; // hidraw name of the open device
 };

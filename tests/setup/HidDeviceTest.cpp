@@ -155,10 +155,17 @@ TEST_F(HidTree, HeldByAnotherHolder) {
         EXPECT_FALSE(hid.isOpen);
         EXPECT_EQ(CountOpenFds(), fdsBefore);
 
+        std::string serial = "kept";
+        EXPECT_FALSE(hid.ReadOpenSerialNumber(&serial)); // nothing open
         AddInterface(2, "FREE", {}); // no report descriptor
         ASSERT_EQ(hid.Open(), 0);
         EXPECT_EQ(InodeOf(hid.handle), InodeOf(Node(2)));
         EXPECT_EQ(hid.inputReportLength, 0);
+        // The first attached interface is the held one; the open one is the second.
+        EXPECT_TRUE(hid.ReadSerialNumber(&serial));
+        EXPECT_EQ(serial, "HELD");
+        EXPECT_TRUE(hid.ReadOpenSerialNumber(&serial));
+        EXPECT_EQ(serial, "FREE");
     } // the destructor closes and unlocks
     EXPECT_EQ(CountOpenFds(), fdsBefore);
     EXPECT_TRUE(Free(2));

@@ -225,7 +225,7 @@ int main(int argc, char** argv) {
     } else if (status.type == "USB Interface") {
         found = usb.Open() == 0;
         if (found)
-            usb.ReadSerialNumber(&status.address);
+            usb.ReadOpenSerialNumber(&status.address);
         status.connected = found;
     }
     if (!found) {
