@@ -169,14 +169,17 @@ LanResult LanInterface::WriteConfig() {
         return ResultFailed;
     case 1:
         return ReadConfig() ? ResultOk : ResultFailed;
-    case 2:
+    default:
+        return ResultOfCode(Byte(p, 0));
+    }
+}
+
+LanResult LanInterface::ResultOfCode(uint8_t code) {
+    if (code == 2) {
         SetState(StateBooting);
         return ResultOk;
-    case CodeKeyError:
-        return ResultKeyError;
-    default:
-        return ResultOk;
     }
+    return code == CodeKeyError ? ResultKeyError : ResultOk;
 }
 
 bool LanInterface::Identify() {
@@ -194,19 +197,9 @@ void LanInterface::SetCryptKey(const std::string& keyText) {
 
 LanResult LanInterface::EnterBootloader() {
     std::string p = Transact(CmdBootloader, std::string());
-    if (p.empty())
+    if (p.empty() || Byte(p, 0) == 0)
         return ResultFailed;
-    switch (Byte(p, 0)) {
-    case 0:
-        return ResultFailed;
-    case 2:
-        SetState(StateBooting);
-        return ResultOk;
-    case CodeKeyError:
-        return ResultKeyError;
-    default:
-        return ResultOk;
-    }
+    return ResultOfCode(Byte(p, 0));
 }
 
 LanResult LanInterface::UpdateFirmware(const std::string& path, ProgressObserver& observer) {

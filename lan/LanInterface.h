@@ -69,6 +69,9 @@ public:
 
 private:
     void SetState(int32_t newState);
+    // The result codes that C and B share: 2 announces a restart, 3 a key error, and any code
+    // but 0 and 1 means taken.
+    LanResult ResultOfCode(uint8_t code);
 };
 
 // Searches for all devices whose type matches pattern and appends one record per accepted

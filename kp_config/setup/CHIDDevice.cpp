@@ -173,6 +173,20 @@ std::string CHIDDevice::SysfsDevice(const std::string& name) const {
     return sysRoot_ + "/class/hidraw/" + name + "/device";
 }
 
+bool CHIDDevice::IsUsbInterfaceDevice(const std::string& name, std::string* serial,
+                                      bool* hasSerial) const {
+    std::string uevent;
+    HidAttributes attributes;
+    if (!ReadSmallFile(SysfsDevice(name) + "/uevent", MaxUeventSize, &uevent) ||
+        !ParseUevent(uevent, &attributes) || !IsUsbInterface(attributes))
+        return false;
+    if (serial)
+        *serial = attributes.serial;
+    if (hasSerial)
+        *hasSerial = attributes.hasSerial;
+    return true;
+}
+
 bool CHIDDevice::FindDevicePath(int n, std::string* path) const {
     if (path == nullptr || n < 0 || n >= MaxHidDevices)
         return false;
@@ -185,29 +199,22 @@ bool CHIDDevice::FindDevicePath(int n, std::string* path) const {
 
 int CHIDDevice::CountDevices() const {
     int count = 0;
-    for (const std::string& name : ListDevices()) {
-        std::string uevent;
-        HidAttributes attributes;
-        if (ReadSmallFile(SysfsDevice(name) + "/uevent", MaxUeventSize, &uevent) &&
-            ParseUevent(uevent, &attributes) && IsUsbInterface(attributes))
-            ++count;
-    }
+    for (const std::string& name : ListDevices())
+        count += IsUsbInterfaceDevice(name) ? 1 : 0;
     return count;
 }
 
 bool CHIDDevice::ReadSerialOf(const std::string& name, std::string* serialNumber) const {
-    std::string uevent;
-    HidAttributes attributes;
-    if (!ReadSmallFile(SysfsDevice(name) + "/uevent", MaxUeventSize, &uevent) ||
-        !ParseUevent(uevent, &attributes) || !IsUsbInterface(attributes))
+    std::string serial;
+    bool hasSerial = false;
+    if (!IsUsbInterfaceDevice(name, &serial, &hasSerial))
         return false;
-    std::string serial = attributes.serial;
     serial = serial.substr(0, serial.find('\0'));
     if (serial.size() > MaxSerialLength)
         serial.resize(MaxSerialLength);
     // A device without a serial number has an empty HID_UNIQ; that is no serial number
     // either, and must not replace one the caller already has.
-    if (!attributes.hasSerial || serial.empty())
+    if (!hasSerial || serial.empty())
         return false;
     *serialNumber = serial;
     return true;
@@ -217,13 +224,9 @@ bool CHIDDevice::ReadSerialNumber(std::string* serialNumber) const {
     if (serialNumber == nullptr)
         return false;
     for (const std::string& name : ListDevices()) {
-        std::string uevent;
-        HidAttributes attributes;
-        if (!ReadSmallFile(SysfsDevice(name) + "/uevent", MaxUeventSize, &uevent) ||
-            !ParseUevent(uevent, &attributes) || !IsUsbInterface(attributes))
-            continue;
         // Only the first interface is asked, whatever its answer.
-        return ReadSerialOf(name, serialNumber);
+        if (IsUsbInterfaceDevice(name))
+            return ReadSerialOf(name, serialNumber);
     }
     return false;
 }
@@ -239,10 +242,7 @@ int CHIDDevice::Open() {
     for (const std::string& name : ListDevices()) {
         // The attributes come from sysfs before the node is opened, so no other program's HID
         // device (a keyboard, say) is ever opened for writing or locked, not even briefly.
-        std::string uevent;
-        HidAttributes attributes;
-        if (!ReadSmallFile(SysfsDevice(name) + "/uevent", MaxUeventSize, &uevent) ||
-            !ParseUevent(uevent, &attributes) || !IsUsbInterface(attributes))
+        if (!IsUsbInterfaceDevice(name))
             continue;
         const std::string path = devRoot_ + "/" + name;
         const int fd = ::open(path.c_str(), O_RDWR | O_CLOEXEC | O_NONBLOCK | O_NOCTTY);

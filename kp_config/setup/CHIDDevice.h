@@ -58,6 +58,10 @@ private:
     // The first 64 hidraw names (hidrawN) in ascending order of N.
     std::vector<std::string> ListDevices() const;
     std::string SysfsDevice(const std::string& name) const;
+    // True when the hidraw device is a USB interface; its serial number (raw HID_UNIQ) goes to
+    // *serial when given. A device whose attributes cannot be read does not match.
+    bool IsUsbInterfaceDevice(const std::string& name, std::string* serial = nullptr,
+                              bool* hasSerial = nullptr) const;
     // The serial number of one hidraw device that is a USB interface.
     bool ReadSerialOf(const std::string& name, std::string* serialNumber) const;
 
