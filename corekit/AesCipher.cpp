@@ -10,8 +10,8 @@ namespace {
 class AesTransformer : public BlockCipher::Transformer {
 public:
     AesTransformer(const uint8_t* key, bool encrypt) : ctx_(EVP_CIPHER_CTX_new()) {
-        if (ctx_ && EVP_CipherInit_ex(ctx_, EVP_aes_128_ecb(), nullptr, key, nullptr,
-                                      encrypt ? 1 : 0) == 1)
+        if (ctx_ &&
+            EVP_CipherInit_ex(ctx_, EVP_aes_128_ecb(), nullptr, key, nullptr, encrypt ? 1 : 0) == 1)
             EVP_CIPHER_CTX_set_padding(ctx_, 0);
     }
     ~AesTransformer() override { EVP_CIPHER_CTX_free(ctx_); }

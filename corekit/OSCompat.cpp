@@ -10,8 +10,7 @@
 namespace {
 
 void ReplaceAll(std::string& s, const std::string& what, const std::string& with) {
-    for (size_t pos = s.find(what); pos != std::string::npos;
-         pos = s.find(what, pos + with.size()))
+    for (size_t pos = s.find(what); pos != std::string::npos; pos = s.find(what, pos + with.size()))
         s.replace(pos, what.size(), with);
 }
 
@@ -40,7 +39,8 @@ std::string OSCompat::FixPath(const std::string& path) {
     ReplaceAll(result, "${CommonAppData}", CommonAppDataDirectory());
     ReplaceAll(result, "${Bindir}", ProgramDirectory());
     const std::string exe = ".exe";
-    if (result.size() > exe.size() && result.compare(result.size() - exe.size(), exe.size(), exe) == 0)
+    if (result.size() > exe.size() &&
+        result.compare(result.size() - exe.size(), exe.size(), exe) == 0)
         result.erase(result.size() - exe.size());
     if (!result.empty() && result.find('/') == std::string::npos)
         result = ProgramDirectory() + "/" + result;
@@ -57,6 +57,6 @@ bool OSCompat::MakeDirectory(const std::string& path) {
         if (pos == std::string::npos)
             break;
     }
-    struct stat st{};
+    struct stat st {};
     return ::stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
 }

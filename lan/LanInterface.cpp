@@ -133,8 +133,8 @@ bool LanInterface::ReadStatus() {
     std::string p = Transact(CmdReadStatus, std::string());
     if (p.size() < 20)
         return false;
-    ReadAddresses(p, {&currentIp, &currentGateway, &currentNetmask, &currentAddress4,
-                      &currentAddress5});
+    ReadAddresses(
+        p, {&currentIp, &currentGateway, &currentNetmask, &currentAddress4, &currentAddress5});
     if (currentIp.rfind("127.", 0) == 0 || currentIp == "0.0.0.0") {
         currentIp = "n/a";
         currentNetmask = "n/a";
@@ -147,8 +147,7 @@ bool LanInterface::ReadConfig() {
     std::string p = Transact(CmdReadConfig, std::string());
     if (p.size() < 21)
         return false;
-    ReadAddresses(p, {&staticIp, &staticGateway, &staticNetmask, &staticAddress4,
-                      &staticAddress5});
+    ReadAddresses(p, {&staticIp, &staticGateway, &staticNetmask, &staticAddress4, &staticAddress5});
     dhcp = p[20] != 0;
     crypt = p.size() > 21 && p[21] != 0;
     return true;

@@ -116,8 +116,8 @@ bool CheckFirmwareText(const std::string& text, std::string* digits) {
     while (pos < end) {
         if (end - pos < 4)
             return false;
-        unsigned length = HexPairValue(text.data() + pos, 2) * 256u +
-                          HexPairValue(text.data() + pos + 2, 2);
+        unsigned length =
+            HexPairValue(text.data() + pos, 2) * 256u + HexPairValue(text.data() + pos + 2, 2);
         if (length > MaxRecordLength || end - pos - 4 < 2u * length)
             return false;
         pos += 4 + 2u * length;

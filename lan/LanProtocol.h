@@ -51,8 +51,7 @@ std::string BuildRequest(const std::string& type, const std::string& serial, cha
 // The three addressing forms of the protocol.
 std::string BuildDiscoverRequest(const std::string& pattern);
 std::string BuildFindRequest(const std::string& serial);
-std::string BuildDeviceRequest(const std::string& serial, char command,
-                               const std::string& payload);
+std::string BuildDeviceRequest(const std::string& serial, char command, const std::string& payload);
 
 // A reply of at least 37 bytes whose byte 20 is 3: the device wants the encrypted envelope.
 bool IsChallenge(const std::string& reply);

@@ -31,9 +31,9 @@ bool CommandOptions::Parse(const std::vector<std::string>& args, const std::stri
         std::string* value;
         bool* present;
     };
-    const Slot slots[] = {{'i', &ip, &hasIp},       {'n', &netmask, &hasNetmask},
+    const Slot slots[] = {{'i', &ip, &hasIp},           {'n', &netmask, &hasNetmask},
                           {'g', &gateway, &hasGateway}, {'d', &dhcp, &hasDhcp},
-                          {'y', &crypt, &hasCrypt}, {'k', &key, &hasKey},
+                          {'y', &crypt, &hasCrypt},     {'k', &key, &hasKey},
                           {'f', &file, &hasFile}};
     for (size_t i = 2; i < args.size(); i += 2) {
         const std::string& option = args[i];

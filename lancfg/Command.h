@@ -8,7 +8,7 @@
 // scripts can tell it from success.
 enum ExitCode : int {
     ExitOk = 0,
-    ExitFailed = -1,  // device not found, configuration not readable, update or write failed
+    ExitFailed = -1,   // device not found, configuration not readable, update or write failed
     ExitKeyError = -2, // key missing or rejected
     ExitUsage = 2,
 };
@@ -28,8 +28,8 @@ public:
 // Options of set and fwupdate: pairs of option word and value from the third word on.
 struct CommandOptions {
     std::string ip, netmask, gateway, dhcp, crypt, key, file;
-    bool hasIp = false, hasNetmask = false, hasGateway = false, hasDhcp = false,
-         hasCrypt = false, hasKey = false, hasFile = false;
+    bool hasIp = false, hasNetmask = false, hasGateway = false, hasDhcp = false, hasCrypt = false,
+         hasKey = false, hasFile = false;
 
     // allowed lists the option letters the command takes, e.g. "ingdyk". False on an unknown
     // option or an option without a value.

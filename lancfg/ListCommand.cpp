@@ -33,9 +33,9 @@ int ListCommand::Execute(const std::vector<std::string>& args, std::ostream& out
         if (device.state == StateRun) {
             device.ReadStatus();
             device.ReadConfig();
-            Print(out, "%s/%s GW=%s %s %s", device.currentIp.c_str(),
-                  device.currentNetmask.c_str(), device.currentGateway.c_str(),
-                  device.dhcp ? "DHCP" : "STAT", device.crypt ? "CRYPT" : "PLAIN");
+            Print(out, "%s/%s GW=%s %s %s", device.currentIp.c_str(), device.currentNetmask.c_str(),
+                  device.currentGateway.c_str(), device.dhcp ? "DHCP" : "STAT",
+                  device.crypt ? "CRYPT" : "PLAIN");
         }
         Print(out, "\n");
     }

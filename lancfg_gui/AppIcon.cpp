@@ -5,8 +5,7 @@
 
 namespace {
 
-QPixmap DrawIcon(int size)
-{
+QPixmap DrawIcon(int size) {
     QPixmap pixmap(size, size);
     pixmap.fill(Qt::transparent);
     QPainter painter(&pixmap);
@@ -28,8 +27,7 @@ QPixmap DrawIcon(int size)
 
 } // namespace
 
-QIcon AppIcon()
-{
+QIcon AppIcon() {
     QIcon icon;
     for (int size : {16, 32, 48})
         icon.addPixmap(DrawIcon(size));

@@ -20,8 +20,7 @@ const DialogTemplate kAboutTemplate{"Info über lancfg", 170, 62, kAboutControls
 
 } // namespace
 
-CAboutDlg::CAboutDlg(QWidget* parent) : QDialog(parent)
-{
+CAboutDlg::CAboutDlg(QWidget* parent) : QDialog(parent) {
     BuildDialog(*this, kAboutTemplate);
     setWindowIcon(AppIcon());
     auto* icon = FindControl<QLabel>(*this, IdAboutIcon);

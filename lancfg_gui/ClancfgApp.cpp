@@ -2,8 +2,7 @@
 
 #include "ClancfgDlg.h"
 
-int ClancfgApp::InitInstance()
-{
+int ClancfgApp::InitInstance() {
     // Sockets need no start-up on this platform, and the widget classes are ready with the
     // application object, so the main dialog runs straight away.
     ClancfgDlg dialog;

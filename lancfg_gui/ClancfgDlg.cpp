@@ -62,8 +62,7 @@ enum : int {
 // The firmware files beside the program.
 const char* const kFirmwarePattern = "kplan*.enc";
 
-QString SerialCell(const LanInterface& device)
-{
+QString SerialCell(const LanInterface& device) {
     // Serial numbers are bytes; Latin-1 keeps every byte as one character and back.
     return QString::fromLatin1(device.SerialText());
 }
@@ -77,14 +76,12 @@ public:
     WaitCursor(const WaitCursor&) = delete;
     WaitCursor& operator=(const WaitCursor&) = delete;
 
-    void Show()
-    {
+    void Show() {
         if (!shown_)
             QApplication::setOverrideCursor(Qt::WaitCursor);
         shown_ = true;
     }
-    void Restore()
-    {
+    void Restore() {
         if (shown_)
             QApplication::restoreOverrideCursor();
         shown_ = false;
@@ -111,8 +108,7 @@ private:
 ClancfgDlg::ClancfgDlg(const QString& programDirectory, QWidget* parent)
     : QDialog(parent),
       programDirectory_(programDirectory.isEmpty() ? QCoreApplication::applicationDirPath()
-                                                   : programDirectory)
-{
+                                                   : programDirectory) {
     setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
                    Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint |
                    Qt::WindowCloseButtonHint);
@@ -140,8 +136,7 @@ ClancfgDlg::ClancfgDlg(const QString& programDirectory, QWidget* parent)
 
 ClancfgDlg::~ClancfgDlg() = default;
 
-void ClancfgDlg::showEvent(QShowEvent* event)
-{
+void ClancfgDlg::showEvent(QShowEvent* event) {
     // The first showing initialises the dialog, before it is painted.
     if (!initialised_) {
         initialised_ = true;
@@ -150,8 +145,7 @@ void ClancfgDlg::showEvent(QShowEvent* event)
     QDialog::showEvent(event);
 }
 
-void ClancfgDlg::OnInitDialog()
-{
+void ClancfgDlg::OnInitDialog() {
     const QIcon icon = AppIcon();
     setWindowIcon(icon);
 
@@ -170,8 +164,7 @@ void ClancfgDlg::OnInitDialog()
     RefreshFirmwareFiles();
 }
 
-LanInterface* ClancfgDlg::GetSelectedDevice()
-{
+LanInterface* ClancfgDlg::GetSelectedDevice() {
     int upper = -1;
     for (const QModelIndex& index : deviceList_->selectionModel()->selectedRows())
         if (upper < 0 || index.row() < upper)
@@ -185,8 +178,7 @@ LanInterface* ClancfgDlg::GetSelectedDevice()
     return entry == devices.end() ? nullptr : &entry->second;
 }
 
-void ClancfgDlg::UpdateDeviceRow(const LanInterface& device)
-{
+void ClancfgDlg::UpdateDeviceRow(const LanInterface& device) {
     const QString serial = SerialCell(device);
     int row = 0;
     const int rows = deviceList_->rowCount();
@@ -221,8 +213,7 @@ void ClancfgDlg::UpdateDeviceRow(const LanInterface& device)
         bootPollTimer_.start();
 }
 
-void ClancfgDlg::RefreshDeviceList()
-{
+void ClancfgDlg::RefreshDeviceList() {
     WaitCursor waitCursor;
     std::vector<LanInterface> found;
     DiscoverLanInterfaces(lanproto::SearchPattern, found); // a failed send leaves it empty
@@ -237,11 +228,10 @@ void ClancfgDlg::RefreshDeviceList()
     UpdateActionButtons();
 }
 
-void ClancfgDlg::RefreshFirmwareFiles()
-{
+void ClancfgDlg::RefreshFirmwareFiles() {
     QDir directory(programDirectory_);
-    QStringList names = directory.entryList({QString::fromLatin1(kFirmwarePattern)},
-                                            QDir::Files | QDir::Readable);
+    QStringList names =
+        directory.entryList({QString::fromLatin1(kFirmwarePattern)}, QDir::Files | QDir::Readable);
     std::sort(names.begin(), names.end(), [](const QString& a, const QString& b) {
         return QString::compare(a, b, Qt::CaseInsensitive) < 0;
     });
@@ -252,8 +242,7 @@ void ClancfgDlg::RefreshFirmwareFiles()
     firmwareFiles_->setVisible(names.size() >= 2);
 }
 
-void ClancfgDlg::OnRefreshList()
-{
+void ClancfgDlg::OnRefreshList() {
     if (busy_)
         return;
     {
@@ -263,8 +252,7 @@ void ClancfgDlg::OnRefreshList()
     RefreshFirmwareFiles();
 }
 
-bool ClancfgDlg::AskForKey(LanInterface& device)
-{
+bool ClancfgDlg::AskForKey(LanInterface& device) {
     DlgKeyInput keyDialog(this);
     if (keyDialog.exec() != QDialog::Accepted)
         return false;
@@ -272,15 +260,13 @@ bool ClancfgDlg::AskForKey(LanInterface& device)
     return true;
 }
 
-void ClancfgDlg::ShowMessage(const QString& text)
-{
+void ClancfgDlg::ShowMessage(const QString& text) {
     QMessageBox box(QMessageBox::NoIcon, QString::fromUtf8(kProgramName), text, QMessageBox::Ok,
                     this);
     box.exec();
 }
 
-void ClancfgDlg::OnChangeIpSettings()
-{
+void ClancfgDlg::OnChangeIpSettings() {
     if (busy_)
         return;
     LanInterface* device = GetSelectedDevice();
@@ -321,8 +307,7 @@ void ClancfgDlg::OnChangeIpSettings()
     UpdateDeviceRow(*device);
 }
 
-void ClancfgDlg::OnUpdateFirmware()
-{
+void ClancfgDlg::OnUpdateFirmware() {
     if (busy_)
         return;
     LanInterface* device = GetSelectedDevice();
@@ -358,8 +343,7 @@ void ClancfgDlg::OnUpdateFirmware()
     UpdateDeviceRow(*device);
 }
 
-void ClancfgDlg::OnProgress(int percent, const std::string& text)
-{
+void ClancfgDlg::OnProgress(int percent, const std::string& text) {
     progressBar_->setValue(percent);
     if (!text.empty())
         progressText_->show();
@@ -369,20 +353,17 @@ void ClancfgDlg::OnProgress(int percent, const std::string& text)
     QCoreApplication::processEvents();
 }
 
-void ClancfgDlg::OnDeviceSelectionChanged()
-{
+void ClancfgDlg::OnDeviceSelectionChanged() {
     UpdateActionButtons();
 }
 
-void ClancfgDlg::UpdateActionButtons()
-{
+void ClancfgDlg::UpdateActionButtons() {
     const bool selected = !busy_ && GetSelectedDevice() != nullptr;
     changeIpButton_->setEnabled(selected);
     updateFirmwareButton_->setEnabled(selected);
 }
 
-void ClancfgDlg::SetBusy(bool busy)
-{
+void ClancfgDlg::SetBusy(bool busy) {
     busy_ = busy;
     closeButton_->setEnabled(!busy);
     refreshButton_->setEnabled(!busy);
@@ -390,8 +371,7 @@ void ClancfgDlg::SetBusy(bool busy)
     UpdateActionButtons();
 }
 
-void ClancfgDlg::OnBootPollTimer()
-{
+void ClancfgDlg::OnBootPollTimer() {
     // A tick that arrives while another exchange runs (dispatched from OnProgress or during
     // a key dialog) waits for the next one.
     if (busy_)
@@ -412,16 +392,14 @@ void ClancfgDlg::OnBootPollTimer()
         bootPollTimer_.stop();
 }
 
-void ClancfgDlg::OnSysCommand(int id)
-{
+void ClancfgDlg::OnSysCommand(int id) {
     if ((id & 0xFFF0) == IdmAboutBox && !busy_) {
         CAboutDlg about(this);
         about.exec();
     }
 }
 
-void ClancfgDlg::contextMenuEvent(QContextMenuEvent* event)
-{
+void ClancfgDlg::contextMenuEvent(QContextMenuEvent* event) {
     // The window manager may offer no window menu; the About item lives here instead.
     const QString text = QString::fromUtf8(kMenuAbout);
     if (text.isEmpty() || busy_) {
@@ -434,16 +412,14 @@ void ClancfgDlg::contextMenuEvent(QContextMenuEvent* event)
         OnSysCommand(IdmAboutBox);
 }
 
-void ClancfgDlg::reject()
-{
+void ClancfgDlg::reject() {
     // Escape and the window's close button end the program, but not in the middle of an
     // exchange: the handler that runs it still holds the device record.
     if (!busy_)
         QDialog::reject();
 }
 
-void ClancfgDlg::closeEvent(QCloseEvent* event)
-{
+void ClancfgDlg::closeEvent(QCloseEvent* event) {
     if (busy_) {
         event->ignore();
         return;

@@ -15,19 +15,17 @@
 #include <QRegularExpressionValidator>
 #include <QTableWidget>
 
-QFont DialogFont()
-{
+QFont DialogFont() {
     QFont font = QApplication::font();
     font.setPointSize(8);
     return font;
 }
 
-DialogBaseUnits::DialogBaseUnits(const QFontMetrics& metrics)
-{
+DialogBaseUnits::DialogBaseUnits(const QFontMetrics& metrics) {
     // The average width of the 52 Latin letters, rounded, as the dialog units were defined on
     // the system the templates come from.
-    const int letters =
-        metrics.horizontalAdvance(QStringLiteral("ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz"));
+    const int letters = metrics.horizontalAdvance(
+        QStringLiteral("ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz"));
     x = (letters / 26 + 1) / 2;
     y = metrics.height();
     if (x < 1)
@@ -36,30 +34,25 @@ DialogBaseUnits::DialogBaseUnits(const QFontMetrics& metrics)
         y = 1;
 }
 
-int DialogBaseUnits::ToPixelsX(int dialogUnits) const
-{
+int DialogBaseUnits::ToPixelsX(int dialogUnits) const {
     return (dialogUnits * x + 2) / 4;
 }
 
-int DialogBaseUnits::ToPixelsY(int dialogUnits) const
-{
+int DialogBaseUnits::ToPixelsY(int dialogUnits) const {
     return (dialogUnits * y + 4) / 8;
 }
 
-QRect DialogBaseUnits::ToPixels(int left, int top, int width, int height) const
-{
+QRect DialogBaseUnits::ToPixels(int left, int top, int width, int height) const {
     return QRect(ToPixelsX(left), ToPixelsY(top), ToPixelsX(width), ToPixelsY(height));
 }
 
-QString ControlName(int id)
-{
+QString ControlName(int id) {
     return id == IdNone ? QString() : QString::number(id);
 }
 
 namespace {
 
-QWidget* CreateControl(QDialog& dialog, const ControlTemplate& control)
-{
+QWidget* CreateControl(QDialog& dialog, const ControlTemplate& control) {
     const QString text = QString::fromUtf8(control.text);
     switch (control.kind) {
     case ControlKind::PushButton:
@@ -128,8 +121,7 @@ QWidget* CreateControl(QDialog& dialog, const ControlTemplate& control)
 
 } // namespace
 
-void BuildDialog(QDialog& dialog, const DialogTemplate& dialogTemplate)
-{
+void BuildDialog(QDialog& dialog, const DialogTemplate& dialogTemplate) {
     dialog.setWindowTitle(QString::fromUtf8(dialogTemplate.caption));
     dialog.setFont(DialogFont());
     const DialogBaseUnits units(QFontMetrics(dialog.font()));

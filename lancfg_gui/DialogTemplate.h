@@ -18,15 +18,15 @@ class QFontMetrics;
 enum class ControlKind {
     PushButton,
     DefaultPushButton,
-    ListView,      // report view, several rows may be selected, selection always shown
+    ListView, // report view, several rows may be selected, selection always shown
     StaticText,
-    SunkenText,    // static text with a sunken edge
+    SunkenText, // static text with a sunken edge
     ProgressBar,
     DropDownCombo, // editable drop-down, sorted entries
     CheckBox,
     GroupBox,
-    IpAddress,     // dotted decimal IPv4 address
-    Edit,          // single line, scrolling horizontally
+    IpAddress, // dotted decimal IPv4 address
+    Edit,      // single line, scrolling horizontally
 };
 
 // Ids of the program's controls; each becomes the widget's object name.
@@ -56,7 +56,7 @@ enum ControlId : int {
 struct ControlTemplate {
     int id;
     ControlKind kind;
-    const char* text; // UTF-8
+    const char* text;        // UTF-8
     int x, y, width, height; // dialog units
     bool visible = true;
 };
@@ -89,8 +89,6 @@ QString ControlName(int id);
 void BuildDialog(QDialog& dialog, const DialogTemplate& dialogTemplate);
 
 // The control with this id among the dialog's children, or nullptr.
-template <class Widget>
-Widget* FindControl(const QWidget& dialog, int id)
-{
+template <class Widget> Widget* FindControl(const QWidget& dialog, int id) {
     return dialog.findChild<Widget*>(ControlName(id));
 }

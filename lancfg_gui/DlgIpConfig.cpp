@@ -25,14 +25,12 @@ const ControlTemplate kIpConfigControls[] = {
 const DialogTemplate kIpConfigTemplate{"IP Configuration", 205, 158, kIpConfigControls};
 
 // The controls that only matter for a static configuration.
-constexpr int kStaticControls[] = {IdStaticGroup,  IdIpAddressLabel, IdNetmaskLabel,
-                                   IdGatewayLabel, IdIpAddress,      IdNetmask,
-                                   IdGateway};
+constexpr int kStaticControls[] = {IdStaticGroup, IdIpAddressLabel, IdNetmaskLabel, IdGatewayLabel,
+                                   IdIpAddress,   IdNetmask,        IdGateway};
 
 } // namespace
 
-DlgIpConfig::DlgIpConfig(QWidget* parent) : QDialog(parent)
-{
+DlgIpConfig::DlgIpConfig(QWidget* parent) : QDialog(parent) {
     BuildDialog(*this, kIpConfigTemplate);
     dhcpBox_ = FindControl<QCheckBox>(*this, IdDhcp);
     cryptBox_ = FindControl<QCheckBox>(*this, IdCrypt);
@@ -41,14 +39,12 @@ DlgIpConfig::DlgIpConfig(QWidget* parent) : QDialog(parent)
     gatewayEdit_ = FindControl<QLineEdit>(*this, IdGateway);
 
     connect(dhcpBox_, &QCheckBox::clicked, this, &DlgIpConfig::UpdateStaticControls);
-    connect(FindControl<QPushButton>(*this, IdOk), &QPushButton::clicked, this,
-            &DlgIpConfig::OnOK);
+    connect(FindControl<QPushButton>(*this, IdOk), &QPushButton::clicked, this, &DlgIpConfig::OnOK);
     connect(FindControl<QPushButton>(*this, IdCancel), &QPushButton::clicked, this,
             &QDialog::reject);
 }
 
-void DlgIpConfig::showEvent(QShowEvent* event)
-{
+void DlgIpConfig::showEvent(QShowEvent* event) {
     // The fields are set between construction and exec, so the controls take them on showing.
     if (!initialised_) {
         initialised_ = true;
@@ -57,8 +53,7 @@ void DlgIpConfig::showEvent(QShowEvent* event)
     QDialog::showEvent(event);
 }
 
-void DlgIpConfig::OnInitDialog()
-{
+void DlgIpConfig::OnInitDialog() {
     dhcpBox_->setChecked(dhcpEnabled);
     cryptBox_->setChecked(cryptEnabled);
     ipEdit_->setText(ipAddressText);
@@ -67,16 +62,14 @@ void DlgIpConfig::OnInitDialog()
     UpdateStaticControls();
 }
 
-void DlgIpConfig::UpdateStaticControls()
-{
+void DlgIpConfig::UpdateStaticControls() {
     dhcpEnabled = dhcpBox_->isChecked();
     cryptEnabled = cryptBox_->isChecked();
     for (int id : kStaticControls)
         FindControl<QWidget>(*this, id)->setEnabled(!dhcpEnabled);
 }
 
-void DlgIpConfig::OnOK()
-{
+void DlgIpConfig::OnOK() {
     // Disabled address fields are read too: their texts go out as the static configuration.
     ipAddressText = ipEdit_->text();
     netmaskText = netmaskEdit_->text();

@@ -8,7 +8,8 @@
 namespace {
 
 const ControlTemplate kKeyInputControls[] = {
-    {IdNone, ControlKind::StaticText, "Please enter the network AES key of the device.", 7, 7, 156, 8},
+    {IdNone, ControlKind::StaticText, "Please enter the network AES key of the device.", 7, 7, 156,
+     8},
     {IdNone, ControlKind::StaticText,
      "You find this 32 digit key printed on the outside of the Lan Interface.", 7, 20, 229, 8},
     {IdKeyEdit, ControlKind::Edit, "", 7, 37, 229, 14},
@@ -20,8 +21,7 @@ const DialogTemplate kKeyInputTemplate{"Input AES Key", 243, 82, kKeyInputContro
 
 } // namespace
 
-DlgKeyInput::DlgKeyInput(QWidget* parent) : QDialog(parent)
-{
+DlgKeyInput::DlgKeyInput(QWidget* parent) : QDialog(parent) {
     BuildDialog(*this, kKeyInputTemplate);
     keyEdit_ = FindControl<QLineEdit>(*this, IdKeyEdit);
     okButton_ = FindControl<QPushButton>(*this, IdOk);
@@ -35,8 +35,7 @@ DlgKeyInput::DlgKeyInput(QWidget* parent) : QDialog(parent)
             &QDialog::reject);
 }
 
-void DlgKeyInput::OnKeyChanged(const QString& text)
-{
+void DlgKeyInput::OnKeyChanged(const QString& text) {
     keyText = text;
     okButton_->setEnabled(keyText.size() == KeyLength);
 }

@@ -11,8 +11,7 @@ inline constexpr const char* kMsgNetworkConfigFailed =
 inline constexpr const char* kMsgFirmwareUpdateFailed = "Firmware update failed!";
 
 // The word of the list's Status column for a device state. "Fehler" is German on purpose.
-inline const char* StatusWord(int32_t state)
-{
+inline const char* StatusWord(int32_t state) {
     switch (state) {
     case StateDisconnected:
         return "Offline";

@@ -106,10 +106,14 @@ pid_t ServiceChild() {
 
 const char* StateName(ServiceState s) {
     switch (s) {
-    case ServiceState::Stopped: return "Stopped";
-    case ServiceState::Unreachable: return "Unreachable";
-    case ServiceState::InterfaceDown: return "InterfaceDown";
-    case ServiceState::Connected: return "Connected";
+    case ServiceState::Stopped:
+        return "Stopped";
+    case ServiceState::Unreachable:
+        return "Unreachable";
+    case ServiceState::InterfaceDown:
+        return "InterfaceDown";
+    case ServiceState::Connected:
+        return "Connected";
     }
     return "?";
 }
@@ -143,7 +147,8 @@ bool MeasureState(const char* label, CServiceController& c, const ConnectionSett
     double thread = SupervisionCpuSeconds() - thread0;
     ServiceState end = c.GetState();
     c.Stop();
-    std::printf("%-14s %3d s   process CPU %8.1f ms   supervision thread %8.1f ms   (%.3f %% of a core)%s\n",
+    std::printf("%-14s %3d s   process CPU %8.1f ms   supervision thread %8.1f ms   (%.3f %% of a "
+                "core)%s\n",
                 label, seconds, cpu * 1000, thread * 1000, cpu * 100 / seconds,
                 end == expected ? "" : "   state changed!");
     return true;
@@ -188,7 +193,8 @@ int main(int argc, char** argv) {
         ConnectionSettings to = remote;
         to.servicePort = PortOf(service.GetServiceUrl());
         CServiceController watcher;
-        if (!watcher.Start(to) || !WaitForState(watcher, ServiceState::Connected, 5000) || child == 0) {
+        if (!watcher.Start(to) || !WaitForState(watcher, ServiceState::Connected, 5000) ||
+            child == 0) {
             std::printf("round %d: no Connected state\n", r);
             return 1;
         }

@@ -41,7 +41,7 @@ int main(int argc, char** argv) {
     if (!host.Start())
         return 1;
 
-    const char* options[] = {"listening_ports", "127.0.0.1:0", "document_root", root.c_str(),
+    const char* options[] = {"listening_ports", "127.0.0.1:0",       "document_root", root.c_str(),
                              "cgi_interpreter", interpreter.c_str(), nullptr};
     mg_callbacks callbacks{};
     mg_context* plain = mg_start(&callbacks, nullptr, options);

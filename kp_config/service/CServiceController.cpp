@@ -55,7 +55,8 @@ bool CServiceController::Start(const ConnectionSettings& settings) {
     }
     if (settings_.connection == ConnectionType::RemoteService) {
         std::lock_guard<std::mutex> guard(lock_);
-        serviceUrl_ = "bin://" + settings_.serviceHost + ":" + std::to_string(settings_.servicePort);
+        serviceUrl_ =
+            "bin://" + settings_.serviceHost + ":" + std::to_string(settings_.servicePort);
     } else if (!StartLocal()) {
         return false;
     }

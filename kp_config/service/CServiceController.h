@@ -39,7 +39,7 @@ inline constexpr const char* ListInterfacesMethod = "listRadlexInterfaces";
 
 // What the program leaves at its defaults; tests shorten the waits and choose the service.
 struct ServiceControllerOptions {
-    std::string servicePath;                 // empty: the nrd program beside this one
+    std::string servicePath; // empty: the nrd program beside this one
     std::string eventName = ServiceEventName;
     std::vector<std::string> extraArguments; // put before "-f"; the program passes none
     int startupTimeoutMs = 10000;            // wait for the start-up event
@@ -48,8 +48,8 @@ struct ServiceControllerOptions {
     int unreachablePollMs = 100;
     int interfaceDownPollMs = 1000;
     int connectedPollMs = 5000;
-    std::string hidSysRoot = "/sys";         // where the USB check looks for HID devices
-    std::string hidDevRoot = "/dev";         // where it opens them
+    std::string hidSysRoot = "/sys"; // where the USB check looks for HID devices
+    std::string hidDevRoot = "/dev"; // where it opens them
 };
 
 // Owns the local radio service: writes its configuration, starts it, reads its port from its log

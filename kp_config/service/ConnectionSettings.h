@@ -14,11 +14,11 @@ enum class ConnectionType : int32_t {
 // The user's connection choice: a plain value, copied freely.
 struct ConnectionSettings {
     ConnectionType connection = ConnectionType::Usb;
-    std::string lanHost;     // IP address of the LAN interface, optional
-    std::string lanSerial;   // serial number of the LAN interface
-    std::string lanKey;      // access code (AES key) of the LAN interface
-    std::string serviceHost; // host of a remote radio service
-    std::string usbSerial;   // serial number of the USB interface
+    std::string lanHost;        // IP address of the LAN interface, optional
+    std::string lanSerial;      // serial number of the LAN interface
+    std::string lanKey;         // access code (AES key) of the LAN interface
+    std::string serviceHost;    // host of a remote radio service
+    std::string usbSerial;      // serial number of the USB interface
     int32_t servicePort = 2001; // TCP port of a remote radio service
 
     bool operator==(const ConnectionSettings&) const = default;

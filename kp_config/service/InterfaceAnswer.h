@@ -9,7 +9,7 @@
 struct InterfaceAnswer {
     bool stateKnown = false; // false: the answer's shape told nothing; the state stays as it was
     bool connected = false;
-    std::string address;     // the interface's serial number, empty when not reported
+    std::string address; // the interface's serial number, empty when not reported
 };
 
 // An empty array, or a first element without "CONNECTED", counts as not connected; a value

@@ -117,7 +117,8 @@ private:
 };
 
 bool ParsePort(const std::string& text, int& port) {
-    if (text.empty() || text.size() > 5 || text.find_first_not_of("0123456789") != std::string::npos)
+    if (text.empty() || text.size() > 5 ||
+        text.find_first_not_of("0123456789") != std::string::npos)
         return false;
     port = std::stoi(text);
     return port > 0 && port <= 65535;
@@ -152,7 +153,9 @@ bool RpcClient::ParseUrl(const std::string& url, std::string& host, int& port, s
     return ParsePort(authority.substr(colon + 1), port);
 }
 
-RpcClient::RpcClient(const std::string& url) { valid_ = ParseUrl(url, host_, port_, path_); }
+RpcClient::RpcClient(const std::string& url) {
+    valid_ = ParseUrl(url, host_, port_, path_);
+}
 
 RpcClient::RpcClient(const std::string& host, int port)
     : host_(host), port_(port), valid_(!host.empty() && port > 0 && port <= 65535) {}

@@ -42,8 +42,8 @@ public:
 
     // True when an answer arrived in time and result holds it (a fault answer included, see
     // IsFault); false when the call failed, timed out, was aborted or the answer was unreadable.
-    bool Execute(const char* method, const XmlRpc::XmlRpcValue& params,
-                 XmlRpc::XmlRpcValue& result, const RpcAbort* abort = nullptr);
+    bool Execute(const char* method, const XmlRpc::XmlRpcValue& params, XmlRpc::XmlRpcValue& result,
+                 const RpcAbort* abort = nullptr);
 
     // True when the last answer was an RPC fault.
     bool IsFault() const { return fault_; }

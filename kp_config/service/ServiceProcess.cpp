@@ -15,7 +15,9 @@ extern "C" {
 
 extern char** environ;
 
-ServiceProcess::~ServiceProcess() { Terminate(); }
+ServiceProcess::~ServiceProcess() {
+    Terminate();
+}
 
 bool ServiceProcess::Spawn(const std::string& program, const std::vector<std::string>& args) {
     Terminate();

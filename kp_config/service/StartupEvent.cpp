@@ -5,7 +5,9 @@
 #include <cerrno>
 #include <ctime>
 
-StartupEvent::~StartupEvent() { Close(); }
+StartupEvent::~StartupEvent() {
+    Close();
+}
 
 bool StartupEvent::Create(const std::string& name) {
     Close();

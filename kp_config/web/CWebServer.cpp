@@ -24,18 +24,30 @@ void SendErrorPage(mg_connection* conn, int status, const std::string& text,
         std::string out;
         for (char c : s) {
             switch (c) {
-            case '<': out += "&lt;"; break;
-            case '>': out += "&gt;"; break;
-            case '&': out += "&amp;"; break;
-            case '"': out += "&quot;"; break;
-            default: out += c;
+            case '<':
+                out += "&lt;";
+                break;
+            case '>':
+                out += "&gt;";
+                break;
+            case '&':
+                out += "&amp;";
+                break;
+            case '"':
+                out += "&quot;";
+                break;
+            default:
+                out += c;
             }
         }
         return out;
     };
     std::string body = "<!DOCTYPE html>\n<html lang=\"de\"><head><meta charset=\"utf-8\">"
-                       "<title>Fehler " + std::to_string(status) + "</title></head><body>"
-                       "<h1>Fehler " + std::to_string(status) + "</h1><p>" + escape(text) + "</p>";
+                       "<title>Fehler " +
+                       std::to_string(status) +
+                       "</title></head><body>"
+                       "<h1>Fehler " +
+                       std::to_string(status) + "</h1><p>" + escape(text) + "</p>";
     if (!detail.empty())
         body += "<pre>" + escape(detail) + "</pre>";
     body += "</body></html>\n";
@@ -81,8 +93,8 @@ std::string Absolute(const std::string& path) {
 } // namespace
 
 struct CWebServer::RunConfig {
-    std::string documentRoot;   // as configured; what the scripts see
-    std::string realRoot;       // without symbolic links; what requests are checked against
+    std::string documentRoot; // as configured; what the scripts see
+    std::string realRoot;     // without symbolic links; what requests are checked against
     std::string interpreter;
     int cgiTimeoutMs = 30000;
     std::atomic<bool> stopping{false};
@@ -96,10 +108,18 @@ CWebServer::~CWebServer() {
     Stop();
 }
 
-void CWebServer::SetDocumentRoot(const std::string& path) { options["-root"] = path; }
-void CWebServer::SetPort(int port) { options["-ports"] = std::to_string(port); }
-void CWebServer::SetCgiInterpreter(const std::string& path) { options["-cgi_interp"] = path; }
-void CWebServer::SetCgiTimeout(int milliseconds) { cgiTimeoutMs = milliseconds; }
+void CWebServer::SetDocumentRoot(const std::string& path) {
+    options["-root"] = path;
+}
+void CWebServer::SetPort(int port) {
+    options["-ports"] = std::to_string(port);
+}
+void CWebServer::SetCgiInterpreter(const std::string& path) {
+    options["-cgi_interp"] = path;
+}
+void CWebServer::SetCgiTimeout(int milliseconds) {
+    cgiTimeoutMs = milliseconds;
+}
 
 void CWebServer::ClearCgiVariables() {
     std::lock_guard<std::mutex> lock(controlMutex);
@@ -160,7 +180,8 @@ bool CWebServer::Start() {
             refused = true; // an option word this host does not know
         }
     }
-    char* real = config->documentRoot.empty() ? nullptr : ::realpath(config->documentRoot.c_str(), nullptr);
+    char* real =
+        config->documentRoot.empty() ? nullptr : ::realpath(config->documentRoot.c_str(), nullptr);
     config->realRoot = real ? real : config->documentRoot;
     std::free(real);
     if (refused || config->documentRoot.empty()) {
@@ -217,7 +238,8 @@ int CWebServer::Dispatch(mg_connection* conn) {
     const mg_request_info* info = mg_get_request_info(conn);
     const RunConfig& config = *run;
 
-    ResolvedPath path = ResolveRequestPath(config.realRoot, info->local_uri_raw ? info->local_uri_raw : "");
+    ResolvedPath path =
+        ResolveRequestPath(config.realRoot, info->local_uri_raw ? info->local_uri_raw : "");
     switch (path.kind) {
     case PathKind::BadRequest:
         SendErrorPage(conn, 400, "Ungültige Anfrage.");
@@ -258,8 +280,8 @@ int CWebServer::Dispatch(mg_connection* conn) {
         SendErrorPage(conn, 500, "Für CGI-Skripte ist kein Interpreter eingestellt.");
         return 500;
     }
-    std::vector<std::string> env = BuildEnvironment(request, path, config.documentRoot,
-                                                    SnapshotCgiVariables(), environ);
+    std::vector<std::string> env =
+        BuildEnvironment(request, path, config.documentRoot, SnapshotCgiVariables(), environ);
     RunOutcome outcome = RunScript(config.interpreter, path.scriptFile, env, request.body,
                                    config.cgiTimeoutMs, config.stopping);
     switch (outcome.result) {
@@ -269,7 +291,8 @@ int CWebServer::Dispatch(mg_connection* conn) {
         SendErrorPage(conn, 500, "Das CGI-Skript konnte nicht gestartet werden.");
         return 500;
     case RunResult::TimedOut:
-        SendErrorPage(conn, 504, "Das CGI-Skript hat nicht rechtzeitig geantwortet.", outcome.errorOutput);
+        SendErrorPage(conn, 504, "Das CGI-Skript hat nicht rechtzeitig geantwortet.",
+                      outcome.errorOutput);
         return 504;
     case RunResult::Stopped:
         SendErrorPage(conn, 503, "Der Webserver wird beendet.");
@@ -287,7 +310,8 @@ int CWebServer::Dispatch(mg_connection* conn) {
     }
     std::string head = "HTTP/1.1 " + std::to_string(response.status) + " " +
                        (response.reason.empty() ? mg_get_response_code_text(conn, response.status)
-                                                : response.reason) + "\r\n";
+                                                : response.reason) +
+                       "\r\n";
     static const std::set<std::string> ownHeaders{"connection", "content-length",
                                                   "transfer-encoding"};
     for (const auto& [name, value] : response.headers) {
@@ -297,7 +321,8 @@ int CWebServer::Dispatch(mg_connection* conn) {
         if (!ownHeaders.count(lower))
             head += name + ": " + value + "\r\n";
     }
-    head += "Content-Length: " + std::to_string(response.body.size()) + "\r\nConnection: close\r\n\r\n";
+    head +=
+        "Content-Length: " + std::to_string(response.body.size()) + "\r\nConnection: close\r\n\r\n";
     mg_write(conn, head.data(), head.size());
     if (request.method != "HEAD")
         mg_write(conn, response.body.data(), response.body.size());

@@ -24,7 +24,7 @@ namespace CgiGateway {
 namespace {
 
 constexpr const char* kIndexFiles[] = {"index.html", "index.htm", "index.php", "index.cgi"};
-constexpr size_t kMaxOutput = 64u << 20;    // a larger answer is cut off and refused
+constexpr size_t kMaxOutput = 64u << 20; // a larger answer is cut off and refused
 constexpr size_t kMaxErrorOutput = 16u << 10;
 
 std::vector<std::string> SplitPath(const std::string& path) {
@@ -188,7 +188,7 @@ ResolvedPath ResolveRequestPath(const std::string& realRoot, const std::string& 
     for (size_t i = 0; i < parts.size(); ++i) {
         path += "/" + parts[i];
         uriSoFar += "/" + parts[i];
-        struct stat st{};
+        struct stat st {};
         if (::stat(path.c_str(), &st) != 0)
             return Kind(PathKind::NotFound);
         if (!IsInside(realRoot, path))
@@ -211,7 +211,7 @@ ResolvedPath ResolveRequestPath(const std::string& realRoot, const std::string& 
         return Kind(PathKind::PassOn);
     for (const char* index : kIndexFiles) {
         std::string file = path + "/" + index;
-        struct stat st{};
+        struct stat st {};
         if (::stat(file.c_str(), &st) != 0 || !S_ISREG(st.st_mode))
             continue;
         if (!IsInside(realRoot, file))
@@ -403,7 +403,8 @@ RunOutcome RunScript(const std::string& interpreter, const std::string& scriptFi
                 ssize_t w = ::write(in[1], stdinData.data() + written, stdinData.size() - written);
                 if (w > 0)
                     written += static_cast<size_t>(w);
-                // A script that does not read its input, or has read all of it, gets an end of file.
+                // A script that does not read its input, or has read all of it, gets an end of
+                // file.
                 if ((w < 0 && errno != EAGAIN && errno != EINTR) || written == stdinData.size())
                     CloseFd(in[1]);
             } else if (fds[i].fd == out[0]) {

@@ -17,8 +17,8 @@ enum class PathKind {
     BadRequest, // not an absolute path
     Forbidden,  // ".." segment, a link that leads out of the root, or not a file or directory
     NotFound,
-    PassOn,     // a static file, a directory listing or a redirect: served by the HTTP engine
-    Script      // a CGI script to run
+    PassOn, // a static file, a directory listing or a redirect: served by the HTTP engine
+    Script  // a CGI script to run
 };
 
 struct ResolvedPath {

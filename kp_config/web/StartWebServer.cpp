@@ -4,7 +4,8 @@
 
 #include <OSCompat.h>
 
-bool StartWebServer(CWebServer& server, const std::string& serviceUrl, const std::string& configDir) {
+bool StartWebServer(CWebServer& server, const std::string& serviceUrl,
+                    const std::string& configDir) {
     server.Stop();
     server.SetPort(0);
     server.SetDocumentRoot(OSCompat::FixPath("www"));

@@ -11,4 +11,5 @@ inline constexpr const char* kIcOptions = "NO_PROFILE_MAPPING|NO_ROOMS|NO_FUNCTI
 // port the system chooses, runs scripts through "tclsh85t" beside it, and hands the scripts
 // TCL_LIBRARY, RADLEX_SERVICE (`serviceUrl`, may be empty), CONFIG_ROOT (`configDir`) and
 // IC_OPTIONS. True when the server runs.
-bool StartWebServer(CWebServer& server, const std::string& serviceUrl, const std::string& configDir);
+bool StartWebServer(CWebServer& server, const std::string& serviceUrl,
+                    const std::string& configDir);

@@ -17,8 +17,8 @@ inline const std::string kCryptSerial = "KPL0000002";
 inline const std::string kBootSerial = "KPL0000003";
 inline const std::string kLoopbackSerial = "KPL0000004";
 inline const std::string kKeyText = "000102030405060708090A0B0C0D0E0F";
-inline const std::string kKeyBytes("\x00\x01\x02\x03\x04\x05\x06\x07\x08\x09\x0A\x0B\x0C\x0D\x0E\x0F",
-                                   16);
+inline const std::string
+    kKeyBytes("\x00\x01\x02\x03\x04\x05\x06\x07\x08\x09\x0A\x0B\x0C\x0D\x0E\x0F", 16);
 inline const std::string kWrongKeyText = "FFFFFFFFFFFFFFFFFFFFFFFFFFFFFFFF";
 
 // A running device with a static configuration.

@@ -51,8 +51,8 @@ private:
                 continue;
             sockaddr_in from{};
             socklen_t len = sizeof from;
-            ssize_t n = recvfrom(fd_, buf.data(), buf.size(), 0,
-                                 reinterpret_cast<sockaddr*>(&from), &len);
+            ssize_t n =
+                recvfrom(fd_, buf.data(), buf.size(), 0, reinterpret_cast<sockaddr*>(&from), &len);
             if (n < 0)
                 continue;
             last_.assign(buf.data(), static_cast<size_t>(n));

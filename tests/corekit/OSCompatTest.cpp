@@ -37,7 +37,7 @@ TEST(OSCompat, MakeDirectoryCreatesParentsAndAcceptsExisting) {
     std::string deep = std::string(base) + "/a/b/c";
     EXPECT_TRUE(OSCompat::MakeDirectory(deep));
     EXPECT_TRUE(OSCompat::MakeDirectory(deep));
-    struct stat st{};
+    struct stat st {};
     EXPECT_EQ(stat(deep.c_str(), &st), 0);
     EXPECT_FALSE(OSCompat::MakeDirectory(""));
     std::string cmd = std::string("rm -rf ") + base;

@@ -1,7 +1,7 @@
 // The protocol pieces that need no socket: framing, addressing, identification, address texts,
 // key texts, the envelope and the firmware file check.
-#include "LanInterface.h"
 #include "LanProtocol.h"
+#include "LanInterface.h"
 
 #include "AesCipher.h"
 #include "CryptModeCBC.h"
@@ -124,7 +124,8 @@ TEST(Envelope, LengthsAndLayout) {
 
 TEST(Envelope, EncryptsWithAes128CbcKeyedByTheFirstSixteenBytes) {
     // NIST SP 800-38A F.2.1: the first block of CBC-AES128 with this key and IV.
-    std::string key = ParseKeyText("2b7e151628aed2a6abf7158809cf4f3c" "ffff"); // 18 bytes: cut
+    std::string key = ParseKeyText("2b7e151628aed2a6abf7158809cf4f3c"
+                                   "ffff"); // 18 bytes: cut
     std::string iv = ParseKeyText("000102030405060708090a0b0c0d0e0f");
     std::string plain = ParseKeyText("6bc1bee22e409f96e93d7e117393172a");
     EXPECT_EQ(EncryptEnvelope(plain, key, iv), ParseKeyText("7649abac8119b246cee98e9b12e9197d"));
@@ -166,12 +167,12 @@ TEST(FirmwareCheck, AcceptsCompleteRecordsAndTrailingWhiteSpace) {
 }
 
 TEST(FirmwareCheck, RefusesFilesKnownBadBeforeAnythingIsSent) {
-    EXPECT_FALSE(CheckFirmwareText("", nullptr));                          // empty
-    EXPECT_FALSE(CheckFirmwareText(" \n", nullptr));                       // only white space
-    EXPECT_FALSE(CheckFirmwareText("0001ag", nullptr));                    // not a digit
-    EXPECT_FALSE(CheckFirmwareText("0001 ff", nullptr));                   // space inside
-    EXPECT_FALSE(CheckFirmwareText("0002ff", nullptr));                    // truncated record
-    EXPECT_FALSE(CheckFirmwareText("00", nullptr));                        // truncated length
+    EXPECT_FALSE(CheckFirmwareText("", nullptr));                              // empty
+    EXPECT_FALSE(CheckFirmwareText(" \n", nullptr));                           // only white space
+    EXPECT_FALSE(CheckFirmwareText("0001ag", nullptr));                        // not a digit
+    EXPECT_FALSE(CheckFirmwareText("0001 ff", nullptr));                       // space inside
+    EXPECT_FALSE(CheckFirmwareText("0002ff", nullptr));                        // truncated record
+    EXPECT_FALSE(CheckFirmwareText("00", nullptr));                            // truncated length
     EXPECT_FALSE(CheckFirmwareText("0401" + std::string(2050, 'a'), nullptr)); // 1025 bytes
 }
 

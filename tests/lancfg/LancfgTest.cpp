@@ -124,10 +124,11 @@ TEST_F(LancfgTest, ListPrintsOneLinePerDevice) {
     StartWith({PlainDevice(), BootloaderDevice(), LoopbackDevice(), dhcpCrypt});
     Outcome r = Lancfg({"list"});
     EXPECT_EQ(r.code, 0);
-    EXPECT_EQ(r.out, "KPL0000001  1.234 Run 192.168.1.50/255.255.255.0 GW=192.168.1.1 STAT PLAIN\n"
-                     "KPL0000003  0.010 Maintenance \n"
-                     "KPL0000004  1.234 Run n/a/n/a GW=n/a STAT PLAIN\n"
-                     "KPL0000005  1.234 Run 192.168.1.50/255.255.255.0 GW=192.168.1.1 DHCP CRYPT\n");
+    EXPECT_EQ(r.out,
+              "KPL0000001  1.234 Run 192.168.1.50/255.255.255.0 GW=192.168.1.1 STAT PLAIN\n"
+              "KPL0000003  0.010 Maintenance \n"
+              "KPL0000004  1.234 Run n/a/n/a GW=n/a STAT PLAIN\n"
+              "KPL0000005  1.234 Run 192.168.1.50/255.255.255.0 GW=192.168.1.1 DHCP CRYPT\n");
     // Only running devices are asked for their addresses.
     EXPECT_EQ(Commands(), "INcNcNc");
 }
@@ -177,7 +178,7 @@ TEST_F(LancfgTest, ShowReportsAMissingDeviceAndAnUnreadableConfiguration) {
 TEST_F(LancfgTest, SetWritesTheOptionsAndKeepsTheRest) {
     StartWith({PlainDevice()});
     Outcome r = Lancfg({"set", kPlainSerial, "-i", "10.0.0.9", "-g", "10.0.0.1", "-d", "ON", "-y",
-                    "yes", "-i", "10.0.0.10"});
+                        "yes", "-i", "10.0.0.10"});
     EXPECT_EQ(r.code, 0);
     EXPECT_EQ(r.out, "KPL0000001 was updated successfully\n");
     lanifsim::SimDevice after;
@@ -193,9 +194,13 @@ TEST_F(LancfgTest, SetWritesTheOptionsAndKeepsTheRest) {
 
 TEST_F(LancfgTest, OnOffValues) {
     StartWith({PlainDevice()});
-    for (const auto& [value, on] : std::vector<std::pair<std::string, bool>>{
-             {"on", true}, {"On", true}, {"oNward", true}, {"1", false}, {"yes", false},
-             {"off", false}, {"o", false}}) {
+    for (const auto& [value, on] : std::vector<std::pair<std::string, bool>>{{"on", true},
+                                                                             {"On", true},
+                                                                             {"oNward", true},
+                                                                             {"1", false},
+                                                                             {"yes", false},
+                                                                             {"off", false},
+                                                                             {"o", false}}) {
         Outcome r = Lancfg({"set", kPlainSerial, "-d", value});
         ASSERT_EQ(r.code, 0) << value;
         lanifsim::SimDevice after;

@@ -22,8 +22,7 @@
 
 namespace {
 
-TEST(LancfgGuiTemplate, ConvertsDialogUnitsFromTheFontMetrics)
-{
+TEST(LancfgGuiTemplate, ConvertsDialogUnitsFromTheFontMetrics) {
     const QFontMetrics metrics(DialogFont());
     const DialogBaseUnits units(metrics);
     EXPECT_GT(units.x, 2);
@@ -34,8 +33,7 @@ TEST(LancfgGuiTemplate, ConvertsDialogUnitsFromTheFontMetrics)
     EXPECT_EQ(units.ToPixels(0, 0, 400, 800), QRect(0, 0, 100 * units.x, 100 * units.y));
 }
 
-TEST(LancfgGuiTemplate, MainDialogHasEveryControlWhereTheTemplatePutsIt)
-{
+TEST(LancfgGuiTemplate, MainDialogHasEveryControlWhereTheTemplatePutsIt) {
     ClancfgDlg dialog(QStringLiteral("/nonexistent")); // never shown: no discovery
     const DialogBaseUnits units{QFontMetrics(dialog.font())};
     EXPECT_EQ(dialog.windowTitle(), QStringLiteral("Velantrix Lan-Interface Configurator"));
@@ -82,8 +80,7 @@ TEST(LancfgGuiTemplate, MainDialogHasEveryControlWhereTheTemplatePutsIt)
     EXPECT_FALSE(FindControl<QPushButton>(dialog, IdUpdateFirmware)->isEnabled());
 }
 
-TEST(LancfgGuiKeyInput, OkOnlyAtExactly32CharactersAndNo33rd)
-{
+TEST(LancfgGuiKeyInput, OkOnlyAtExactly32CharactersAndNo33rd) {
     DlgKeyInput dialog;
     EXPECT_EQ(dialog.windowTitle(), QStringLiteral("Input AES Key"));
     auto* edit = FindControl<QLineEdit>(dialog, IdKeyEdit);
@@ -109,8 +106,7 @@ TEST(LancfgGuiKeyInput, OkOnlyAtExactly32CharactersAndNo33rd)
 
 class LancfgGuiIpConfig : public ::testing::Test {
 protected:
-    void Open()
-    {
+    void Open() {
         dialog.dhcpEnabled = false;
         dialog.cryptEnabled = true;
         dialog.ipAddressText = QStringLiteral("192.168.1.50");
@@ -123,8 +119,7 @@ protected:
     DlgIpConfig dialog;
 };
 
-TEST_F(LancfgGuiIpConfig, ShowsTheFieldsInItsControls)
-{
+TEST_F(LancfgGuiIpConfig, ShowsTheFieldsInItsControls) {
     Open();
     EXPECT_EQ(dialog.windowTitle(), QStringLiteral("IP Configuration"));
     EXPECT_EQ(FindControl<QLineEdit>(dialog, IdIpAddress)->text(), QStringLiteral("192.168.1.50"));
@@ -141,8 +136,7 @@ TEST_F(LancfgGuiIpConfig, ShowsTheFieldsInItsControls)
         EXPECT_TRUE(Control(id)->isEnabled()) << id;
 }
 
-TEST_F(LancfgGuiIpConfig, DhcpDisablesTheStaticGroupButItsTextsAreStillRead)
-{
+TEST_F(LancfgGuiIpConfig, DhcpDisablesTheStaticGroupButItsTextsAreStillRead) {
     Open();
     FindControl<QCheckBox>(dialog, IdDhcp)->click();
     for (int id : {IdStaticGroup, IdIpAddressLabel, IdNetmaskLabel, IdGatewayLabel, IdIpAddress,
@@ -158,8 +152,7 @@ TEST_F(LancfgGuiIpConfig, DhcpDisablesTheStaticGroupButItsTextsAreStillRead)
     EXPECT_EQ(dialog.gatewayText, QStringLiteral("192.168.1.1"));
 }
 
-TEST_F(LancfgGuiIpConfig, AddressFieldsTakeOnlyDottedNumbers)
-{
+TEST_F(LancfgGuiIpConfig, AddressFieldsTakeOnlyDottedNumbers) {
     Open();
     auto* edit = FindControl<QLineEdit>(dialog, IdIpAddress);
     edit->clear();
@@ -168,8 +161,7 @@ TEST_F(LancfgGuiIpConfig, AddressFieldsTakeOnlyDottedNumbers)
     EXPECT_EQ(edit->text(), QStringLiteral("10.0.30.19"));
 }
 
-TEST(LancfgGuiAbout, ShowsNameAndVersion)
-{
+TEST(LancfgGuiAbout, ShowsNameAndVersion) {
     CAboutDlg about;
     EXPECT_EQ(about.windowTitle(), QStringLiteral("Info über lancfg"));
     bool found = false;
@@ -178,8 +170,7 @@ TEST(LancfgGuiAbout, ShowsNameAndVersion)
     EXPECT_TRUE(found);
 }
 
-TEST(LancfgGuiAbout, OpensFromTheWindowMenuCommand)
-{
+TEST(LancfgGuiAbout, OpensFromTheWindowMenuCommand) {
     ClancfgDlg dialog(QStringLiteral("/nonexistent"));
     ModalDriver modals;
     modals.Expect(Accept());

@@ -27,11 +27,9 @@ public:
         QString shownText;
     };
 
-    void OnProgress(int percent, const std::string& text) override
-    {
+    void OnProgress(int percent, const std::string& text) override {
         ClancfgDlg::OnProgress(percent, text);
-        reports.push_back({percent, text,
-                           FindControl<QProgressBar>(*this, IdProgressBar)->value(),
+        reports.push_back({percent, text, FindControl<QProgressBar>(*this, IdProgressBar)->value(),
                            FindControl<QProgressBar>(*this, IdProgressBar)->isVisible(),
                            FindControl<QLabel>(*this, IdProgressText)->isVisible(),
                            FindControl<QLabel>(*this, IdProgressText)->text()});
@@ -53,8 +51,7 @@ protected:
     QLabel& Text() { return *FindControl<QLabel>(*dialog, IdProgressText); }
 };
 
-TEST_F(LancfgGuiFirmware, NoFirmwareFileHidesTheBoxAndTheUpdateFails)
-{
+TEST_F(LancfgGuiFirmware, NoFirmwareFileHidesTheBoxAndTheUpdateFails) {
     WriteFirmwareFile(QStringLiteral("firmware.enc"), kFirmware); // not kplan*
     StartSim({RunningDevice()});
     Open();
@@ -69,8 +66,7 @@ TEST_F(LancfgGuiFirmware, NoFirmwareFileHidesTheBoxAndTheUpdateFails)
     EXPECT_TRUE(sim.Requests().empty());
 }
 
-TEST_F(LancfgGuiFirmware, OneFileStaysHiddenButIsUsed)
-{
+TEST_F(LancfgGuiFirmware, OneFileStaysHiddenButIsUsed) {
     WriteFirmwareFile(QStringLiteral("kplan_2.enc"), kFirmware);
     StartSim({});
     Open();
@@ -79,8 +75,7 @@ TEST_F(LancfgGuiFirmware, OneFileStaysHiddenButIsUsed)
     EXPECT_EQ(Files().currentText(), QStringLiteral("kplan_2.enc"));
 }
 
-TEST_F(LancfgGuiFirmware, TwoFilesShowTheBoxWithTheFirstSelected)
-{
+TEST_F(LancfgGuiFirmware, TwoFilesShowTheBoxWithTheFirstSelected) {
     WriteFirmwareFile(QStringLiteral("kplan_2.enc"), kFirmware);
     WriteFirmwareFile(QStringLiteral("kplan_1.enc"), kFirmware);
     WriteFirmwareFile(QStringLiteral("kplan_3.txt"), kFirmware);
@@ -98,8 +93,7 @@ TEST_F(LancfgGuiFirmware, TwoFilesShowTheBoxWithTheFirstSelected)
     EXPECT_EQ(Files().count(), 1);
 }
 
-TEST_F(LancfgGuiFirmware, UpdateWithKeyMovesTheProgressBarAndRefusesASecondExchange)
-{
+TEST_F(LancfgGuiFirmware, UpdateWithKeyMovesTheProgressBarAndRefusesASecondExchange) {
     WriteFirmwareFile(QStringLiteral("kplan_1.enc"), kFirmware);
     StartSim({CryptDevice()});
     auto& recording = Open<RecordingDlg>();
@@ -162,8 +156,7 @@ TEST_F(LancfgGuiFirmware, UpdateWithKeyMovesTheProgressBarAndRefusesASecondExcha
     EXPECT_EQ(Row(kCryptSerial)[1], QStringLiteral("Maintenance"));
 }
 
-TEST_F(LancfgGuiFirmware, RefusedBlockEndsWithTheFailureMessage)
-{
+TEST_F(LancfgGuiFirmware, RefusedBlockEndsWithTheFailureMessage) {
     WriteFirmwareFile(QStringLiteral("kplan_1.enc"), kFirmware);
     lanifsim::SimDevice device = RunningDevice();
     device.refuseBlock = 1;
@@ -178,8 +171,7 @@ TEST_F(LancfgGuiFirmware, RefusedBlockEndsWithTheFailureMessage)
     EXPECT_EQ(sim.ReceivedBlocks(kRunSerial).size(), 1u);
 }
 
-TEST_F(LancfgGuiFirmware, BadFileFailsWithoutPuttingTheDeviceIntoItsBootloader)
-{
+TEST_F(LancfgGuiFirmware, BadFileFailsWithoutPuttingTheDeviceIntoItsBootloader) {
     WriteFirmwareFile(QStringLiteral("kplan_1.enc"), "0004DEADBEXF");
     StartSim({RunningDevice()});
     Open();
@@ -192,8 +184,7 @@ TEST_F(LancfgGuiFirmware, BadFileFailsWithoutPuttingTheDeviceIntoItsBootloader)
     EXPECT_EQ(Row(kRunSerial)[1], QStringLiteral("Online"));
 }
 
-TEST_F(LancfgGuiFirmware, NameOutsideTheProgramDirectoryIsRefused)
-{
+TEST_F(LancfgGuiFirmware, NameOutsideTheProgramDirectoryIsRefused) {
     WriteFirmwareFile(QStringLiteral("kplan_1.enc"), kFirmware);
     QTemporaryDir elsewhere;
     QFile outside(elsewhere.filePath(QStringLiteral("kplan_9.enc")));
@@ -211,8 +202,7 @@ TEST_F(LancfgGuiFirmware, NameOutsideTheProgramDirectoryIsRefused)
     EXPECT_TRUE(sim.Requests().empty());
 }
 
-TEST_F(LancfgGuiFirmware, CancelledKeyDialogEndsTheUpdate)
-{
+TEST_F(LancfgGuiFirmware, CancelledKeyDialogEndsTheUpdate) {
     WriteFirmwareFile(QStringLiteral("kplan_1.enc"), kFirmware);
     StartSim({CryptDevice()});
     Open();

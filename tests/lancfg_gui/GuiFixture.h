@@ -23,8 +23,7 @@
 #include <vector>
 
 // Readable QString values in test failures.
-inline void PrintTo(const QString& text, std::ostream* out)
-{
+inline void PrintTo(const QString& text, std::ostream* out) {
     *out << '"' << text.toStdString() << '"';
 }
 
@@ -37,8 +36,7 @@ inline const std::string kLoopSerial = "KPL0000004";
 inline const QString kKeyText = QStringLiteral("000102030405060708090A0B0C0D0E0F");
 inline const QString kWrongKeyText = QStringLiteral("FFFFFFFFFFFFFFFFFFFFFFFFFFFFFFFF");
 
-inline lanifsim::SimDevice RunningDevice(const std::string& serial = kRunSerial)
-{
+inline lanifsim::SimDevice RunningDevice(const std::string& serial = kRunSerial) {
     lanifsim::SimDevice d;
     d.serial = serial;
     d.version = 1234;
@@ -53,8 +51,7 @@ inline lanifsim::SimDevice RunningDevice(const std::string& serial = kRunSerial)
 }
 
 // Wants its key for writes and the bootloader, and restarts to apply a configuration.
-inline lanifsim::SimDevice CryptDevice()
-{
+inline lanifsim::SimDevice CryptDevice() {
     lanifsim::SimDevice d = RunningDevice(kCryptSerial);
     d.version = 1240;
     d.key = std::string("\x00\x01\x02\x03\x04\x05\x06\x07\x08\x09\x0A\x0B\x0C\x0D\x0E\x0F", 16);
@@ -66,16 +63,14 @@ inline lanifsim::SimDevice CryptDevice()
     return d;
 }
 
-inline lanifsim::SimDevice BootloaderDevice()
-{
+inline lanifsim::SimDevice BootloaderDevice() {
     lanifsim::SimDevice d = RunningDevice(kBootSerial);
     d.inBootloader = true;
     d.bootloaderVersion = 10;
     return d;
 }
 
-inline lanifsim::SimDevice LoopbackDevice()
-{
+inline lanifsim::SimDevice LoopbackDevice() {
     lanifsim::SimDevice d = RunningDevice(kLoopSerial);
     d.currentIp = {127, 0, 0, 1};
     return d;
@@ -83,24 +78,20 @@ inline lanifsim::SimDevice LoopbackDevice()
 
 class LancfgGuiMain : public ::testing::Test {
 protected:
-    void TearDown() override
-    {
+    void TearDown() override {
         dialog.reset();
         sim.Stop();
         EXPECT_TRUE(modals.unexpected.isEmpty()) << modals.unexpected.join(", ").toStdString();
         EXPECT_EQ(modals.Pending(), 0u) << "expected dialogs that never came";
     }
 
-    void StartSim(const std::vector<lanifsim::SimDevice>& devices)
-    {
+    void StartSim(const std::vector<lanifsim::SimDevice>& devices) {
         for (const auto& d : devices)
             sim.AddDevice(d);
         ASSERT_TRUE(sim.Start()) << sim.LastError();
     }
 
-    template <class Dialog = ClancfgDlg>
-    Dialog& Open()
-    {
+    template <class Dialog = ClancfgDlg> Dialog& Open() {
         auto owned = std::make_unique<Dialog>(programDir.path());
         Dialog& d = *owned;
         dialog = std::move(owned);
@@ -108,8 +99,7 @@ protected:
         return d;
     }
 
-    void WriteFirmwareFile(const QString& name, const QByteArray& content)
-    {
+    void WriteFirmwareFile(const QString& name, const QByteArray& content) {
         QFile file(programDir.filePath(name));
         ASSERT_TRUE(file.open(QIODevice::WriteOnly));
         file.write(content);
@@ -118,8 +108,7 @@ protected:
     QTableWidget& List() { return *FindControl<QTableWidget>(*dialog, IdDeviceList); }
     QPushButton& Button(int id) { return *FindControl<QPushButton>(*dialog, id); }
 
-    int RowOf(const std::string& serial)
-    {
+    int RowOf(const std::string& serial) {
         for (int row = 0; row < List().rowCount(); ++row)
             if (List().item(row, 0)->text() == QString::fromStdString(serial))
                 return row;
@@ -127,8 +116,7 @@ protected:
     }
 
     // The texts of one row, all seven columns.
-    QStringList Row(const std::string& serial)
-    {
+    QStringList Row(const std::string& serial) {
         QStringList texts;
         const int row = RowOf(serial);
         if (row < 0)
@@ -138,17 +126,15 @@ protected:
         return texts;
     }
 
-    void Select(const std::vector<std::string>& serials)
-    {
+    void Select(const std::vector<std::string>& serials) {
         List().clearSelection();
         for (const auto& serial : serials)
-            List().selectionModel()->select(
-                List().model()->index(RowOf(serial), 0),
-                QItemSelectionModel::Select | QItemSelectionModel::Rows);
+            List().selectionModel()->select(List().model()->index(RowOf(serial), 0),
+                                            QItemSelectionModel::Select |
+                                                QItemSelectionModel::Rows);
     }
 
-    int CountRequests(char command)
-    {
+    int CountRequests(char command) {
         int count = 0;
         for (const auto& request : sim.Requests())
             count += request.command == command ? 1 : 0;

@@ -13,8 +13,7 @@ namespace {
 
 using Strings = QStringList;
 
-TEST_F(LancfgGuiMain, ListsRunningEncryptedBootloaderAndLoopbackDevices)
-{
+TEST_F(LancfgGuiMain, ListsRunningEncryptedBootloaderAndLoopbackDevices) {
     StartSim({LoopbackDevice(), BootloaderDevice(), RunningDevice(), CryptDevice()});
     Open();
 
@@ -32,8 +31,8 @@ TEST_F(LancfgGuiMain, ListsRunningEncryptedBootloaderAndLoopbackDevices)
     EXPECT_EQ(Row(kCryptSerial), (Strings{"KPL0000002", "Online", "1.240", "192.168.1.52",
                                           "255.255.255.0", "192.168.1.1", "On"}));
     EXPECT_EQ(Row(kBootSerial), (Strings{"KPL0000003", "Maintenance", "0.010", "", "", "", ""}));
-    EXPECT_EQ(Row(kLoopSerial), (Strings{"KPL0000004", "Online", "1.234", "n/a", "n/a", "n/a",
-                                         "Off"}));
+    EXPECT_EQ(Row(kLoopSerial),
+              (Strings{"KPL0000004", "Online", "1.234", "n/a", "n/a", "n/a", "Off"}));
     EXPECT_FALSE(Button(IdChangeIpSettings).isEnabled());
     EXPECT_FALSE(Button(IdUpdateFirmware).isEnabled());
     EXPECT_FALSE(dialog->BootPollTimer().isActive());
@@ -43,8 +42,7 @@ TEST_F(LancfgGuiMain, ListsRunningEncryptedBootloaderAndLoopbackDevices)
     EXPECT_TRUE(Button(IdUpdateFirmware).isEnabled());
 }
 
-TEST_F(LancfgGuiMain, NoDeviceLeavesTheListEmptyAndTheActionsOff)
-{
+TEST_F(LancfgGuiMain, NoDeviceLeavesTheListEmptyAndTheActionsOff) {
     StartSim({});
     Open();
     EXPECT_EQ(List().rowCount(), 0);
@@ -59,8 +57,7 @@ TEST_F(LancfgGuiMain, NoDeviceLeavesTheListEmptyAndTheActionsOff)
     EXPECT_TRUE(sim.Requests().empty());
 }
 
-TEST_F(LancfgGuiMain, TwoSelectedRowsActOnTheUpperOne)
-{
+TEST_F(LancfgGuiMain, TwoSelectedRowsActOnTheUpperOne) {
     StartSim({RunningDevice(), CryptDevice(), LoopbackDevice()});
     Open();
     Select({kLoopSerial, kCryptSerial});
@@ -76,8 +73,7 @@ TEST_F(LancfgGuiMain, TwoSelectedRowsActOnTheUpperOne)
     EXPECT_EQ(shownAddress, QStringLiteral("192.168.1.52"));
 }
 
-TEST_F(LancfgGuiMain, RefreshKeepsTheRowOfADeviceThatWentSilent)
-{
+TEST_F(LancfgGuiMain, RefreshKeepsTheRowOfADeviceThatWentSilent) {
     StartSim({RunningDevice(), CryptDevice()});
     Open();
     const Strings before = Row(kRunSerial);
@@ -89,8 +85,7 @@ TEST_F(LancfgGuiMain, RefreshKeepsTheRowOfADeviceThatWentSilent)
     EXPECT_EQ(Row(kCryptSerial)[3], QStringLiteral("192.168.1.99"));
 }
 
-TEST_F(LancfgGuiMain, NewSettingsReachTheDeviceWithoutAKeyWhenNoneIsWanted)
-{
+TEST_F(LancfgGuiMain, NewSettingsReachTheDeviceWithoutAKeyWhenNoneIsWanted) {
     StartSim({RunningDevice()});
     Open();
     Select({kRunSerial});
@@ -116,8 +111,7 @@ TEST_F(LancfgGuiMain, NewSettingsReachTheDeviceWithoutAKeyWhenNoneIsWanted)
     EXPECT_TRUE(modals.texts.isEmpty());
 }
 
-TEST_F(LancfgGuiMain, CancelledIpDialogSendsNothing)
-{
+TEST_F(LancfgGuiMain, CancelledIpDialogSendsNothing) {
     StartSim({RunningDevice()});
     Open();
     Select({kRunSerial});
@@ -133,8 +127,7 @@ TEST_F(LancfgGuiMain, CancelledIpDialogSendsNothing)
     EXPECT_EQ(dialog->GetSelectedDevice()->staticIp, "192.168.1.50");
 }
 
-TEST_F(LancfgGuiMain, WrongKeyAsksAgainAndTheRightOneRestartsTheDevice)
-{
+TEST_F(LancfgGuiMain, WrongKeyAsksAgainAndTheRightOneRestartsTheDevice) {
     StartSim({CryptDevice()});
     Open();
     Select({kCryptSerial});
@@ -169,8 +162,7 @@ TEST_F(LancfgGuiMain, WrongKeyAsksAgainAndTheRightOneRestartsTheDevice)
     EXPECT_TRUE(dialog->devices.at(kCryptSerial).cryptKey.empty());
 }
 
-TEST_F(LancfgGuiMain, CancelledKeyDialogReportsTheFailure)
-{
+TEST_F(LancfgGuiMain, CancelledKeyDialogReportsTheFailure) {
     StartSim({CryptDevice()});
     Open();
     Select({kCryptSerial});
@@ -184,8 +176,7 @@ TEST_F(LancfgGuiMain, CancelledKeyDialogReportsTheFailure)
     EXPECT_EQ(Row(kCryptSerial)[1], QStringLiteral("Online"));
 }
 
-TEST_F(LancfgGuiMain, ADeviceSilentForThirtySecondsAfterItsRestartShowsOffline)
-{
+TEST_F(LancfgGuiMain, ADeviceSilentForThirtySecondsAfterItsRestartShowsOffline) {
     lanifsim::SimDevice device = RunningDevice();
     device.writeConfigCode = 2;
     device.restartSilenceMs = 120000;

@@ -9,20 +9,17 @@
 #include <QPushButton>
 #include <QTest>
 
-ModalDriver::ModalDriver()
-{
+ModalDriver::ModalDriver() {
     timer_.setInterval(10);
     connect(&timer_, &QTimer::timeout, this, &ModalDriver::Poll);
     timer_.start();
 }
 
-void ModalDriver::Expect(Handler handler)
-{
+void ModalDriver::Expect(Handler handler) {
     handlers_.push_back(std::move(handler));
 }
 
-void ModalDriver::Poll()
-{
+void ModalDriver::Poll() {
     auto* dialog = qobject_cast<QDialog*>(QApplication::activeModalWidget());
     if (dialog == nullptr || !dialog->isVisible())
         return;
@@ -43,8 +40,7 @@ void ModalDriver::Poll()
     }
 }
 
-ModalDriver::Handler Accept()
-{
+ModalDriver::Handler Accept() {
     return [](QDialog& dialog) {
         if (auto* ok = FindControl<QPushButton>(dialog, IdOk); ok != nullptr && ok->isEnabled())
             ok->click();
@@ -53,8 +49,7 @@ ModalDriver::Handler Accept()
     };
 }
 
-ModalDriver::Handler Reject()
-{
+ModalDriver::Handler Reject() {
     return [](QDialog& dialog) {
         if (auto* cancel = FindControl<QPushButton>(dialog, IdCancel))
             cancel->click();
@@ -63,8 +58,7 @@ ModalDriver::Handler Reject()
     };
 }
 
-ModalDriver::Handler EnterKey(const QString& key)
-{
+ModalDriver::Handler EnterKey(const QString& key) {
     return [key](QDialog& dialog) {
         auto* edit = FindControl<QLineEdit>(dialog, IdKeyEdit);
         if (edit == nullptr)

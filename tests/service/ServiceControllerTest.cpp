@@ -112,9 +112,7 @@ TEST(ServiceControllerStart, TwoStartsUseTheSamePathsAndEmptyTheLogAgain) {
     EXPECT_EQ(map.GetStringValue("", "Log Filename"), log);
     std::string firstLog = ReadFile(log);
     EXPECT_NE(firstLog.find("XmlRpc Server is listening on TCP port "), std::string::npos);
-    {
-        std::ofstream(log, std::ios::app) << "marker of the first run\n";
-    }
+    { std::ofstream(log, std::ios::app) << "marker of the first run\n"; }
     ASSERT_TRUE(c.Start(Usb()));
     EXPECT_EQ(c.ConfigPath(), config);
     EXPECT_EQ(c.LogPath(), log);
@@ -127,7 +125,7 @@ TEST(ServiceControllerStart, TemporaryFilesArePrivateAndRemovedAtDestruction) {
         CServiceController c(StandIn());
         config = c.ConfigPath();
         log = c.LogPath();
-        struct stat st{};
+        struct stat st {};
         ASSERT_EQ(::stat(config.c_str(), &st), 0);
         EXPECT_EQ(st.st_mode & 0777, 0600u);
         EXPECT_NE(config, log);

@@ -50,8 +50,8 @@ protected:
 };
 
 const std::vector<std::string> kTopKeys = {
-    "Listen Port",  "Log Level",       "Persist Keys", "Virtual RC",   "Device Description Dir",
-    "Device Files Dir", "Key File",    "Address File", "Log Destination", "Log Filename"};
+    "Listen Port",      "Log Level", "Persist Keys", "Virtual RC",      "Device Description Dir",
+    "Device Files Dir", "Key File",  "Address File", "Log Destination", "Log Filename"};
 
 } // namespace
 
@@ -70,7 +70,8 @@ TEST_F(ConfigFileTest, LanWritesTopLevelThenInterfaceSectionInOrder) {
     EXPECT_EQ(map.GetIntValue("", "Persist Keys"), 1);
     EXPECT_EQ(map.GetIntValue("", "Virtual RC", -1), 0);
     EXPECT_EQ(map.GetStringValue("", "Device Description Dir"), "${Bindir}/devicetypes");
-    EXPECT_EQ(map.GetStringValue("", "Device Files Dir"), "${CommonAppData}/Radlex-Service/devices");
+    EXPECT_EQ(map.GetStringValue("", "Device Files Dir"),
+              "${CommonAppData}/Radlex-Service/devices");
     EXPECT_EQ(map.GetStringValue("", "Key File"), "${CommonAppData}/Radlex-Service/keys");
     EXPECT_EQ(map.GetStringValue("", "Address File"), "${CommonAppData}/Radlex-Service/ids");
     EXPECT_EQ(map.GetStringValue("", "Log Destination"), "File");
@@ -118,7 +119,7 @@ TEST_F(ConfigFileTest, FileWithKeyStaysOwnerOnlyEvenWhenRecreated) {
     s.connection = ConnectionType::Lan;
     s.lanKey = "secret";
     ASSERT_TRUE(WriteServiceConfig(s, config, log));
-    struct stat st{};
+    struct stat st {};
     ASSERT_EQ(::stat(config.c_str(), &st), 0);
     EXPECT_EQ(st.st_mode & 0777, 0600u);
 }
@@ -126,7 +127,7 @@ TEST_F(ConfigFileTest, FileWithKeyStaysOwnerOnlyEvenWhenRecreated) {
 TEST_F(ConfigFileTest, EmptyServiceLogTruncates) {
     { std::ofstream(log) << "old line\n"; }
     EmptyServiceLog(log);
-    struct stat st{};
+    struct stat st {};
     ASSERT_EQ(::stat(log.c_str(), &st), 0);
     EXPECT_EQ(st.st_size, 0);
     EmptyServiceLog("/nonexistent-dir/x.log"); // nothing happens
@@ -258,9 +259,9 @@ TEST(InterfaceAnswerTest, UnexpectedShapesLeaveStateUnknown) {
 TEST(StandInOptionsTest, ReadsContractOptionsAndBehaviours) {
     StandInOptions o;
     std::string error;
-    ASSERT_TRUE(ParseStandInOptions({"-t", "slow=1500", "-t", "no-event", "-f", "/tmp/c", "-e",
-                                     "/ev", "-t", "present=down"},
-                                    o, error))
+    ASSERT_TRUE(ParseStandInOptions(
+        {"-t", "slow=1500", "-t", "no-event", "-f", "/tmp/c", "-e", "/ev", "-t", "present=down"}, o,
+        error))
         << error;
     EXPECT_EQ(o.configPath, "/tmp/c");
     EXPECT_EQ(o.eventName, "/ev");
@@ -285,9 +286,8 @@ TEST(StandInOptionsTest, HidTreeDefaultsToTheSystemAndCanBeMoved) {
     ASSERT_TRUE(ParseStandInOptions({"-f", "c", "-e", "e"}, o, error)) << error;
     EXPECT_EQ(o.hidSysRoot, "/sys");
     EXPECT_EQ(o.hidDevRoot, "/dev");
-    ASSERT_TRUE(ParseStandInOptions({"-f", "c", "-e", "e", "-t", "sysroot=/t/sys", "-t",
-                                     "devroot=/t/dev"},
-                                    o, error))
+    ASSERT_TRUE(ParseStandInOptions(
+        {"-f", "c", "-e", "e", "-t", "sysroot=/t/sys", "-t", "devroot=/t/dev"}, o, error))
         << error;
     EXPECT_EQ(o.hidSysRoot, "/t/sys");
     EXPECT_EQ(o.hidDevRoot, "/t/dev");

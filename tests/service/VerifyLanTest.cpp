@@ -137,7 +137,8 @@ TEST_P(VerifyLanLostAfterSearch, IsNotFound) {
     StartWith({d});
     EXPECT_EQ(Verify(kPlainSerial, ""), VerifyNotFound);
     const std::string sent = Commands();
-    const std::string expected = std::string("INcC").substr(0, std::string("INcC").find(GetParam()) + 1);
+    const std::string expected =
+        std::string("INcC").substr(0, std::string("INcC").find(GetParam()) + 1);
     EXPECT_EQ(sent, expected);
 }
 

@@ -40,9 +40,8 @@ ino_t InodeOf(int fd) {
 }
 
 // Two input reports of 32 bytes with id 1, one output of 16 bytes with id 2.
-const std::string InterfaceDescriptor = {
-    '\x85', '\x01', '\x75', '\x08', '\x95', '\x20', '\x81', '\x02',
-    '\x85', '\x02', '\x95', '\x10', '\x91', '\x02'};
+const std::string InterfaceDescriptor = {'\x85', '\x01', '\x75', '\x08', '\x95', '\x20', '\x81',
+                                         '\x02', '\x85', '\x02', '\x95', '\x10', '\x91', '\x02'};
 
 // A fake sysfs (<root>/sys/class/hidraw/hidrawN/device/...) and /dev (<root>/dev/hidrawN, plain
 // files: flock works on them as on device nodes).
@@ -80,9 +79,10 @@ protected:
     }
     void AddInterface(int n, const std::string& serial,
                       const std::string& descriptor = InterfaceDescriptor) {
-        AddRaw(n, "DRIVER=hid-generic\nHID_ID=0003:00001B1F:0000C00F\nHID_NAME=KP-CFG-USB\n"
-                  "HID_PHYS=usb-0000:00:14.0-2/input0\nHID_UNIQ=" + serial +
-                      "\nMODALIAS=hid:b0003g0001v00001B1Fp0000C00F\n",
+        AddRaw(n,
+               "DRIVER=hid-generic\nHID_ID=0003:00001B1F:0000C00F\nHID_NAME=KP-CFG-USB\n"
+               "HID_PHYS=usb-0000:00:14.0-2/input0\nHID_UNIQ=" +
+                   serial + "\nMODALIAS=hid:b0003g0001v00001B1Fp0000C00F\n",
                descriptor);
     }
     void AddKeyboard(int n) {
@@ -157,7 +157,7 @@ TEST_F(HidTree, HeldByAnotherHolder) {
 
         std::string serial = "kept";
         EXPECT_FALSE(hid.ReadOpenSerialNumber(&serial)); // nothing open
-        AddInterface(2, "FREE", {}); // no report descriptor
+        AddInterface(2, "FREE", {});                     // no report descriptor
         ASSERT_EQ(hid.Open(), 0);
         EXPECT_EQ(InodeOf(hid.handle), InodeOf(Node(2)));
         EXPECT_EQ(hid.inputReportLength, 0);

@@ -128,27 +128,48 @@ TEST_F(WebServerTest, ServesIndexAndListsDirectories) {
     EXPECT_FALSE(index.headers.count("access-control-allow-origin"));
 }
 
-// --- The CGI environment ---------------------------------------------------------------------------
+// --- The CGI environment
+// ---------------------------------------------------------------------------
 
 TEST_F(WebServerTest, ScriptGetsExactlyTheCgiEnvironment) {
     ::setenv("VK_PRIVATE_SETTING", "geheim", 1);
     ::setenv("PERLLIB", "/perl/lib", 1);
     StartServer();
     int port = server.GetPort();
-    HttpAnswer answer = SendRaw("127.0.0.1", port,
-                                "GET /config/env.cgi?a=1&b=2 HTTP/1.1\r\nHost: 127.0.0.1\r\n"
-                                "X-Custom-Thing: 42\r\nProxy: http://evil/\r\nConnection: close\r\n\r\n");
+    HttpAnswer answer =
+        SendRaw("127.0.0.1", port,
+                "GET /config/env.cgi?a=1&b=2 HTTP/1.1\r\nHost: 127.0.0.1\r\n"
+                "X-Custom-Thing: 42\r\nProxy: http://evil/\r\nConnection: close\r\n\r\n");
     ASSERT_EQ(answer.status, 200);
     auto env = ParseEnvironment(answer.body);
     std::set<std::string> names;
     for (const auto& [name, value] : env)
         names.insert(name);
-    std::set<std::string> expected{
-        "GATEWAY_INTERFACE", "SERVER_PROTOCOL", "REDIRECT_STATUS", "SERVER_PORT", "SERVER_NAME",
-        "SERVER_ROOT", "DOCUMENT_ROOT", "REQUEST_METHOD", "REMOTE_ADDR", "REMOTE_PORT",
-        "REQUEST_URI", "SCRIPT_NAME", "SCRIPT_FILENAME", "PATH_TRANSLATED", "CONTENT_LENGTH",
-        "QUERY_STRING", "PATH", "PERLLIB", "CONFIG_ROOT", "IC_OPTIONS", "RADLEX_SERVICE",
-        "TCL_LIBRARY", "HTTP_HOST", "HTTP_X_CUSTOM_THING", "HTTP_CONNECTION"};
+    std::set<std::string> expected{"GATEWAY_INTERFACE",
+                                   "SERVER_PROTOCOL",
+                                   "REDIRECT_STATUS",
+                                   "SERVER_PORT",
+                                   "SERVER_NAME",
+                                   "SERVER_ROOT",
+                                   "DOCUMENT_ROOT",
+                                   "REQUEST_METHOD",
+                                   "REMOTE_ADDR",
+                                   "REMOTE_PORT",
+                                   "REQUEST_URI",
+                                   "SCRIPT_NAME",
+                                   "SCRIPT_FILENAME",
+                                   "PATH_TRANSLATED",
+                                   "CONTENT_LENGTH",
+                                   "QUERY_STRING",
+                                   "PATH",
+                                   "PERLLIB",
+                                   "CONFIG_ROOT",
+                                   "IC_OPTIONS",
+                                   "RADLEX_SERVICE",
+                                   "TCL_LIBRARY",
+                                   "HTTP_HOST",
+                                   "HTTP_X_CUSTOM_THING",
+                                   "HTTP_CONNECTION"};
     EXPECT_EQ(names, expected);
 
     EXPECT_EQ(env["GATEWAY_INTERFACE"], "CGI/1.1");
@@ -289,7 +310,8 @@ TEST_F(WebServerTest, ThousandRequestsLeaveNoZombiesOrDescriptors) {
     EXPECT_EQ(CountOpenDescriptors(), descriptors);
 }
 
-// --- Nothing outside the document root ------------------------------------------------------------
+// --- Nothing outside the document root
+// ------------------------------------------------------------
 
 TEST_F(WebServerTest, TraversalIsRefused) {
     dir.Write("secret.txt", "geheim");
@@ -301,12 +323,12 @@ TEST_F(WebServerTest, TraversalIsRefused) {
     std::filesystem::create_symlink(dir.Path() + "/secret.txt", root + "/linkdir/index.html");
     StartServer();
     int port = server.GetPort();
-    for (const char* target :
-         {"/../secret.txt", "/%2e%2e/secret.txt", "/%2E%2E%2Fsecret.txt", "/config/..%2f..%2fsecret.txt",
-          "/config/%2e%2e/%2e%2e/secret.txt", "/link-out/secret.txt", "/link-out/outside.cgi",
-          "/linked.cgi", "/linked.txt", "/linkdir/", "/./../outside.cgi"}) {
-        HttpAnswer answer = SendRaw("127.0.0.1", port, std::string("GET ") + target +
-                                                            " HTTP/1.0\r\n\r\n");
+    for (const char* target : {"/../secret.txt", "/%2e%2e/secret.txt", "/%2E%2E%2Fsecret.txt",
+                               "/config/..%2f..%2fsecret.txt", "/config/%2e%2e/%2e%2e/secret.txt",
+                               "/link-out/secret.txt", "/link-out/outside.cgi", "/linked.cgi",
+                               "/linked.txt", "/linkdir/", "/./../outside.cgi"}) {
+        HttpAnswer answer =
+            SendRaw("127.0.0.1", port, std::string("GET ") + target + " HTTP/1.0\r\n\r\n");
         EXPECT_NE(answer.status, 200) << target;
         EXPECT_EQ(answer.body.find("geheim"), std::string::npos) << target;
     }

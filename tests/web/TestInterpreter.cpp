@@ -60,7 +60,8 @@ int main(int argc, char** argv) {
     if (word == "env") {
         PrintEnvironment(argv[1]);
     } else if (word == "echo") {
-        std::string body((std::istreambuf_iterator<char>(std::cin)), std::istreambuf_iterator<char>());
+        std::string body((std::istreambuf_iterator<char>(std::cin)),
+                         std::istreambuf_iterator<char>());
         std::cout << "Content-Type: application/octet-stream\n\n" << body;
     } else if (word == "wait-env") {
         std::ofstream("started") << "1";

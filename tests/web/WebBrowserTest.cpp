@@ -58,7 +58,8 @@ protected:
     CWebServer server;
 
     QString DevicePage() {
-        return RenderedText(QString("http://127.0.0.1:%1/config/devconfig.cgi").arg(server.GetPort()));
+        return RenderedText(
+            QString("http://127.0.0.1:%1/config/devconfig.cgi").arg(server.GetPort()));
     }
 };
 

@@ -20,9 +20,9 @@ bool InNamespace() {
     return flag && std::string(flag) == "1";
 }
 
-#define REQUIRE_NAMESPACE()                                                   \
-    if (!InNamespace())                                                       \
-        GTEST_SKIP() << "runs only inside its private network namespace"
+#define REQUIRE_NAMESPACE()                                                                        \
+    if (!InNamespace())                                                                            \
+    GTEST_SKIP() << "runs only inside its private network namespace"
 
 class DeviceConfigPageTest : public ::testing::Test {
 protected:
@@ -72,7 +72,9 @@ TEST_F(DeviceConfigPageTest, ListsConnectedInterface) {
     REQUIRE_NAMESPACE();
     StandInService service(StandInService::Connected);
     std::string page = Page(service.Url());
-    EXPECT_NE(page.find("<td>0123456789</td><td><span class=\"ok\">verbunden</span>"), std::string::npos) << page;
+    EXPECT_NE(page.find("<td>0123456789</td><td><span class=\"ok\">verbunden</span>"),
+              std::string::npos)
+        << page;
     // Text from the service is escaped, never markup.
     EXPECT_NE(page.find("&lt;b&gt;98&amp;76&lt;/b&gt;"), std::string::npos) << page;
     // The flags of IC_OPTIONS hide their sections and are named.
@@ -84,7 +86,9 @@ TEST_F(DeviceConfigPageTest, ShowsInterfaceNotConnected) {
     REQUIRE_NAMESPACE();
     StandInService service(StandInService::Disconnected);
     std::string page = Page(service.Url());
-    EXPECT_NE(page.find("<td>0123456789</td><td><span class=\"off\">nicht verbunden</span>"), std::string::npos) << page;
+    EXPECT_NE(page.find("<td>0123456789</td><td><span class=\"off\">nicht verbunden</span>"),
+              std::string::npos)
+        << page;
 }
 
 TEST_F(DeviceConfigPageTest, SaysSoWithoutAService) {

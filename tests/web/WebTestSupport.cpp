@@ -82,8 +82,10 @@ HttpAnswer Get(int port, const std::string& target) {
 
 HttpAnswer Post(int port, const std::string& target, const std::string& body) {
     return SendRaw("127.0.0.1", port,
-                   "POST " + target + " HTTP/1.0\r\nHost: 127.0.0.1\r\nContent-Type: text/plain\r\n"
-                   "Content-Length: " + std::to_string(body.size()) + "\r\n\r\n" + body);
+                   "POST " + target +
+                       " HTTP/1.0\r\nHost: 127.0.0.1\r\nContent-Type: text/plain\r\n"
+                       "Content-Length: " +
+                       std::to_string(body.size()) + "\r\n\r\n" + body);
 }
 
 bool CanConnect(const std::string& address, int port) {

@@ -6,7 +6,7 @@
 #include <string>
 
 struct HttpAnswer {
-    int status = 0;            // 0 when no answer came
+    int status = 0;                             // 0 when no answer came
     std::map<std::string, std::string> headers; // names in lower case
     std::string body;
 };

@@ -58,29 +58,29 @@ struct SimDevice {
     uint8_t writeConfigCode = 1; // answer to C: 0 refused, 1 taken, 2 taken and restart, 3 key
     uint8_t bootloaderCode = 2;  // answer to B while the application runs
     uint8_t bootloaderCodeInBootloader = 1; // answer to B while the bootloader runs
-    int restartAfterBlock = -1;  // the block with this index (0-based) is answered with 2 and the
-                                 // device restarts into the application (-1: never)
-    int refuseBlock = -1;        // the block with this index is answered with code 0 (-1: none)
+    int restartAfterBlock = -1; // the block with this index (0-based) is answered with 2 and the
+                                // device restarts into the application (-1: never)
+    int refuseBlock = -1;       // the block with this index is answered with code 0 (-1: none)
 
     // Restarts: after code 2 the device stays silent for restartSilenceMs, then answers again.
     int restartSilenceMs = 1000;
     bool restartIntoApplication = false; // B with code 2 restarts into the application
 
     // Misbehaviour.
-    bool silent = false;           // answers nothing at all
-    std::string dropFirstReplyTo;  // command letters whose first request gets no reply (it is
-                                   // lost: not carried out either)
-    int identPayloadLength = 8;    // length of the identification payload (>= 6 normally)
-    int extraReplyBytes = 0;       // zero bytes appended to every reply payload except I
+    bool silent = false;          // answers nothing at all
+    std::string dropFirstReplyTo; // command letters whose first request gets no reply (it is
+                                  // lost: not carried out either)
+    int identPayloadLength = 8;   // length of the identification payload (>= 6 normally)
+    int extraReplyBytes = 0;      // zero bytes appended to every reply payload except I
 };
 
 // One request as the simulator saw it.
 struct RecordedRequest {
-    std::string bytes;      // the datagram, whole
-    std::string typeField;  // bytes 0..7
+    std::string bytes;       // the datagram, whole
+    std::string typeField;   // bytes 0..7
     std::string serialField; // bytes 8..17
-    char command = 0;       // byte 18
-    std::string payload;    // bytes 19..
+    char command = 0;        // byte 18
+    std::string payload;     // bytes 19..
     // For an envelope ('*') that decrypted with the tag: the wrapped command and payload
     // (payload with the trailing zero bytes of the padding still on), and the plaintext.
     bool decrypted = false;

@@ -5,7 +5,8 @@
 namespace {
 
 bool ReadMs(const std::string& text, int& out) {
-    if (text.empty() || text.size() > 9 || text.find_first_not_of("0123456789") != std::string::npos)
+    if (text.empty() || text.size() > 9 ||
+        text.find_first_not_of("0123456789") != std::string::npos)
         return false;
     out = std::atoi(text.c_str());
     return true;

@@ -11,14 +11,14 @@ struct StandInOptions {
     std::string eventName;
 
     // Test behaviours.
-    bool postEvent = true;      // -t no-event: never post the start-up event
-    bool writeReadyLine = true; // -t no-ready-line: post the event without a ready line
-    int longLine = 0;           // -t long-line=N: a line of N characters before the ready line
-    int exitAfterMs = -1;       // -t exit-after=MS: end by itself after MS milliseconds
-    bool fault = false;         // -t fault: answer every call with a fault
-    int answerDelayMs = 0;      // -t slow=MS: answer each call only after MS milliseconds
-    std::string shape;          // -t shape=KIND: answer with an unexpected shape (see main)
-    std::string present;        // -t present=up|down: pretend an interface is there, no lookup
+    bool postEvent = true;           // -t no-event: never post the start-up event
+    bool writeReadyLine = true;      // -t no-ready-line: post the event without a ready line
+    int longLine = 0;                // -t long-line=N: a line of N characters before the ready line
+    int exitAfterMs = -1;            // -t exit-after=MS: end by itself after MS milliseconds
+    bool fault = false;              // -t fault: answer every call with a fault
+    int answerDelayMs = 0;           // -t slow=MS: answer each call only after MS milliseconds
+    std::string shape;               // -t shape=KIND: answer with an unexpected shape (see main)
+    std::string present;             // -t present=up|down: pretend an interface is there, no lookup
     std::string hidSysRoot = "/sys"; // -t sysroot=DIR: look for USB interfaces under DIR
     std::string hidDevRoot = "/dev"; // -t devroot=DIR: open them under DIR
 };

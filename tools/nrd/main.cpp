@@ -38,7 +38,9 @@ constexpr int LanCheckPeriodMs = 3000;
 
 std::atomic<bool> g_quit{false};
 
-void OnSignal(int) { g_quit = true; }
+void OnSignal(int) {
+    g_quit = true;
+}
 
 // The service log: one line per record, flushed at once so that kp_config reads whole lines.
 class ServiceLog {
@@ -255,14 +257,16 @@ int main(int argc, char** argv) {
     while (!g_quit) {
         server.work(0.2); // seconds
         Clock::time_point now = Clock::now();
-        if (options.exitAfterMs >= 0 && now - started >= std::chrono::milliseconds(options.exitAfterMs)) {
+        if (options.exitAfterMs >= 0 &&
+            now - started >= std::chrono::milliseconds(options.exitAfterMs)) {
             log.Write("exiting as told");
             break;
         }
         if (watchLan && now >= nextCheck) {
             bool connected = LookUpLan(serial, key);
             if (connected != status.connected)
-                log.Write(std::string("interface ") + serial + (connected ? " connected" : " lost"));
+                log.Write(std::string("interface ") + serial +
+                          (connected ? " connected" : " lost"));
             status.connected = connected;
             nextCheck = Clock::now() + std::chrono::milliseconds(LanCheckPeriodMs);
         }
