@@ -141,7 +141,7 @@ TEST(ServiceControllerStart, FailsWhenServiceNeverPostsTheEvent) {
     CServiceController c(o);
     auto t0 = Clock::now();
     EXPECT_FALSE(c.Start(Usb()));
-    EXPECT_LT(ElapsedMs(t0), 2500);
+    EXPECT_LT(ElapsedMs(t0), 5000);
     EXPECT_EQ(c.GetState(), ServiceState::Stopped);
     EXPECT_EQ(c.GetServiceUrl(), "");
 }
@@ -304,7 +304,7 @@ TEST(ServiceControllerVerify, RemoteCheckAnsweringFaultingAndAbsent) {
     auto t0 = Clock::now();
     EXPECT_EQ(c.VerifySettings(s), VerifyNotFound);
     EXPECT_GE(ElapsedMs(t0), 900);
-    EXPECT_LT(ElapsedMs(t0), 2000);
+    EXPECT_LT(ElapsedMs(t0), 5000); // the check's 1 s time-out, not the probe's 15 s
 
     s.connection = static_cast<ConnectionType>(5);
     EXPECT_EQ(c.VerifySettings(s), VerifyNotFound);
@@ -349,7 +349,7 @@ TEST(RpcClientTest, TimeOutAndAbortEndAWaitingCall) {
     auto t0 = Clock::now();
     EXPECT_FALSE(timed.Execute(ListInterfacesMethod, params, result));
     EXPECT_GE(ElapsedMs(t0), 280);
-    EXPECT_LT(ElapsedMs(t0), 1500);
+    EXPECT_LT(ElapsedMs(t0), 5000);
 
     RpcAbort abort;
     RpcClient waiting("bin://127.0.0.1:" + std::to_string(silent.port));
@@ -360,7 +360,7 @@ TEST(RpcClientTest, TimeOutAndAbortEndAWaitingCall) {
     });
     t0 = Clock::now();
     EXPECT_FALSE(waiting.Execute(ListInterfacesMethod, params, result, &abort));
-    EXPECT_LT(ElapsedMs(t0), 1000);
+    EXPECT_LT(ElapsedMs(t0), 5000); // the abort, not the 15 s time-out
     stopper.join();
     // Signalled stays signalled until reset.
     EXPECT_TRUE(abort.IsSignalled());
