@@ -8,6 +8,7 @@
 #include "DialogTemplate.h"
 #include "LanIfSimulator.h"
 #include "ModalDriver.h"
+#include "SimFixture.h"
 
 #include <QFile>
 #include <QPushButton>
@@ -29,51 +30,30 @@ inline void PrintTo(const QString& text, std::ostream* out) {
 
 namespace guitest {
 
-inline const std::string kRunSerial = "KPL0000001";
-inline const std::string kCryptSerial = "KPL0000002";
-inline const std::string kBootSerial = "KPL0000003";
-inline const std::string kLoopSerial = "KPL0000004";
-inline const QString kKeyText = QStringLiteral("000102030405060708090A0B0C0D0E0F");
-inline const QString kWrongKeyText = QStringLiteral("FFFFFFFFFFFFFFFFFFFFFFFFFFFFFFFF");
+using simtest::BootloaderDevice;
+using simtest::kBootSerial;
+using simtest::kCryptSerial;
+inline const std::string kRunSerial = simtest::kPlainSerial;
+inline const std::string kLoopSerial = simtest::kLoopbackSerial;
+inline const QString kKeyText = QString::fromStdString(simtest::kKeyText);
+inline const QString kWrongKeyText = QString::fromStdString(simtest::kWrongKeyText);
 
 inline lanifsim::SimDevice RunningDevice(const std::string& serial = kRunSerial) {
-    lanifsim::SimDevice d;
-    d.serial = serial;
-    d.version = 1234;
-    d.currentIp = {192, 168, 1, 50};
-    d.currentGateway = {192, 168, 1, 1};
-    d.currentNetmask = {255, 255, 255, 0};
-    d.staticIp = {192, 168, 1, 50};
-    d.staticGateway = {192, 168, 1, 1};
-    d.staticNetmask = {255, 255, 255, 0};
-    d.restartSilenceMs = 300;
-    return d;
+    return simtest::PlainDevice(serial);
 }
 
-// Wants its key for writes and the bootloader, and restarts to apply a configuration.
+// Wants its key for writes and the bootloader, restarts to apply a configuration, and uses DHCP.
 inline lanifsim::SimDevice CryptDevice() {
-    lanifsim::SimDevice d = RunningDevice(kCryptSerial);
+    lanifsim::SimDevice d = simtest::CryptDevice();
     d.version = 1240;
-    d.key = std::string("\x00\x01\x02\x03\x04\x05\x06\x07\x08\x09\x0A\x0B\x0C\x0D\x0E\x0F", 16);
-    d.crypt = true;
     d.dhcp = true;
     d.currentIp = {192, 168, 1, 52};
     d.staticIp = {192, 168, 1, 52};
-    d.writeConfigCode = 2;
-    return d;
-}
-
-inline lanifsim::SimDevice BootloaderDevice() {
-    lanifsim::SimDevice d = RunningDevice(kBootSerial);
-    d.inBootloader = true;
-    d.bootloaderVersion = 10;
     return d;
 }
 
 inline lanifsim::SimDevice LoopbackDevice() {
-    lanifsim::SimDevice d = RunningDevice(kLoopSerial);
-    d.currentIp = {127, 0, 0, 1};
-    return d;
+    return simtest::LoopbackDevice();
 }
 
 class LancfgGuiMain : public ::testing::Test {
