@@ -7,6 +7,7 @@
 // over loopback TCP. Usage: service_bench [seconds per state, default 30] [stop rounds, default 5]
 
 #include "CServiceController.h"
+#include "LoopbackPorts.h"
 #include "RpcClient.h"
 
 #include <dirent.h>
@@ -58,24 +59,6 @@ double SupervisionCpuSeconds() {
         ::closedir(d);
     }
     return total;
-}
-
-int FreePort() {
-    int fd = ::socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in a{};
-    a.sin_family = AF_INET;
-    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    socklen_t len = sizeof a;
-    ::bind(fd, reinterpret_cast<sockaddr*>(&a), sizeof a);
-    ::getsockname(fd, reinterpret_cast<sockaddr*>(&a), &len);
-    ::close(fd);
-    return ntohs(a.sin_port);
-}
-
-int PortOf(const std::string& url) {
-    std::string host, path;
-    int port = 0;
-    return RpcClient::ParseUrl(url, host, port, path) ? port : 0;
 }
 
 // The stand-in service child of this process, found by its name.

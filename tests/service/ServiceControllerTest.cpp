@@ -19,40 +19,6 @@ using Clock = std::chrono::steady_clock;
 
 namespace {
 
-ConnectionSettings Usb(const std::string& serial = "") {
-    ConnectionSettings s;
-    s.connection = ConnectionType::Usb;
-    s.usbSerial = serial;
-    return s;
-}
-
-ConnectionSettings Remote(const std::string& host, int port) {
-    ConnectionSettings s;
-    s.connection = ConnectionType::RemoteService;
-    s.serviceHost = host;
-    s.servicePort = port;
-    return s;
-}
-
-int PortOf(const std::string& url) {
-    std::string host, path;
-    int port = 0;
-    return RpcClient::ParseUrl(url, host, port, path) ? port : 0;
-}
-
-// A loopback port on which nobody listens.
-int FreePort() {
-    int fd = ::socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in a{};
-    a.sin_family = AF_INET;
-    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    socklen_t len = sizeof a;
-    ::bind(fd, reinterpret_cast<sockaddr*>(&a), sizeof a);
-    ::getsockname(fd, reinterpret_cast<sockaddr*>(&a), &len);
-    ::close(fd);
-    return ntohs(a.sin_port);
-}
-
 // A loopback listener that takes connections but never answers.
 struct SilentListener {
     SilentListener() {

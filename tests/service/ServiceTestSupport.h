@@ -4,6 +4,7 @@
 // build's program folder with a start-up event name of this test alone, and polling helpers.
 
 #include "CServiceController.h"
+#include "LoopbackPorts.h"
 
 #include <unistd.h>
 
@@ -16,6 +17,21 @@
 #include <thread>
 
 namespace servicetest {
+
+inline ConnectionSettings Usb(const std::string& serial = "") {
+    ConnectionSettings s;
+    s.connection = ConnectionType::Usb;
+    s.usbSerial = serial;
+    return s;
+}
+
+inline ConnectionSettings Remote(const std::string& host, int port) {
+    ConnectionSettings s;
+    s.connection = ConnectionType::RemoteService;
+    s.serviceHost = host;
+    s.servicePort = port;
+    return s;
+}
 
 inline ServiceControllerOptions StandIn(std::vector<std::string> behaviours = {}) {
     static std::atomic<int> counter{0};

@@ -2,6 +2,7 @@
 // fake HID tree of plain files (never the machine's own /sys or /dev).
 
 #include "CServiceController.h"
+#include "FakeHidTree.h"
 #include "RpcClient.h"
 #include "ServiceTestSupport.h"
 
@@ -21,77 +22,17 @@ using namespace servicetest;
 
 namespace {
 
-void WriteFile(const std::string& path, const std::string& content) {
-    std::ofstream out(path, std::ios::binary | std::ios::trunc);
-    out << content;
-}
-
 std::string ReadFile(const std::string& path) {
     std::ifstream in(path);
     return std::string(std::istreambuf_iterator<char>(in), {});
 }
 
-ConnectionSettings Usb(const std::string& serial = "") {
-    ConnectionSettings s;
-    s.connection = ConnectionType::Usb;
-    s.usbSerial = serial;
-    return s;
-}
-
-// <root>/sys/class/hidraw/hidrawN/device/uevent and <root>/dev/hidrawN as plain files: flock
-// works on them as on device nodes.
-class UsbTree : public ::testing::Test {
+class UsbTree : public ::testing::Test, public FakeHidTree {
 protected:
-    void SetUp() override {
-        std::string tmpl = (std::getenv("TMPDIR") ? std::getenv("TMPDIR") : "/tmp");
-        tmpl += "/verifyusb-XXXXXX";
-        ASSERT_NE(::mkdtemp(tmpl.data()), nullptr);
-        root = tmpl;
-        sys = root + "/sys";
-        dev = root + "/dev";
-        for (const std::string& d : {sys, sys + "/class", sys + "/class/hidraw", dev})
-            ::mkdir(d.c_str(), 0755);
-    }
-    void TearDown() override {
-        for (int fd : held)
-            ::close(fd);
-        ASSERT_EQ(std::system(("rm -rf '" + root + "'").c_str()), 0);
-    }
+    void SetUp() override { ASSERT_TRUE(Create("verifyusb")); }
+    void TearDown() override { ASSERT_TRUE(Remove()); }
 
-    std::string Node(int n) const { return dev + "/hidraw" + std::to_string(n); }
-
-    void AddRaw(int n, const std::string& uevent) {
-        const std::string dir = sys + "/class/hidraw/hidraw" + std::to_string(n);
-        ::mkdir(dir.c_str(), 0755);
-        ::mkdir((dir + "/device").c_str(), 0755);
-        WriteFile(dir + "/device/uevent", uevent);
-        WriteFile(Node(n), "");
-    }
-    // An interface without a serial number has no HID_UNIQ line.
-    void AddInterface(int n, const std::string& serial) {
-        AddRaw(n, "DRIVER=hid-generic\nHID_ID=0003:00001B1F:0000C00F\nHID_NAME=KP-CFG-USB\n" +
-                      (serial.empty() ? std::string() : "HID_UNIQ=" + serial + "\n"));
-    }
-    void AddKeyboard(int n) {
-        AddRaw(n, "DRIVER=hid-generic\nHID_ID=0003:0000046D:0000C31C\nHID_UNIQ=KBD-0001\n");
-    }
-
-    // Takes the lock another program would hold, until the end of the test.
-    void Hold(int n) {
-        const int fd = ::open(Node(n).c_str(), O_RDWR | O_CLOEXEC);
-        ASSERT_GE(fd, 0);
-        ASSERT_EQ(::flock(fd, LOCK_EX | LOCK_NB), 0);
-        held.push_back(fd);
-    }
-    // Whether another holder could take the device now.
-    bool Free(int n) const {
-        const int fd = ::open(Node(n).c_str(), O_RDWR | O_CLOEXEC);
-        if (fd < 0)
-            return false;
-        const bool free = ::flock(fd, LOCK_EX | LOCK_NB) == 0;
-        ::close(fd);
-        return free;
-    }
+    void Hold(int n) { ASSERT_GE(FakeHidTree::Hold(n), 0); }
 
     // Controller options whose check and whose stand-in service both look at this tree.
     ServiceControllerOptions Options(std::vector<std::string> behaviours = {}) const {
@@ -102,9 +43,6 @@ protected:
         o.hidDevRoot = dev;
         return o;
     }
-
-    std::string root, sys, dev;
-    std::vector<int> held;
 };
 
 } // namespace

@@ -1,4 +1,5 @@
 #include "CHIDDevice.h"
+#include "FakeHidTree.h"
 
 #include <dirent.h>
 #include <fcntl.h>
@@ -24,11 +25,6 @@ int CountOpenFds() {
     return n;
 }
 
-void WriteFile(const std::string& path, const std::string& content) {
-    std::ofstream out(path, std::ios::binary | std::ios::trunc);
-    out << content;
-}
-
 // Inode of a path or of an open descriptor, to tell which device node a handle refers to.
 ino_t InodeOf(const std::string& path) {
     struct stat st {};
@@ -43,71 +39,13 @@ ino_t InodeOf(int fd) {
 const std::string InterfaceDescriptor = {'\x85', '\x01', '\x75', '\x08', '\x95', '\x20', '\x81',
                                          '\x02', '\x85', '\x02', '\x95', '\x10', '\x91', '\x02'};
 
-// A fake sysfs (<root>/sys/class/hidraw/hidrawN/device/...) and /dev (<root>/dev/hidrawN, plain
-// files: flock works on them as on device nodes).
-class HidTree : public ::testing::Test {
+class HidTree : public ::testing::Test, public FakeHidTree {
 protected:
     void SetUp() override {
-        std::string tmpl = (std::getenv("TMPDIR") ? std::getenv("TMPDIR") : "/tmp");
-        tmpl += "/hidtest-XXXXXX";
-        ASSERT_NE(::mkdtemp(tmpl.data()), nullptr);
-        root = tmpl;
-        sys = root + "/sys";
-        dev = root + "/dev";
-        for (const std::string& d : {sys, sys + "/class", sys + "/class/hidraw", dev})
-            ::mkdir(d.c_str(), 0755);
+        ASSERT_TRUE(Create("hidtest"));
+        defaultDescriptor = InterfaceDescriptor;
     }
-    void TearDown() override {
-        const std::string command = "rm -rf '" + root + "'";
-        ASSERT_EQ(std::system(command.c_str()), 0);
-    }
-
-    std::string DeviceDir(int n) const { return sys + "/class/hidraw/hidraw" + std::to_string(n); }
-    std::string Node(int n) const { return dev + "/hidraw" + std::to_string(n); }
-
-    // A HID device with the given uevent text, a device node and, if given, a report descriptor.
-    void AddRaw(int n, const std::string& uevent, const std::string& descriptor = {}) {
-        ::mkdir(DeviceDir(n).c_str(), 0755);
-        ::mkdir((DeviceDir(n) + "/device").c_str(), 0755);
-        WriteFile(DeviceDir(n) + "/device/uevent", uevent);
-        if (!descriptor.empty())
-            WriteFile(DeviceDir(n) + "/device/report_descriptor", descriptor);
-        WriteFile(Node(n), "");
-    }
-    void RemoveDevice(int n) {
-        ASSERT_EQ(std::system(("rm -rf '" + DeviceDir(n) + "'").c_str()), 0);
-    }
-    void AddInterface(int n, const std::string& serial,
-                      const std::string& descriptor = InterfaceDescriptor) {
-        AddRaw(n,
-               "DRIVER=hid-generic\nHID_ID=0003:00001B1F:0000C00F\nHID_NAME=KP-CFG-USB\n"
-               "HID_PHYS=usb-0000:00:14.0-2/input0\nHID_UNIQ=" +
-                   serial + "\nMODALIAS=hid:b0003g0001v00001B1Fp0000C00F\n",
-               descriptor);
-    }
-    void AddKeyboard(int n) {
-        AddRaw(n, "DRIVER=hid-generic\nHID_ID=0003:0000046D:0000C31C\nHID_NAME=Keyboard\n"
-                  "HID_UNIQ=KBD-0001\n");
-    }
-
-    // Takes the lock another program would hold; returns the descriptor (closed by the caller).
-    int Hold(int n) const {
-        const int fd = ::open(Node(n).c_str(), O_RDWR | O_CLOEXEC);
-        EXPECT_GE(fd, 0);
-        EXPECT_EQ(::flock(fd, LOCK_EX | LOCK_NB), 0);
-        return fd;
-    }
-    // Whether another holder could take the device now (the lock is released again at once).
-    bool Free(int n) const {
-        const int fd = ::open(Node(n).c_str(), O_RDWR | O_CLOEXEC);
-        if (fd < 0)
-            return false;
-        const bool free = ::flock(fd, LOCK_EX | LOCK_NB) == 0;
-        ::close(fd);
-        return free;
-    }
-
-    std::string root, sys, dev;
+    void TearDown() override { ASSERT_TRUE(Remove()); }
 };
 
 } // namespace
@@ -147,6 +85,7 @@ TEST_F(HidTree, HeldByAnotherHolder) {
     AddKeyboard(0);
     AddInterface(1, "HELD", std::string("\x85\x01\x75\x08\x95", 5)); // truncated descriptor
     const int other = Hold(1);
+    ASSERT_GE(other, 0);
     const int fdsBefore = CountOpenFds();
     {
         CHIDDevice hid(sys, dev);
@@ -169,7 +108,7 @@ TEST_F(HidTree, HeldByAnotherHolder) {
     } // the destructor closes and unlocks
     EXPECT_EQ(CountOpenFds(), fdsBefore);
     EXPECT_TRUE(Free(2));
-    ::close(other);
+    Release(other);
 
     // The truncated descriptor gives lengths 0; the device is opened all the same.
     CHIDDevice hid(sys, dev);
@@ -190,9 +129,10 @@ TEST_F(HidTree, OnlyTheFirst64HidDevicesAreLookedAt) {
     EXPECT_FALSE(hid.FindDevicePath(64, &path));
     EXPECT_EQ(hid.CountDevices(), 1);
     const int holder = Hold(63);
+    ASSERT_GE(holder, 0);
     EXPECT_EQ(hid.Open(), 1);
     EXPECT_TRUE(Free(64));
-    ::close(holder);
+    Release(holder);
 }
 
 TEST_F(HidTree, UnreadableOrBrokenAttributesDoNotMatch) {
@@ -223,16 +163,16 @@ TEST_F(HidTree, SerialNumber) {
     EXPECT_FALSE(hid.ReadSerialNumber(&serial));
     EXPECT_EQ(serial, "previous");
 
-    RemoveDevice(0);
+    ASSERT_TRUE(RemoveDevice(0));
     AddInterface(0, ""); // the kernel's text for a device without a serial number
     EXPECT_FALSE(hid.ReadSerialNumber(&serial));
     EXPECT_EQ(serial, "previous");
 
-    RemoveDevice(0);
+    ASSERT_TRUE(RemoveDevice(0));
     AddInterface(0, "0123456789abcdefghijklmnopqrstuvwxyz");
     ASSERT_TRUE(hid.ReadSerialNumber(&serial));
     EXPECT_EQ(serial, "0123456789abcdefghijklmnopqrstuv");
-    RemoveDevice(0);
+    ASSERT_TRUE(RemoveDevice(0));
     AddInterface(0, std::string("AB\0CD", 5));
     ASSERT_TRUE(hid.ReadSerialNumber(&serial));
     EXPECT_EQ(serial, "AB");
