@@ -1,7 +1,7 @@
 #include "CAboutDlg.h"
 
 #include "AppIcon.h"
-#include "DialogTemplate.h"
+#include "ControlIds.h"
 
 #include <QLabel>
 #include <QPushButton>

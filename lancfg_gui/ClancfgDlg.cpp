@@ -2,7 +2,7 @@
 
 #include "AppIcon.h"
 #include "CAboutDlg.h"
-#include "DialogTemplate.h"
+#include "ControlIds.h"
 #include "DlgIpConfig.h"
 #include "DlgKeyInput.h"
 #include "LanProtocol.h"

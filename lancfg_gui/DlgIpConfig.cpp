@@ -1,6 +1,6 @@
 #include "DlgIpConfig.h"
 
-#include "DialogTemplate.h"
+#include "ControlIds.h"
 
 #include <QCheckBox>
 #include <QLineEdit>

@@ -1,6 +1,6 @@
 #include "DlgKeyInput.h"
 
-#include "DialogTemplate.h"
+#include "ControlIds.h"
 
 #include <QLineEdit>
 #include <QPushButton>

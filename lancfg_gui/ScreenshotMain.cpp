@@ -4,7 +4,7 @@
 // beside simulated devices (scripts/screenshot-lancfg-gui.sh does both).
 
 #include "ClancfgDlg.h"
-#include "DialogTemplate.h"
+#include "ControlIds.h"
 
 #include <QApplication>
 #include <QPixmap>

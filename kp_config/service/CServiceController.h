@@ -28,6 +28,8 @@ enum VerifyResult : int {
     VerifyStaticConfig = 4,
     VerifyWrongAccessCode = 5,
     VerifyNotChecked = 6,
+    // A USB interface is attached, but this user may not open it (no udev rule, no group).
+    VerifyNoPermission = 7,
 };
 
 // The name of the start-up event handed to the local service.

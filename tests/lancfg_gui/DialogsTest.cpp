@@ -2,7 +2,7 @@
 
 #include "CAboutDlg.h"
 #include "ClancfgDlg.h"
-#include "DialogTemplate.h"
+#include "ControlIds.h"
 #include "DlgIpConfig.h"
 #include "DlgKeyInput.h"
 #include "ModalDriver.h"

@@ -5,12 +5,13 @@
 // dialogs the actions open.
 
 #include "ClancfgDlg.h"
-#include "DialogTemplate.h"
+#include "ControlIds.h"
 #include "LanIfSimulator.h"
 #include "ModalDriver.h"
 #include "SimFixture.h"
 
 #include <QFile>
+#include <QLineEdit>
 #include <QPushButton>
 #include <QTableWidget>
 #include <QTemporaryDir>
@@ -126,5 +127,17 @@ protected:
     ModalDriver modals;
     std::unique_ptr<ClancfgDlg> dialog;
 };
+
+// Types text into the key dialog's edit box and presses OK.
+inline ModalDriver::Handler EnterKey(const QString& key) {
+    return [key](QDialog& dialog) {
+        auto* edit = FindControl<QLineEdit>(dialog, IdKeyEdit);
+        if (edit == nullptr)
+            return; // not the key dialog: the driver notes it and closes it
+        edit->clear();
+        QTest::keyClicks(edit, key);
+        FindControl<QPushButton>(dialog, IdOk)->click();
+    };
+}
 
 } // namespace guitest

@@ -2,9 +2,9 @@
 
 #include <QAbstractItemView>
 #include <QApplication>
+#include <QButtonGroup>
 #include <QCheckBox>
 #include <QComboBox>
-#include <QDialog>
 #include <QFontMetrics>
 #include <QGroupBox>
 #include <QHeaderView>
@@ -12,6 +12,7 @@
 #include <QLineEdit>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QRadioButton>
 #include <QRegularExpressionValidator>
 #include <QTableWidget>
 
@@ -52,7 +53,10 @@ QString ControlName(int id) {
 
 namespace {
 
-QWidget* CreateControl(QDialog& dialog, const ControlTemplate& control) {
+// A static text of this height (dialog units) or less holds one line.
+constexpr int kOneLineHeight = 10;
+
+QWidget* CreateControl(QWidget& dialog, QButtonGroup*& radioGroup, const ControlTemplate& control) {
     const QString text = QString::fromUtf8(control.text);
     switch (control.kind) {
     case ControlKind::PushButton:
@@ -76,8 +80,15 @@ QWidget* CreateControl(QDialog& dialog, const ControlTemplate& control) {
         list->verticalHeader()->setDefaultSectionSize(list->fontMetrics().height() + 4);
         return list;
     }
-    case ControlKind::StaticText:
-        return new QLabel(text, &dialog);
+    case ControlKind::StaticText: {
+        auto* label = new QLabel(text, &dialog);
+        label->setTextFormat(Qt::PlainText);
+        if (control.height > kOneLineHeight) {
+            label->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+            label->setWordWrap(true);
+        }
+        return label;
+    }
     case ControlKind::SunkenText: {
         auto* label = new QLabel(text, &dialog);
         label->setFrameStyle(QFrame::Panel | QFrame::Sunken);
@@ -115,21 +126,30 @@ QWidget* CreateControl(QDialog& dialog, const ControlTemplate& control) {
         edit->setText(text);
         return edit;
     }
+    case ControlKind::RadioGroupStart:
+    case ControlKind::RadioButton: {
+        auto* button = new QRadioButton(text, &dialog);
+        if (control.kind == ControlKind::RadioGroupStart || radioGroup == nullptr)
+            radioGroup = new QButtonGroup(&dialog);
+        radioGroup->addButton(button);
+        return button;
+    }
     }
     return nullptr;
 }
 
 } // namespace
 
-void BuildDialog(QDialog& dialog, const DialogTemplate& dialogTemplate) {
+void BuildDialog(QWidget& dialog, const DialogTemplate& dialogTemplate) {
     dialog.setWindowTitle(QString::fromUtf8(dialogTemplate.caption));
     dialog.setFont(DialogFont());
     const DialogBaseUnits units(QFontMetrics(dialog.font()));
     dialog.setFixedSize(units.ToPixelsX(dialogTemplate.width),
                         units.ToPixelsY(dialogTemplate.height));
 
+    QButtonGroup* radioGroup = nullptr;
     for (const ControlTemplate& control : dialogTemplate.controls) {
-        QWidget* widget = CreateControl(dialog, control);
+        QWidget* widget = CreateControl(dialog, radioGroup, control);
         widget->setObjectName(ControlName(control.id));
         QRect rect = units.ToPixels(control.x, control.y, control.width, control.height);
         if (control.kind == ControlKind::DropDownCombo) {

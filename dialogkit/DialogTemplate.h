@@ -12,14 +12,13 @@
 
 #include <span>
 
-class QDialog;
 class QFontMetrics;
 
 enum class ControlKind {
     PushButton,
     DefaultPushButton,
     ListView, // report view, several rows may be selected, selection always shown
-    StaticText,
+    StaticText, // wraps at word boundaries when the template gives it more than one line
     SunkenText, // static text with a sunken edge
     ProgressBar,
     DropDownCombo, // editable drop-down, sorted entries
@@ -27,30 +26,15 @@ enum class ControlKind {
     GroupBox,
     IpAddress, // dotted decimal IPv4 address
     Edit,      // single line, scrolling horizontally
+    RadioButton,      // automatic radio button of the group the last RadioGroupStart began
+    RadioGroupStart,  // automatic radio button that begins a new group
 };
 
-// Ids of the program's controls; each becomes the widget's object name.
-enum ControlId : int {
+// The ids every dialog shares; each program names its other controls itself.
+enum CommonControlId : int {
     IdNone = -1,
-    IdOk = 1, // "Close" in the main dialog
+    IdOk = 1,
     IdCancel = 2,
-    IdDeviceList = 1000,
-    IdRefreshList = 1001,
-    IdChangeIpSettings = 1002,
-    IdUpdateFirmware = 1003,
-    IdIpAddress = 1004,
-    IdNetmask = 1005,
-    IdGateway = 1006,
-    IdIpAddressLabel = 1009,
-    IdNetmaskLabel = 1010,
-    IdGatewayLabel = 1011,
-    IdDhcp = 1012,
-    IdStaticGroup = 1013,
-    IdProgressBar = 1014,
-    IdProgressText = 1015,
-    IdFirmwareFiles = 1016,
-    IdCrypt = 1017,
-    IdKeyEdit = 1020,
 };
 
 struct ControlTemplate {
@@ -84,9 +68,9 @@ struct DialogBaseUnits {
 // The object name a control id gives its widget ("1000"); empty for IdNone.
 QString ControlName(int id);
 
-// Sets the dialog's caption, font and fixed size and creates every control of the template
-// as a child of the dialog, placed as the template says.
-void BuildDialog(QDialog& dialog, const DialogTemplate& dialogTemplate);
+// Sets the window's caption, font and fixed size and creates every control of the template
+// as a child of the window (a dialog or a wizard page), placed as the template says.
+void BuildDialog(QWidget& dialog, const DialogTemplate& dialogTemplate);
 
 // The control with this id among the dialog's children, or nullptr.
 template <class Widget> Widget* FindControl(const QWidget& dialog, int id) {

@@ -35,8 +35,7 @@ private:
     std::deque<Handler> handlers_;
 };
 
-// Handlers for the common answers.
+// Handlers for the common answers: the dialog's OK (IdOk) or Cancel (IdCancel) button when it
+// has one, else accept or reject.
 ModalDriver::Handler Accept();
 ModalDriver::Handler Reject();
-// Types text into the key dialog's edit box and presses OK.
-ModalDriver::Handler EnterKey(const QString& key);

@@ -4,10 +4,8 @@
 
 #include <QApplication>
 #include <QDialog>
-#include <QLineEdit>
 #include <QMessageBox>
 #include <QPushButton>
-#include <QTest>
 
 ModalDriver::ModalDriver() {
     timer_.setInterval(10);
@@ -55,16 +53,5 @@ ModalDriver::Handler Reject() {
             cancel->click();
         else
             dialog.reject();
-    };
-}
-
-ModalDriver::Handler EnterKey(const QString& key) {
-    return [key](QDialog& dialog) {
-        auto* edit = FindControl<QLineEdit>(dialog, IdKeyEdit);
-        if (edit == nullptr)
-            return; // not the key dialog: the driver notes it and closes it
-        edit->clear();
-        QTest::keyClicks(edit, key);
-        FindControl<QPushButton>(dialog, IdOk)->click();
     };
 }
