@@ -2,7 +2,7 @@
 add_library(vk_common INTERFACE)
 target_compile_options(vk_common INTERFACE -Wall -Wextra -Wpedantic -Wshadow -Wnon-virtual-dtor)
 target_compile_definitions(vk_common INTERFACE
-  VK_PRODUCT_NAME="${PROJECT_NAME}"
+  VK_PRODUCT_NAME="${PROJECT_PRODUCT_NAME}"
   VK_PRODUCT_VERSION="${PROJECT_VERSION}"
   VK_COPYRIGHT="${PROJECT_COPYRIGHT}")
 

@@ -11,9 +11,16 @@
 #include <pthread.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <chrono>
 #include <cstdlib>
 #include <fstream>
+
+std::string UniqueServiceEventName() {
+    static std::atomic<unsigned> counter{0};
+    return std::string(ServiceEventName) + "-" + std::to_string(::getuid()) + "-" +
+           std::to_string(::getpid()) + "-" + std::to_string(++counter);
+}
 
 namespace {
 

@@ -32,8 +32,13 @@ enum VerifyResult : int {
     VerifyNoPermission = 7,
 };
 
-// The name of the start-up event handed to the local service.
+// The start of the start-up event's name handed to the local service.
 inline constexpr const char* ServiceEventName = "/vK7-nrd-ready";
+
+// A start-up event name of this process alone: the fixed part, the user id, the process id and
+// a counter. With one fixed name, a second program (another user's, or a second one of the same
+// user) could not start its service, or would be woken by the other's.
+std::string UniqueServiceEventName();
 // The name the supervision thread carries (seen in ps and debuggers).
 inline constexpr const char* SupervisionThreadName = "vk-supervision";
 // The RPC method that reports the service's interfaces.
@@ -42,7 +47,7 @@ inline constexpr const char* ListInterfacesMethod = "listRadlexInterfaces";
 // What the program leaves at its defaults; tests shorten the waits and choose the service.
 struct ServiceControllerOptions {
     std::string servicePath; // empty: the nrd program beside this one
-    std::string eventName = ServiceEventName;
+    std::string eventName = UniqueServiceEventName();
     std::vector<std::string> extraArguments; // put before "-f"; the program passes none
     int startupTimeoutMs = 10000;            // wait for the start-up event
     int probeTimeoutMs = 1000;               // a probe in any state but Connected

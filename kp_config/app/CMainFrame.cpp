@@ -1,0 +1,126 @@
+#include "CMainFrame.h"
+
+#include "AppIcon.h"
+#include "CChildView.h"
+#include "CKpConfigApp.h"
+#include "KpConfigTexts.h"
+
+#include <QAction>
+#include <QLabel>
+#include <QMenuBar>
+#include <QMessageBox>
+#include <QStatusBar>
+
+CMainFrame::CMainFrame(CKpConfigApp& app) : app_(app) {
+    setWindowTitle(QString::fromUtf8(kAppName));
+    resize(1024, 768);
+}
+
+CMainFrame::~CMainFrame() = default;
+
+bool CMainFrame::Create() {
+    view_ = new CChildView(app_, this);
+    if (!view_->Create()) {
+        delete view_;
+        view_ = nullptr;
+        return false;
+    }
+    setCentralWidget(view_);
+    setWindowIcon(AppIcon());
+    CreateMenu();
+    CreateStatusBar();
+
+    startupTimer_.setSingleShot(true);
+    connect(&startupTimer_, &QTimer::timeout, this, [this] { OnTimer(0); });
+    startupTimer_.start(StartupCheckMs);
+    // The pane follows the service without an idle hook: a short timer reads its state.
+    connect(&paneTimer_, &QTimer::timeout, this, &CMainFrame::OnUpdateConnectionPane);
+    paneTimer_.start(PaneRefreshMs);
+    return true;
+}
+
+void CMainFrame::CreateMenu() {
+    auto addCommand = [this](QMenu* menu, const char* text, int id) {
+        QAction* action = menu->addAction(QString::fromUtf8(text));
+        action->setObjectName(QString::number(id));
+        connect(action, &QAction::triggered, this, [this, id] { OnCmdMsg(id); });
+        return action;
+    };
+    QMenu* file = menuBar()->addMenu(QString::fromUtf8(kMenuFile));
+    addCommand(file, kMenuSettings, IdSettings);
+    file->addSeparator();
+    addCommand(file, kMenuExit, IdAppExit);
+    addCommand(menuBar()->addMenu(QString::fromUtf8(kMenuView)), kMenuReload, IdReloadWebUi);
+    addCommand(menuBar()->addMenu(QString::fromUtf8(kMenuHelp)), kMenuAbout, IdAppAbout);
+
+    // The accelerator: Ctrl+F4 anywhere in the window opens the device page.
+    auto* devConfig = new QAction(this);
+    devConfig->setObjectName(QString::number(IdDevConfig));
+    devConfig->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_F4));
+    devConfig->setShortcutContext(Qt::WindowShortcut);
+    connect(devConfig, &QAction::triggered, this, [this] { OnCmdMsg(IdDevConfig); });
+    addAction(devConfig);
+}
+
+void CMainFrame::CreateStatusBar() {
+    messagePane_ = new QLabel(QString::fromUtf8(kIdleText));
+    connectionPane_ = new QLabel(QString::fromUtf8(kNotConnected));
+    connectionPane_->setObjectName(QString::number(IdIndicatorConnection));
+    connectionPane_->setFixedWidth(kConnectionPaneWidth);
+    statusBar()->addWidget(messagePane_, 1);
+    statusBar()->addPermanentWidget(connectionPane_);
+}
+
+bool CMainFrame::OnCmdMsg(int id) {
+    if (view_ != nullptr && view_->OnCmdMsg(id))
+        return true;
+    switch (id) {
+    case IdAppExit:
+        close();
+        return true;
+    case IdAppAbout:
+        app_.OnAppAbout();
+        return true;
+    default:
+        return false;
+    }
+}
+
+void CMainFrame::OnTimer(int id) {
+    if (id != 0)
+        return;
+    startupTimer_.stop();
+    if (app_.service.GetState() != ServiceState::Stopped)
+        return;
+    QMessageBox box(QMessageBox::NoIcon, QString::fromUtf8(kAppName),
+                    QString::fromUtf8(kMsgNoInterface), QMessageBox::Ok, this);
+    box.exec();
+    if (view_ != nullptr)
+        view_->OnSettings();
+}
+
+void CMainFrame::OnUpdateConnectionPane() {
+    connectionPane_->setEnabled(true);
+    const QString description = QString::fromStdString(app_.service.GetDescription());
+    QString text;
+    switch (app_.service.GetState()) {
+    case ServiceState::Stopped:
+        text = QString::fromUtf8(kNotConnected);
+        break;
+    case ServiceState::Unreachable:
+    case ServiceState::InterfaceDown:
+        text = QString::fromUtf8(kConnectingTo).arg(description);
+        break;
+    case ServiceState::Connected:
+        text = QString::fromUtf8(kConnectedTo).arg(description);
+        break;
+    }
+    if (connectionPane_->text() != text)
+        connectionPane_->setText(text);
+}
+
+void CMainFrame::focusInEvent(QFocusEvent* event) {
+    QMainWindow::focusInEvent(event);
+    if (view_ != nullptr)
+        view_->setFocus();
+}

@@ -1,0 +1,50 @@
+#pragma once
+
+#include <QMainWindow>
+#include <QTimer>
+
+class CChildView;
+class CKpConfigApp;
+class QLabel;
+
+// The main window: menu, the browser view filling the client area, and a status bar whose
+// connection pane follows the radio service's state. Five seconds after creation it checks
+// once that the service runs and, if not, says so and opens the connection wizard.
+class CMainFrame : public QMainWindow {
+    Q_OBJECT
+public:
+    static constexpr int StartupCheckMs = 5000;
+    static constexpr int PaneRefreshMs = 250;
+
+    explicit CMainFrame(CKpConfigApp& app);
+    ~CMainFrame() override;
+
+    // Builds the view, icon, menu and status bar and starts the timers; false when the view
+    // (its browser) could not be created.
+    bool Create();
+
+    // Routes a command: to the view first, then to the frame, then to the application.
+    bool OnCmdMsg(int id);
+    // The start-up check (timer 0); other timer ids are ignored.
+    void OnTimer(int id);
+    // Sets the connection pane's text from the service state.
+    void OnUpdateConnectionPane();
+
+    CChildView* View() const { return view_; }
+    QLabel* MessagePane() const { return messagePane_; }
+    QLabel* ConnectionPane() const { return connectionPane_; }
+
+protected:
+    void focusInEvent(QFocusEvent* event) override;
+
+private:
+    void CreateMenu();
+    void CreateStatusBar();
+
+    CKpConfigApp& app_;
+    CChildView* view_ = nullptr;
+    QLabel* messagePane_ = nullptr;
+    QLabel* connectionPane_ = nullptr;
+    QTimer startupTimer_;
+    QTimer paneTimer_;
+};

@@ -1,0 +1,24 @@
+#pragma once
+
+#include <QWebEngineView>
+
+// The embedded browser of the main window's view, named "BrowserWnd".
+class CWebBrowser2 : public QWebEngineView {
+    Q_OBJECT
+public:
+    static constexpr int ControlId = 1000;
+
+    explicit CWebBrowser2(QWidget* parent);
+
+    // Whether the browser engine can run here: its page process must be present, or the engine
+    // would end the whole program when it first needs it.
+    static bool EngineAvailable();
+
+    // True while the local page that reports an ended page process is shown.
+    bool ShowsRendererGonePage() const { return rendererGone_; }
+
+private:
+    void OnRenderProcessTerminated(QWebEnginePage::RenderProcessTerminationStatus status);
+
+    bool rendererGone_ = false;
+};

@@ -1,0 +1,23 @@
+#pragma once
+
+#include <QObject>
+
+#include <functional>
+
+class QSocketNotifier;
+
+// Turns SIGTERM and SIGINT into a call on the GUI thread, so that a terminated program shuts
+// down the way a closed window does. The signal handler only writes a byte into a pipe; the
+// event loop reads it. One object per process; the handlers are reset when it is destroyed.
+class TerminationSignals : public QObject {
+    Q_OBJECT
+public:
+    explicit TerminationSignals(std::function<void()> onSignal);
+    ~TerminationSignals() override;
+
+    bool IsInstalled() const { return notifier_ != nullptr; }
+
+private:
+    std::function<void()> onSignal_;
+    QSocketNotifier* notifier_ = nullptr;
+};

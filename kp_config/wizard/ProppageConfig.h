@@ -1,0 +1,29 @@
+#pragma once
+
+#include "ConnectionSettings.h"
+
+#include <QWizardPage>
+
+struct DialogTemplate;
+
+// The pages of the connection wizard, in their order; a page's id is its place.
+enum ConfigPageId : int {
+    PageStart = 0,
+    PageLanif = 1,
+    PageService = 2,
+    PageFinish = 3,
+};
+
+// A page of the connection wizard: built from its dialog template, working on the one working
+// copy of the settings that all pages share. OnSetActive runs every time the page is shown,
+// going forward or back; leaving it with Next first reads the page (validatePage).
+class ProppageConfig : public QWizardPage {
+    Q_OBJECT
+public:
+    ProppageConfig(const DialogTemplate& dialogTemplate, ConnectionSettings& settings);
+
+    virtual void OnSetActive() = 0;
+
+protected:
+    ConnectionSettings& settings_;
+};

@@ -1,0 +1,20 @@
+#pragma once
+
+#include "ProppageConfig.h"
+
+// The LAN interface's serial number, access code and, rarely needed, its IP address.
+class ProppageConfigLanif : public ProppageConfig {
+    Q_OBJECT
+public:
+    explicit ProppageConfigLanif(ConnectionSettings& settings);
+
+    bool specifyIp = false;
+
+    void OnSetActive() override;
+    bool validatePage() override;
+    int nextId() const override;
+
+private:
+    void OnSpecifyIpClicked();
+    void UpdateIpControls();
+};

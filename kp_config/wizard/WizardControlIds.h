@@ -1,0 +1,19 @@
+#pragma once
+
+// The control ids of the connection wizard's pages; each becomes the widget's object name.
+
+#include "DialogTemplate.h"
+
+enum WizardControlId : int {
+    IdRadioUsb = 1004,
+    IdRadioLan = 1005,
+    IdRadioService = 1006,
+    IdLanSerial = 1006,
+    IdLanKey = 1007,
+    IdSpecifyIp = 1008,
+    IdLanHost = 1009,
+    IdLanHostLabel = 1010,
+    IdServiceHost = 1012,
+    IdServicePort = 1013,
+    IdResultText = 1014,
+};
