@@ -1,14 +1,15 @@
 #include "LanInterface.h"
 
+#include "FirmwareFile.h"
 #include "LanProtocol.h"
 #include "MulticastSender.h"
 
 #include <chrono>
 #include <cstdio>
 #include <ctime>
-#include <fstream>
 #include <sstream>
 #include <thread>
+#include <utility>
 
 using namespace lanproto;
 
@@ -102,6 +103,15 @@ bool LanInterface::ParseIdentification(const std::string& reply) {
 }
 
 std::string LanInterface::Transact(char command, const std::string& payload) {
+    return Transact(command, payload, nullptr);
+}
+
+std::string LanInterface::Transact(char command, const std::string& payload, bool* challenge) {
+    if (challenge)
+        *challenge = false;
+    // A serial number holding the wildcard (a reply may carry one) would address every device.
+    if (serialNumber.find(Wildcard) != std::string::npos)
+        return std::string();
     std::vector<std::string> replies;
     bool sent = SendMulticast(BuildDeviceRequest(serialNumber, command, payload), replies,
                               TransactWaitMs, 1);
@@ -125,13 +135,16 @@ std::string LanInterface::Transact(char command, const std::string& payload) {
         if (!answer.empty())
             return answer;
     }
+    if (challenge)
+        *challenge = IsChallenge(reply);
     deviceType = reply.substr(0, TypeFieldSize);
     return reply.substr(ReplyHeaderSize);
 }
 
 bool LanInterface::ReadStatus() {
-    std::string p = Transact(CmdReadStatus, std::string());
-    if (p.size() < 20)
+    bool challenge = false;
+    std::string p = Transact(CmdReadStatus, std::string(), &challenge);
+    if (challenge || p.size() < 20)
         return false;
     ReadAddresses(
         p, {&currentIp, &currentGateway, &currentNetmask, &currentAddress4, &currentAddress5});
@@ -144,8 +157,9 @@ bool LanInterface::ReadStatus() {
 }
 
 bool LanInterface::ReadConfig() {
-    std::string p = Transact(CmdReadConfig, std::string());
-    if (p.size() < 21)
+    bool challenge = false;
+    std::string p = Transact(CmdReadConfig, std::string(), &challenge);
+    if (challenge || p.size() < 21)
         return false;
     ReadAddresses(p, {&staticIp, &staticGateway, &staticNetmask, &staticAddress4, &staticAddress5});
     dhcp = p[20] != 0;
@@ -202,14 +216,14 @@ LanResult LanInterface::EnterBootloader() {
 }
 
 LanResult LanInterface::UpdateFirmware(const std::string& path, ProgressObserver& observer) {
-    std::ifstream file(path, std::ios::binary);
-    if (!file)
-        return ResultFailed;
-    std::ostringstream content;
-    content << file.rdbuf();
+    return UpdateFirmware(path, observer, nullptr);
+}
+
+LanResult LanInterface::UpdateFirmware(const std::string& path, ProgressObserver& observer,
+                                       std::string* refusal) {
     // A file that is known bad before the update began never puts the device into its bootloader.
     std::string digits;
-    if (!CheckFirmwareText(content.str(), &digits))
+    if (!LoadFirmwareFile(path, &digits, refusal))
         return ResultFailed;
 
     LanResult r = EnterBootloader();
@@ -228,8 +242,8 @@ LanResult LanInterface::UpdateFirmware(const std::string& path, ProgressObserver
         return ResultFailed;
     blockCounter = 0;
 
-    std::istringstream in(digits);
     const long long size = static_cast<long long>(digits.size());
+    std::istringstream in(std::move(digits)); // the file's one buffer, moved, not copied
     while (in.good()) {
         observer.OnProgress(static_cast<int>(Position(in) * 100 / size), "Performing update");
         if (!SendFirmwareBlock(in))

@@ -61,6 +61,9 @@ public:
 
     // Firmware update.
     LanResult UpdateFirmware(const std::string& path, ProgressObserver& observer);
+    // The same; when the file is refused before the device is touched, refusal receives why.
+    LanResult UpdateFirmware(const std::string& path, ProgressObserver& observer,
+                             std::string* refusal);
     LanResult EnterBootloader();
     bool SendFirmwareBlock(std::istream& file);
 
@@ -68,6 +71,9 @@ public:
     std::string SerialText() const;
 
 private:
+    // Transact that also tells whether the payload is that of a challenge, which never holds
+    // the answer to the request.
+    std::string Transact(char command, const std::string& payload, bool* challenge);
     void SetState(int32_t newState);
     // The result codes that C and B share: 2 announces a restart, 3 a key error, and any code
     // but 0 and 1 means taken.

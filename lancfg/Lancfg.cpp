@@ -2,6 +2,7 @@
 
 #include "Command.h"
 #include "FwupdateCommand.h"
+#include "LanProtocol.h"
 #include "ListCommand.h"
 #include "SetCommand.h"
 #include "ShowCommand.h"
@@ -24,7 +25,7 @@ void PrintUsage(const char* program, std::ostream& out) {
     Print(out, "\tshow configuration parameters of one device\n");
 }
 
-int RunLancfg(int argc, const char* const* argv, std::ostream& out) {
+int RunLancfg(int argc, const char* const* argv, std::ostream& out, std::ostream& err) {
     const char* program = argc > 0 && argv[0] ? argv[0] : "lancfg";
     std::vector<std::string> args;
     for (int i = 1; i < argc; ++i)
@@ -34,13 +35,23 @@ int RunLancfg(int argc, const char* const* argv, std::ostream& out) {
     std::unique_ptr<Command> commands[] = {
         std::make_unique<ListCommand>(), std::make_unique<FwupdateCommand>(),
         std::make_unique<SetCommand>(), std::make_unique<ShowCommand>()};
+    CommandContext context{out, err};
     int result = ExitUsage;
     if (!args.empty()) {
         for (auto& command : commands) {
-            if (args[0] == command->Name()) {
-                result = command->Execute(args, out);
-                break;
+            if (args[0] != command->Name())
+                continue;
+            // '*' is the wire's wildcard: a serial number holding it would reach any device.
+            if (command->Positionals() == 1 && args.size() >= 2 &&
+                !lanproto::IsSingleSerial(args[1])) {
+                Print(err,
+                      "Error: %s is not the serial number of one device (it holds '*' or a "
+                      "character outside printable ASCII)\n",
+                      lanproto::PrintableText(args[1]).c_str());
+                return ExitUsage;
             }
+            result = command->Execute(args, context);
+            break;
         }
     }
     if (result == ExitUsage)

@@ -22,13 +22,15 @@ const char* StateWord(int32_t state) {
 
 } // namespace
 
-int ListCommand::Execute(const std::vector<std::string>& args, std::ostream& out) {
+int ListCommand::Execute(const std::vector<std::string>& args, CommandContext& context) {
+    std::ostream& out = context.out;
     if (args.size() != 1)
         return ExitUsage;
     std::vector<LanInterface> devices;
     DiscoverLanInterfaces(lanproto::SearchPattern, devices); // a failed search lists nothing
     for (LanInterface& device : devices) {
-        Print(out, "%s %6s %s ", device.SerialText().c_str(), device.version.c_str(),
+        Print(out, "%s %6s %s ", lanproto::PrintableText(device.serialNumber).c_str(),
+              device.version.c_str(),
               StateWord(device.state));
         if (device.state == StateRun) {
             device.ReadStatus();

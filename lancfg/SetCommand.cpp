@@ -24,7 +24,8 @@ int ReportOutcome(LanResult result, bool rebooting, const CommandOptions& option
     }
 }
 
-int SetCommand::Execute(const std::vector<std::string>& args, std::ostream& out) {
+int SetCommand::Execute(const std::vector<std::string>& args, CommandContext& context) {
+    std::ostream& out = context.out;
     CommandOptions options;
     if (args.size() < 2 || !options.Parse(args, "ingdyk"))
         return ExitUsage;

@@ -14,7 +14,8 @@ bool FindAndRead(LanInterface& device, const std::string& serial, std::ostream& 
     return true;
 }
 
-int ShowCommand::Execute(const std::vector<std::string>& args, std::ostream& out) {
+int ShowCommand::Execute(const std::vector<std::string>& args, CommandContext& context) {
+    std::ostream& out = context.out;
     if (args.size() != 2)
         return ExitUsage;
     const std::string& serial = args[1];

@@ -8,7 +8,7 @@ class LanInterface;
 class ShowCommand : public Command {
 public:
     const char* Name() const override { return "show"; }
-    int Execute(const std::vector<std::string>& args, std::ostream& out) override;
+    int Execute(const std::vector<std::string>& args, CommandContext& context) override;
 };
 
 // Finds the device and reads its status and configuration, printing the error message on

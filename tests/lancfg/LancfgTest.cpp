@@ -1,5 +1,6 @@
 // The console tool, run in-process on a stream of its own and as the real program, against the
 // simulator inside a private network namespace. Exact output and exit codes are compared.
+#include "LanProtocol.h"
 #include "Lancfg.h"
 #include "ProgressPrinter.h"
 #include "SimFixture.h"
@@ -7,14 +8,17 @@
 #include <gtest/gtest.h>
 
 #include <spawn.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <cstdlib>
 #include <sstream>
 #include <string>
 #include <vector>
 
 using namespace simtest;
+using lanproto::PrintableText;
 
 extern char** environ;
 
@@ -25,6 +29,7 @@ const std::string kData = VK_SOURCE_DIR "/tests/data/firmware/";
 struct Outcome {
     int code;
     std::string out;
+    std::string err;
 };
 
 Outcome Lancfg(std::vector<std::string> words) {
@@ -32,9 +37,9 @@ Outcome Lancfg(std::vector<std::string> words) {
     std::vector<const char*> argv;
     for (const auto& w : words)
         argv.push_back(w.c_str());
-    std::ostringstream out;
-    int code = RunLancfg(static_cast<int>(argv.size()), argv.data(), out);
-    return {code, out.str()};
+    std::ostringstream out, err;
+    int code = RunLancfg(static_cast<int>(argv.size()), argv.data(), out, err);
+    return {code, out.str(), err.str()};
 }
 
 // Runs the built program and collects its standard output and exit status.
@@ -47,7 +52,7 @@ Outcome LancfgProgram(const std::vector<std::string>& words, std::string* err = 
     argv.push_back(nullptr);
     int outPipe[2], errPipe[2];
     if (pipe(outPipe) != 0 || pipe(errPipe) != 0)
-        return {-100, ""};
+        return {-100, "", ""};
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
     posix_spawn_file_actions_adddup2(&actions, outPipe[1], 1);
@@ -60,7 +65,7 @@ Outcome LancfgProgram(const std::vector<std::string>& words, std::string* err = 
     close(outPipe[1]);
     close(errPipe[1]);
     if (rc != 0)
-        return {-100, ""};
+        return {-100, "", ""};
     auto drain = [](int fd) {
         std::string text;
         char buf[4096];
@@ -76,7 +81,7 @@ Outcome LancfgProgram(const std::vector<std::string>& words, std::string* err = 
         *err = errText;
     int status = 0;
     waitpid(pid, &status, 0);
-    return {WIFEXITED(status) ? WEXITSTATUS(status) : -101, out};
+    return {WIFEXITED(status) ? WEXITSTATUS(status) : -101, out, errText};
 }
 
 std::string Usage(const std::string& program) {
@@ -265,6 +270,83 @@ TEST_F(LancfgTest, FwupdateKeyErrors) {
     r = Lancfg({"fwupdate", kCryptSerial, "-k", kWrongKeyText, "-f", kData + "TwoRecords.hex"});
     EXPECT_EQ(r.code, -2);
     EXPECT_EQ(r.out, "\n" + kWrongKeyText + " is probably the wrong crypt key for KPL0000002\n");
+}
+
+TEST_F(LancfgTest, FwupdateSaysWhyAFileIsRefused) {
+    StartWith({PlainDevice()});
+    char dir[] = "/tmp/lancfg-fw-XXXXXX";
+    ASSERT_NE(mkdtemp(dir), nullptr);
+    const std::string fifo = std::string(dir) + "/fifo.hex";
+    const std::string huge = std::string(dir) + "/huge.hex";
+    ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+    {
+        std::FILE* f = std::fopen(huge.c_str(), "w");
+        ASSERT_NE(f, nullptr);
+        std::fclose(f);
+        ASSERT_EQ(truncate(huge.c_str(), 200'000'000), 0); // sparse: costs no disk
+    }
+    const std::vector<std::pair<std::string, std::string>> cases = {
+        {kData + "NoSuchFile.hex", "not found"},
+        {"/dev/zero", "not a regular file"},
+        {fifo, "not a regular file"},
+        {dir, "not a regular file"},
+        {huge, "too large (200000000 bytes; a firmware file holds at most 134479874)"},
+        {kData + "BrokenEmpty.hex", "holds no record"},
+        {kData + "BrokenNonHexDigit.hex", "bad character at byte 18"},
+        {kData + "BrokenTruncatedRecord.hex", "record at byte 11 cut short"},
+        {kData + "BrokenRecordTooLong.hex", "record at byte 1 longer than 1024 bytes"},
+    };
+    for (const auto& [file, reason] : cases) {
+        Outcome r = Lancfg({"fwupdate", kPlainSerial, "-f", file});
+        EXPECT_EQ(r.code, -1) << file;
+        EXPECT_EQ(r.out, "\nUpdating KPL0000001 failed\n") << file;
+        EXPECT_EQ(r.err, "Firmware file " + file + ": " + reason + "\n");
+    }
+    EXPECT_EQ(Commands(), std::string(cases.size(), 'I')); // the device never left its work
+    std::remove(fifo.c_str());
+    std::remove(huge.c_str());
+    rmdir(dir);
+}
+
+TEST_F(LancfgTest, ASerialNumberForMoreThanOneDeviceIsRefusedAndNothingIsSent) {
+    StartWith({PlainDevice(), CryptDevice()});
+    for (const std::string serial : {"*", "KPL*", "KPL\x1b[2J"}) {
+        for (const auto& words : std::vector<std::vector<std::string>>{
+                 {"show", serial},
+                 {"set", serial, "-i", "10.9.9.9"},
+                 {"fwupdate", serial, "-f", kData + "TwoRecords.hex"}}) {
+            Outcome r = Lancfg(words);
+            EXPECT_EQ(r.code, 2) << serial;
+            EXPECT_EQ(r.out, "");
+            EXPECT_EQ(r.err, "Error: " + PrintableText(serial) +
+                                 " is not the serial number of one device (it holds '*' or a "
+                                 "character outside printable ASCII)\n");
+        }
+    }
+    EXPECT_EQ(Commands(), "");
+}
+
+TEST_F(LancfgTest, ListPrintsBytesFromTheNetworkAsVisibleEscapes) {
+    // A hostile device: a serial number that clears the screen, rings the bell and holds the
+    // wildcard, which must not make the reads of its row reach the other device.
+    auto hostile = PlainDevice(std::string("\x1b[2J*\x07\xff", 7));
+    StartWith({hostile, PlainDevice()});
+    Outcome r = Lancfg({"list"});
+    EXPECT_EQ(r.code, 0);
+    EXPECT_EQ(r.out,
+              "\\x1b[2J*\\x07\\xff  1.234 Run / GW= STAT PLAIN\n"
+              "KPL0000001  1.234 Run 192.168.1.50/255.255.255.0 GW=192.168.1.1 STAT PLAIN\n");
+    EXPECT_EQ(Commands(), "INc");
+}
+
+TEST_F(LancfgTest, ShowFailsOnAChallengeOfAnyLength) {
+    auto d = CryptDevice();
+    d.challengeReads = true;
+    d.extraReplyBytes = 8; // a 45-byte challenge: long enough to pass for a configuration
+    StartWith({d});
+    Outcome r = Lancfg({"show", kCryptSerial});
+    EXPECT_EQ(r.code, -1);
+    EXPECT_EQ(r.out, "Error reading configuration from Lan Interface KPL0000002.\n");
 }
 
 TEST(ProgressPrinter, OverwritesTheLine) {
