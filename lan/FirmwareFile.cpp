@@ -37,7 +37,8 @@ bool LoadFirmwareFile(const std::string& path, std::string* digits, std::string*
     FileCloser closer{fd};
     struct stat info {};
     if (fd < 0) {
-        why = errno == ENOENT ? "not found" : std::string("cannot be opened: ") + std::strerror(errno);
+        why = errno == ENOENT ? "not found"
+                              : std::string("cannot be opened: ") + std::strerror(errno);
     } else if (::fstat(fd, &info) != 0) {
         why = std::string("cannot be read: ") + std::strerror(errno);
     } else if (!S_ISREG(info.st_mode)) {

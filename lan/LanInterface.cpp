@@ -54,6 +54,18 @@ bool SendMulticast(const std::string& request, std::vector<std::string>& replies
     return sender.SendUDPMessage(request, &replies, waitMs, maxReplies);
 }
 
+namespace {
+
+// One exchange to address (the group when empty), by one interface when interfaceIndex is not 0.
+bool Exchange(const std::string& request, const std::string& address, unsigned interfaceIndex,
+              unsigned waitMs, unsigned maxReplies, std::vector<MulticastSender::Reply>& replies) {
+    MulticastSender sender(address.empty() ? MulticastGroup : address.c_str(), Port, true);
+    sender.SetInterface(interfaceIndex);
+    return sender.Exchange(request, &replies, waitMs, maxReplies);
+}
+
+} // namespace
+
 std::string FormatIpAddress(const std::string& bytes) {
     if (bytes.size() != 4)
         return std::string();
@@ -71,22 +83,34 @@ std::string ParseIpAddress(const std::string& text) {
 }
 
 bool DiscoverLanInterfaces(const std::string& pattern, std::vector<LanInterface>& list) {
-    std::vector<std::string> replies;
-    if (!SendMulticast(BuildDiscoverRequest(pattern), replies, DiscoverWaitMs, DiscoverMaxReplies))
+    return DiscoverLanInterfaces(pattern, list, std::string());
+}
+
+bool DiscoverLanInterfaces(const std::string& pattern, std::vector<LanInterface>& list,
+                           const std::string& address) {
+    std::vector<MulticastSender::Reply> replies;
+    if (!Exchange(BuildDiscoverRequest(pattern), address, 0, DiscoverWaitMs, DiscoverMaxReplies,
+                  replies))
         return false;
     for (const auto& reply : replies) {
         LanInterface device;
-        if (device.ParseIdentification(reply))
+        device.unicastAddress = address;
+        device.interfaceIndex = reply.interfaceIndex;
+        if (device.ParseIdentification(reply.bytes))
             list.push_back(device);
     }
     return true;
 }
 
 bool LanInterface::FindBySerial(const std::string& serial) {
-    std::vector<std::string> replies;
-    if (!SendMulticast(BuildFindRequest(serial), replies, FindWaitMs, 1) || replies.empty())
+    std::vector<MulticastSender::Reply> replies;
+    if (!Exchange(BuildFindRequest(serial), unicastAddress, 0, FindWaitMs, 1, replies) ||
+        replies.empty())
         return false;
-    return ParseIdentification(replies.front());
+    if (!ParseIdentification(replies.front().bytes))
+        return false;
+    interfaceIndex = replies.front().interfaceIndex;
+    return true;
 }
 
 bool LanInterface::ParseIdentification(const std::string& reply) {
@@ -112,9 +136,9 @@ std::string LanInterface::Transact(char command, const std::string& payload, boo
     // A serial number holding the wildcard (a reply may carry one) would address every device.
     if (serialNumber.find(Wildcard) != std::string::npos)
         return std::string();
-    std::vector<std::string> replies;
-    bool sent = SendMulticast(BuildDeviceRequest(serialNumber, command, payload), replies,
-                              TransactWaitMs, 1);
+    std::vector<MulticastSender::Reply> replies;
+    bool sent = Exchange(BuildDeviceRequest(serialNumber, command, payload), unicastAddress,
+                         interfaceIndex, TransactWaitMs, 1, replies);
     if (!sent || replies.empty()) {
         // A restarting device is silent for a while; only after the grace period is it lost.
         if (state == StateBooting && Now() < stateTime + BootGraceSeconds)
@@ -122,7 +146,9 @@ std::string LanInterface::Transact(char command, const std::string& payload, boo
         SetState(StateDisconnected);
         return std::string();
     }
-    const std::string& reply = replies.front();
+    const std::string& reply = replies.front().bytes;
+    if (replies.front().interfaceIndex != 0)
+        interfaceIndex = replies.front().interfaceIndex;
     SetState(deviceType == BootloaderType ? StateMaintenance : StateRun);
     if (reply.size() < ReplyHeaderSize)
         return std::string();

@@ -11,8 +11,10 @@ int FwupdateCommand::Execute(const std::vector<std::string>& args, CommandContex
         return ExitUsage;
     const std::string& serial = args[1];
     LanInterface device;
+    device.unicastAddress = context.address;
     if (!device.FindBySerial(serial)) {
         Print(out, "Error: Lan Interface %s not found on LAN.\n", serial.c_str());
+        PrintNothingFound(context);
         return ExitFailed;
     }
     if (options.hasKey)

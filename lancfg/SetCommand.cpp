@@ -31,7 +31,7 @@ int SetCommand::Execute(const std::vector<std::string>& args, CommandContext& co
         return ExitUsage;
     const std::string& serial = args[1];
     LanInterface device;
-    if (!FindAndRead(device, serial, out))
+    if (!FindAndRead(device, serial, context))
         return ExitFailed;
 
     // Options not given keep the values just read, so they are written back unchanged.
