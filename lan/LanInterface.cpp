@@ -1,14 +1,15 @@
 #include "LanInterface.h"
 
+#include "FirmwareFile.h"
 #include "LanProtocol.h"
 #include "MulticastSender.h"
 
 #include <chrono>
 #include <cstdio>
 #include <ctime>
-#include <fstream>
 #include <sstream>
 #include <thread>
+#include <utility>
 
 using namespace lanproto;
 
@@ -53,6 +54,18 @@ bool SendMulticast(const std::string& request, std::vector<std::string>& replies
     return sender.SendUDPMessage(request, &replies, waitMs, maxReplies);
 }
 
+namespace {
+
+// One exchange to address (the group when empty), by one interface when interfaceIndex is not 0.
+bool Exchange(const std::string& request, const std::string& address, unsigned interfaceIndex,
+              unsigned waitMs, unsigned maxReplies, std::vector<MulticastSender::Reply>& replies) {
+    MulticastSender sender(address.empty() ? MulticastGroup : address.c_str(), Port, true);
+    sender.SetInterface(interfaceIndex);
+    return sender.Exchange(request, &replies, waitMs, maxReplies);
+}
+
+} // namespace
+
 std::string FormatIpAddress(const std::string& bytes) {
     if (bytes.size() != 4)
         return std::string();
@@ -70,22 +83,34 @@ std::string ParseIpAddress(const std::string& text) {
 }
 
 bool DiscoverLanInterfaces(const std::string& pattern, std::vector<LanInterface>& list) {
-    std::vector<std::string> replies;
-    if (!SendMulticast(BuildDiscoverRequest(pattern), replies, DiscoverWaitMs, DiscoverMaxReplies))
+    return DiscoverLanInterfaces(pattern, list, std::string());
+}
+
+bool DiscoverLanInterfaces(const std::string& pattern, std::vector<LanInterface>& list,
+                           const std::string& address) {
+    std::vector<MulticastSender::Reply> replies;
+    if (!Exchange(BuildDiscoverRequest(pattern), address, 0, DiscoverWaitMs, DiscoverMaxReplies,
+                  replies))
         return false;
     for (const auto& reply : replies) {
         LanInterface device;
-        if (device.ParseIdentification(reply))
+        device.unicastAddress = address;
+        device.interfaceIndex = reply.interfaceIndex;
+        if (device.ParseIdentification(reply.bytes))
             list.push_back(device);
     }
     return true;
 }
 
 bool LanInterface::FindBySerial(const std::string& serial) {
-    std::vector<std::string> replies;
-    if (!SendMulticast(BuildFindRequest(serial), replies, FindWaitMs, 1) || replies.empty())
+    std::vector<MulticastSender::Reply> replies;
+    if (!Exchange(BuildFindRequest(serial), unicastAddress, 0, FindWaitMs, 1, replies) ||
+        replies.empty())
         return false;
-    return ParseIdentification(replies.front());
+    if (!ParseIdentification(replies.front().bytes))
+        return false;
+    interfaceIndex = replies.front().interfaceIndex;
+    return true;
 }
 
 bool LanInterface::ParseIdentification(const std::string& reply) {
@@ -102,9 +127,18 @@ bool LanInterface::ParseIdentification(const std::string& reply) {
 }
 
 std::string LanInterface::Transact(char command, const std::string& payload) {
-    std::vector<std::string> replies;
-    bool sent = SendMulticast(BuildDeviceRequest(serialNumber, command, payload), replies,
-                              TransactWaitMs, 1);
+    return Transact(command, payload, nullptr);
+}
+
+std::string LanInterface::Transact(char command, const std::string& payload, bool* challenge) {
+    if (challenge)
+        *challenge = false;
+    // A serial number holding the wildcard (a reply may carry one) would address every device.
+    if (serialNumber.find(Wildcard) != std::string::npos)
+        return std::string();
+    std::vector<MulticastSender::Reply> replies;
+    bool sent = Exchange(BuildDeviceRequest(serialNumber, command, payload), unicastAddress,
+                         interfaceIndex, TransactWaitMs, 1, replies);
     if (!sent || replies.empty()) {
         // A restarting device is silent for a while; only after the grace period is it lost.
         if (state == StateBooting && Now() < stateTime + BootGraceSeconds)
@@ -112,7 +146,9 @@ std::string LanInterface::Transact(char command, const std::string& payload) {
         SetState(StateDisconnected);
         return std::string();
     }
-    const std::string& reply = replies.front();
+    const std::string& reply = replies.front().bytes;
+    if (replies.front().interfaceIndex != 0)
+        interfaceIndex = replies.front().interfaceIndex;
     SetState(deviceType == BootloaderType ? StateMaintenance : StateRun);
     if (reply.size() < ReplyHeaderSize)
         return std::string();
@@ -125,13 +161,16 @@ std::string LanInterface::Transact(char command, const std::string& payload) {
         if (!answer.empty())
             return answer;
     }
+    if (challenge)
+        *challenge = IsChallenge(reply);
     deviceType = reply.substr(0, TypeFieldSize);
     return reply.substr(ReplyHeaderSize);
 }
 
 bool LanInterface::ReadStatus() {
-    std::string p = Transact(CmdReadStatus, std::string());
-    if (p.size() < 20)
+    bool challenge = false;
+    std::string p = Transact(CmdReadStatus, std::string(), &challenge);
+    if (challenge || p.size() < 20)
         return false;
     ReadAddresses(
         p, {&currentIp, &currentGateway, &currentNetmask, &currentAddress4, &currentAddress5});
@@ -144,8 +183,9 @@ bool LanInterface::ReadStatus() {
 }
 
 bool LanInterface::ReadConfig() {
-    std::string p = Transact(CmdReadConfig, std::string());
-    if (p.size() < 21)
+    bool challenge = false;
+    std::string p = Transact(CmdReadConfig, std::string(), &challenge);
+    if (challenge || p.size() < 21)
         return false;
     ReadAddresses(p, {&staticIp, &staticGateway, &staticNetmask, &staticAddress4, &staticAddress5});
     dhcp = p[20] != 0;
@@ -202,14 +242,14 @@ LanResult LanInterface::EnterBootloader() {
 }
 
 LanResult LanInterface::UpdateFirmware(const std::string& path, ProgressObserver& observer) {
-    std::ifstream file(path, std::ios::binary);
-    if (!file)
-        return ResultFailed;
-    std::ostringstream content;
-    content << file.rdbuf();
+    return UpdateFirmware(path, observer, nullptr);
+}
+
+LanResult LanInterface::UpdateFirmware(const std::string& path, ProgressObserver& observer,
+                                       std::string* refusal) {
     // A file that is known bad before the update began never puts the device into its bootloader.
     std::string digits;
-    if (!CheckFirmwareText(content.str(), &digits))
+    if (!LoadFirmwareFile(path, &digits, refusal))
         return ResultFailed;
 
     LanResult r = EnterBootloader();
@@ -228,8 +268,8 @@ LanResult LanInterface::UpdateFirmware(const std::string& path, ProgressObserver
         return ResultFailed;
     blockCounter = 0;
 
-    std::istringstream in(digits);
     const long long size = static_cast<long long>(digits.size());
+    std::istringstream in(std::move(digits)); // the file's one buffer, moved, not copied
     while (in.good()) {
         observer.OnProgress(static_cast<int>(Position(in) * 100 / size), "Performing update");
         if (!SendFirmwareBlock(in))

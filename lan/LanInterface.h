@@ -44,10 +44,17 @@ public:
     int32_t state = StateUnknown;
     int64_t stateTime = 0; // seconds since 1970
     int32_t blockCounter = 0;
+    // Where the requests to this device go: empty for the group, else the address the user gave
+    // (a device behind a router).
+    std::string unicastAddress;
+    // The network interface the device's last reply came by, so that later requests reach it by
+    // that network only and it never sees a request twice; 0 sends to the group by every one.
+    unsigned interfaceIndex = 0;
 
     LanInterface();
 
-    // Discovery and identification.
+    // Discovery and identification. FindBySerial asks unicastAddress when it is set, else the
+    // group on every network.
     bool FindBySerial(const std::string& serial);
     bool ParseIdentification(const std::string& reply);
 
@@ -61,6 +68,9 @@ public:
 
     // Firmware update.
     LanResult UpdateFirmware(const std::string& path, ProgressObserver& observer);
+    // The same; when the file is refused before the device is touched, refusal receives why.
+    LanResult UpdateFirmware(const std::string& path, ProgressObserver& observer,
+                             std::string* refusal);
     LanResult EnterBootloader();
     bool SendFirmwareBlock(std::istream& file);
 
@@ -68,6 +78,9 @@ public:
     std::string SerialText() const;
 
 private:
+    // Transact that also tells whether the payload is that of a challenge, which never holds
+    // the answer to the request.
+    std::string Transact(char command, const std::string& payload, bool* challenge);
     void SetState(int32_t newState);
     // The result codes that C and B share: 2 announces a restart, 3 a key error, and any code
     // but 0 and 1 means taken.
@@ -77,6 +90,10 @@ private:
 // Searches for all devices whose type matches pattern and appends one record per accepted
 // reply. False only when the request could not be sent (the list is then unchanged).
 bool DiscoverLanInterfaces(const std::string& pattern, std::vector<LanInterface>& list);
+// The same search sent to one address instead of the group (empty: the group); the records keep
+// the address for their later requests.
+bool DiscoverLanInterfaces(const std::string& pattern, std::vector<LanInterface>& list,
+                           const std::string& address);
 
 // One exchange with the protocol's multicast group and port; no socket outlives the call.
 bool SendMulticast(const std::string& request, std::vector<std::string>& replies, unsigned waitMs,

@@ -103,27 +103,76 @@ unsigned VersionThousandths(const std::string& version) {
     return whole * 1000 + fraction;
 }
 
-bool CheckFirmwareText(const std::string& text, std::string* digits) {
+FirmwareTextCheck CheckFirmwareDigits(std::string_view text) {
+    FirmwareTextCheck check;
     size_t end = text.size();
     while (end > 0 && std::isspace(static_cast<unsigned char>(text[end - 1])))
         --end;
-    if (end == 0)
-        return false;
-    for (size_t i = 0; i < end; ++i)
-        if (!std::isxdigit(static_cast<unsigned char>(text[i])))
-            return false;
+    if (end == 0) {
+        check.reason = "holds no record";
+        return check;
+    }
+    for (size_t i = 0; i < end; ++i) {
+        if (!std::isxdigit(static_cast<unsigned char>(text[i]))) {
+            check.reason = "bad character at byte " + std::to_string(i + 1);
+            return check;
+        }
+    }
     size_t pos = 0;
     while (pos < end) {
-        if (end - pos < 4)
-            return false;
+        const std::string at = " at byte " + std::to_string(pos + 1);
+        if (end - pos < 4) {
+            check.reason = "record" + at + " cut short";
+            return check;
+        }
         unsigned length =
             HexPairValue(text.data() + pos, 2) * 256u + HexPairValue(text.data() + pos + 2, 2);
-        if (length > MaxRecordLength || end - pos - 4 < 2u * length)
-            return false;
+        if (length > MaxRecordLength) {
+            check.reason = "record" + at + " longer than 1024 bytes";
+            return check;
+        }
+        if (end - pos - 4 < 2u * length) {
+            check.reason = "record" + at + " cut short";
+            return check;
+        }
         pos += 4 + 2u * length;
     }
-    if (digits)
-        *digits = text.substr(0, end);
+    check.ok = true;
+    check.digits = end;
+    return check;
+}
+
+bool CheckFirmwareText(const std::string& text, std::string* digits) {
+    FirmwareTextCheck check = CheckFirmwareDigits(text);
+    if (check.ok && digits)
+        *digits = text.substr(0, check.digits);
+    return check.ok;
+}
+
+std::string PrintableText(const std::string& bytes) {
+    static const char hex[] = "0123456789abcdef";
+    std::string text;
+    for (char c : bytes) {
+        const auto b = static_cast<unsigned char>(c);
+        if (b == 0)
+            break;
+        if (b >= 0x20 && b < 0x7F) {
+            text += c;
+        } else {
+            text += "\\x";
+            text += hex[b >> 4];
+            text += hex[b & 0x0F];
+        }
+    }
+    return text;
+}
+
+bool IsSingleSerial(const std::string& serial) {
+    for (char c : serial) {
+        const auto b = static_cast<unsigned char>(c);
+        if (b < 0x20 || b >= 0x7F || c == Wildcard)
+            return false;
+    }
     return true;
 }
 

@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <string>
+#include <string_view>
 
 namespace lanproto {
 
@@ -40,6 +41,9 @@ inline constexpr unsigned FindWaitMs = 200;
 inline constexpr unsigned TransactWaitMs = 2000;
 
 inline constexpr unsigned MaxRecordLength = 1024;
+// The largest firmware file taken. The block counter has 16 bits, so a file holds at most 65536
+// records, each at most 4 + 2 x 1024 characters; two more allow a line end after the last one.
+inline constexpr size_t MaxFirmwareFileSize = 65536u * (4 + 2 * MaxRecordLength) + 2;
 
 // A text padded with NUL bytes, or cut, to size bytes.
 std::string PadField(const std::string& text, size_t size);
@@ -75,9 +79,25 @@ std::string FormatVersion(unsigned thousandths);
 // Reads a version text as a decimal number in thousandths (locale-independent).
 unsigned VersionThousandths(const std::string& version);
 
+// The outcome of checking a firmware file's text.
+struct FirmwareTextCheck {
+    bool ok = false;
+    size_t digits = 0;  // length of the text without its trailing white space, when ok
+    std::string reason; // why the text was refused, for the user ("bad character at byte 7")
+};
+
 // Checks a whole firmware file before anything is sent: hexadecimal digits only (ASCII white
 // space allowed at the very end), complete records, record lengths at most 1024, not empty.
-// On success digits receives the file without its trailing white space.
+// Byte positions in the reason count from 1.
+FirmwareTextCheck CheckFirmwareDigits(std::string_view text);
+// The same check; on success digits receives the file without its trailing white space.
 bool CheckFirmwareText(const std::string& text, std::string* digits);
+
+// A text from the network made safe to print: the bytes up to the first NUL, each byte outside
+// printable ASCII written as \xhh, so that no device can send escape sequences to a terminal.
+std::string PrintableText(const std::string& bytes);
+
+// True when serial names at most one device: printable ASCII without the wildcard.
+bool IsSingleSerial(const std::string& serial);
 
 } // namespace lanproto

@@ -1,5 +1,8 @@
 #include "Command.h"
 
+#include "LanProtocol.h"
+#include "MulticastSender.h"
+
 #include <cstdarg>
 #include <cstdio>
 #include <vector>
@@ -52,4 +55,23 @@ bool CommandOptions::Parse(const std::vector<std::string>& args, const std::stri
             return false;
     }
     return true;
+}
+
+void PrintNothingFound(CommandContext& context) {
+    if (!context.address.empty()) {
+        Print(context.err,
+              "No LAN interface answered at %s. Check the address, the cable, and that no "
+              "firewall blocks UDP port %u.\n",
+              context.address.c_str(), lanproto::Port);
+        return;
+    }
+    std::string asked;
+    for (const MulticastSender::Interface& i : MulticastSender::Interfaces())
+        asked += (asked.empty() ? "on " : ", ") + i.name + " (" + i.address + ")";
+    if (asked.empty())
+        asked = "(no network interface is up with an IPv4 address and multicast)";
+    Print(context.err,
+          "No LAN interface answered %s. Check the cable, that no firewall blocks UDP port %u, "
+          "and for a device behind a router give its address with -a <ip>.\n",
+          asked.c_str(), lanproto::Port);
 }

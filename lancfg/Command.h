@@ -16,13 +16,28 @@ enum ExitCode : int {
 // Writes printf-formatted text to a stream.
 void Print(std::ostream& out, const char* format, ...) __attribute__((format(printf, 2, 3)));
 
+// What a command prints to (results on out, explanations for the user on err), and the options
+// that every command takes.
+struct CommandContext {
+    std::ostream& out;
+    std::ostream& err;
+    std::string address; // -a: the requests go to this address instead of the group
+    bool json = false;   // --json: out holds one JSON document, the messages go to err
+
+    // Where the messages of a failed command go: err when out holds JSON.
+    std::ostream& Messages() { return json ? err : out; }
+};
+
 // One command of the console tool. args holds the words after the program name, the command word
 // first. A command that finds its arguments misused returns ExitUsage without touching the network.
 class Command {
 public:
     virtual ~Command() = default;
     virtual const char* Name() const = 0;
-    virtual int Execute(const std::vector<std::string>& args, std::ostream& out) = 0;
+    // Number of words after the command word before its options: 1 for the serial number.
+    virtual size_t Positionals() const { return 1; }
+    virtual bool TakesJson() const { return false; }
+    virtual int Execute(const std::vector<std::string>& args, CommandContext& context) = 0;
 };
 
 // Options of set and fwupdate: pairs of option word and value from the third word on.
@@ -38,3 +53,6 @@ struct CommandOptions {
 
 // "on" in either letter case, and any longer value that begins so.
 bool IsOn(const std::string& value);
+
+// When no device answered: one line on err that names the networks asked and the usual causes.
+void PrintNothingFound(CommandContext& context);

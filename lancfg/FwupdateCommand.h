@@ -6,5 +6,5 @@
 class FwupdateCommand : public Command {
 public:
     const char* Name() const override { return "fwupdate"; }
-    int Execute(const std::vector<std::string>& args, std::ostream& out) override;
+    int Execute(const std::vector<std::string>& args, CommandContext& context) override;
 };

@@ -2,10 +2,14 @@
 
 #include "Command.h"
 #include "FwupdateCommand.h"
+#include "LanProtocol.h"
 #include "ListCommand.h"
 #include "SetCommand.h"
 #include "ShowCommand.h"
 
+#include <arpa/inet.h>
+
+#include <cstddef>
 #include <memory>
 #include <string>
 #include <vector>
@@ -22,9 +26,46 @@ void PrintUsage(const char* program, std::ostream& out) {
     Print(out, "\tset configuration parameters of one device\n");
     Print(out, "%s show <serial-number>\n", program);
     Print(out, "\tshow configuration parameters of one device\n");
+    Print(out, "%s list --json\n", program);
+    Print(out, "\tlist all devices as a JSON array\n");
+    Print(out, "%s show <serial-number> --json\n", program);
+    Print(out, "\tshow configuration parameters of one device as a JSON object\n");
+    Print(out, "%s <command> [<arguments>] -a <ip>\n", program);
+    Print(out, "\tsend the command's requests to one address instead of the local networks\n");
 }
 
-int RunLancfg(int argc, const char* const* argv, std::ostream& out) {
+namespace {
+
+// Keeps the value of -a; false when it is no IPv4 address. Given twice, the later one counts.
+bool TakeAddress(const std::string& value, CommandContext& context) {
+    in_addr parsed{};
+    context.address = value;
+    return ::inet_pton(AF_INET, value.c_str(), &parsed) == 1;
+}
+
+// Takes -a <ip> (where the options of the command may stand) and --json (after the arguments
+// of a command that has it) out of args. Returns whether the address that counts is valid, which
+// valid tells for an address taken before.
+bool TakeSharedOptions(std::vector<std::string>& args, const Command& command,
+                       CommandContext& context, bool valid) {
+    for (size_t i = 1 + command.Positionals(); i < args.size();) {
+        const auto at = args.begin() + static_cast<std::ptrdiff_t>(i);
+        if (args[i] == "-a" && i + 1 < args.size()) {
+            valid = TakeAddress(args[i + 1], context);
+            args.erase(at, at + 2);
+        } else if (args[i] == "--json" && command.TakesJson()) {
+            context.json = true;
+            args.erase(at);
+        } else {
+            i += 2; // an option of the command and its value, checked by the command
+        }
+    }
+    return valid;
+}
+
+} // namespace
+
+int RunLancfg(int argc, const char* const* argv, std::ostream& out, std::ostream& err) {
     const char* program = argc > 0 && argv[0] ? argv[0] : "lancfg";
     std::vector<std::string> args;
     for (int i = 1; i < argc; ++i)
@@ -34,13 +75,31 @@ int RunLancfg(int argc, const char* const* argv, std::ostream& out) {
     std::unique_ptr<Command> commands[] = {
         std::make_unique<ListCommand>(), std::make_unique<FwupdateCommand>(),
         std::make_unique<SetCommand>(), std::make_unique<ShowCommand>()};
+    CommandContext context{out, err, std::string(), false};
+    // -a <ip> may also come before the command word.
+    bool valid = true;
+    while (args.size() >= 2 && args[0] == "-a") {
+        valid = TakeAddress(args[1], context);
+        args.erase(args.begin(), args.begin() + 2);
+    }
     int result = ExitUsage;
     if (!args.empty()) {
         for (auto& command : commands) {
-            if (args[0] == command->Name()) {
-                result = command->Execute(args, out);
+            if (args[0] != command->Name())
+                continue;
+            if (!TakeSharedOptions(args, *command, context, valid))
                 break;
+            // '*' is the wire's wildcard: a serial number holding it would reach any device.
+            if (command->Positionals() == 1 && args.size() >= 2 &&
+                !lanproto::IsSingleSerial(args[1])) {
+                Print(err,
+                      "Error: %s is not the serial number of one device (it holds '*' or a "
+                      "character outside printable ASCII)\n",
+                      lanproto::PrintableText(args[1]).c_str());
+                return ExitUsage;
             }
+            result = command->Execute(args, context);
+            break;
         }
     }
     if (result == ExitUsage)

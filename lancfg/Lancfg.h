@@ -1,10 +1,11 @@
 #pragma once
 
+#include <iostream>
 #include <ostream>
 
-// Runs the console tool on a command line and writes everything it prints to out.
-// Returns the exit code (0, -1, -2, or 2 after the usage text).
-int RunLancfg(int argc, const char* const* argv, std::ostream& out);
+// Runs the console tool on a command line; results go to out, explanations for the user to err.
+// Returns the exit code (0, -1, -2, or 2 after the usage text or a refused serial number).
+int RunLancfg(int argc, const char* const* argv, std::ostream& out, std::ostream& err = std::cerr);
 
 // The usage text, with program standing for the program's own name.
 void PrintUsage(const char* program, std::ostream& out);

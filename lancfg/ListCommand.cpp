@@ -1,5 +1,6 @@
 #include "ListCommand.h"
 
+#include "JsonWriter.h"
 #include "LanInterface.h"
 #include "LanProtocol.h"
 
@@ -20,24 +21,53 @@ const char* StateWord(int32_t state) {
     }
 }
 
+// The fields of one list line, under plain names; the addresses only for a running device.
+std::string JsonObject(const LanInterface& device) {
+    JsonWriter json;
+    json.String("serialNumber", lanproto::PrintableText(device.serialNumber));
+    json.String("version", device.version);
+    json.String("state", StateWord(device.state));
+    if (device.state == StateRun) {
+        json.Address("ip", device.currentIp);
+        json.Address("netmask", device.currentNetmask);
+        json.Address("gateway", device.currentGateway);
+        json.Bool("dhcp", device.dhcp);
+        json.Bool("encryption", device.crypt);
+    }
+    return json.Object();
+}
+
 } // namespace
 
-int ListCommand::Execute(const std::vector<std::string>& args, std::ostream& out) {
+int ListCommand::Execute(const std::vector<std::string>& args, CommandContext& context) {
+    std::ostream& out = context.out;
     if (args.size() != 1)
         return ExitUsage;
     std::vector<LanInterface> devices;
-    DiscoverLanInterfaces(lanproto::SearchPattern, devices); // a failed search lists nothing
+    // A failed search lists nothing.
+    DiscoverLanInterfaces(lanproto::SearchPattern, devices, context.address);
+    std::string array;
     for (LanInterface& device : devices) {
-        Print(out, "%s %6s %s ", device.SerialText().c_str(), device.version.c_str(),
-              StateWord(device.state));
+        if (!context.json)
+            Print(out, "%s %6s %s ", lanproto::PrintableText(device.serialNumber).c_str(),
+                  device.version.c_str(), StateWord(device.state));
         if (device.state == StateRun) {
             device.ReadStatus();
             device.ReadConfig();
+        }
+        if (context.json) {
+            array += (array.empty() ? "[\n" : ",\n") + JsonObject(device);
+            continue;
+        }
+        if (device.state == StateRun)
             Print(out, "%s/%s GW=%s %s %s", device.currentIp.c_str(), device.currentNetmask.c_str(),
                   device.currentGateway.c_str(), device.dhcp ? "DHCP" : "STAT",
                   device.crypt ? "CRYPT" : "PLAIN");
-        }
         Print(out, "\n");
     }
+    if (context.json)
+        Print(out, "%s\n", array.empty() ? "[]" : (array + "\n]").c_str());
+    if (devices.empty())
+        PrintNothingFound(context);
     return ExitOk;
 }

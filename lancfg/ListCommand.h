@@ -6,5 +6,7 @@
 class ListCommand : public Command {
 public:
     const char* Name() const override { return "list"; }
-    int Execute(const std::vector<std::string>& args, std::ostream& out) override;
+    size_t Positionals() const override { return 0; }
+    bool TakesJson() const override { return true; }
+    int Execute(const std::vector<std::string>& args, CommandContext& context) override;
 };

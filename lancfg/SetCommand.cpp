@@ -24,13 +24,14 @@ int ReportOutcome(LanResult result, bool rebooting, const CommandOptions& option
     }
 }
 
-int SetCommand::Execute(const std::vector<std::string>& args, std::ostream& out) {
+int SetCommand::Execute(const std::vector<std::string>& args, CommandContext& context) {
+    std::ostream& out = context.out;
     CommandOptions options;
     if (args.size() < 2 || !options.Parse(args, "ingdyk"))
         return ExitUsage;
     const std::string& serial = args[1];
     LanInterface device;
-    if (!FindAndRead(device, serial, out))
+    if (!FindAndRead(device, serial, context))
         return ExitFailed;
 
     // Options not given keep the values just read, so they are written back unchanged.

@@ -6,7 +6,7 @@
 class SetCommand : public Command {
 public:
     const char* Name() const override { return "set"; }
-    int Execute(const std::vector<std::string>& args, std::ostream& out) override;
+    int Execute(const std::vector<std::string>& args, CommandContext& context) override;
 };
 
 enum LanResult : int;

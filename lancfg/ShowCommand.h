@@ -8,9 +8,10 @@ class LanInterface;
 class ShowCommand : public Command {
 public:
     const char* Name() const override { return "show"; }
-    int Execute(const std::vector<std::string>& args, std::ostream& out) override;
+    bool TakesJson() const override { return true; }
+    int Execute(const std::vector<std::string>& args, CommandContext& context) override;
 };
 
-// Finds the device and reads its status and configuration, printing the error message on
-// failure. Shared by show and set.
-bool FindAndRead(LanInterface& device, const std::string& serial, std::ostream& out);
+// Finds the device (at the address of -a, when given) and reads its status and configuration,
+// printing the error message on failure. Shared by show and set.
+bool FindAndRead(LanInterface& device, const std::string& serial, CommandContext& context);

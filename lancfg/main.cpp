@@ -3,5 +3,5 @@
 #include <iostream>
 
 int main(int argc, char** argv) {
-    return RunLancfg(argc, argv, std::cout);
+    return RunLancfg(argc, argv, std::cout, std::cerr);
 }

@@ -63,8 +63,9 @@ enum : int {
 const char* const kFirmwarePattern = "kplan*.enc";
 
 QString SerialCell(const LanInterface& device) {
-    // Serial numbers are bytes; Latin-1 keeps every byte as one character and back.
-    return QString::fromLatin1(device.SerialText());
+    // Serial numbers are bytes from the network: shown with visible escapes for anything but
+    // printable ASCII, so an ordinary serial number reads as it is.
+    return QString::fromLatin1(lanproto::PrintableText(device.serialNumber));
 }
 
 // The wait cursor of a blocking exchange. Show and Restore pair up however often they are
@@ -319,6 +320,7 @@ void ClancfgDlg::OnUpdateFirmware() {
     // none at all) cannot be a firmware file there and fails without talking to the device.
     const QString name = firmwareFiles_->currentText();
     LanResult result = ResultFailed;
+    std::string refusal; // why the file was refused, when it was
     if (!name.isEmpty() && !name.contains(QLatin1Char('/')) && name != QLatin1String(".") &&
         name != QLatin1String("..")) {
         const std::string path = QDir(programDirectory_).filePath(name).toStdString();
@@ -326,7 +328,7 @@ void ClancfgDlg::OnUpdateFirmware() {
         progressBar_->setValue(0);
         progressBar_->show();
         WaitCursor waitCursor;
-        result = device->UpdateFirmware(path, *this);
+        result = device->UpdateFirmware(path, *this, &refusal);
         while (result == ResultKeyError) {
             waitCursor.Restore();
             if (!AskForKey(*device))
@@ -338,8 +340,15 @@ void ClancfgDlg::OnUpdateFirmware() {
         progressText_->hide();
         progressBar_->hide();
     }
-    if (result != ResultOk)
+    if (result != ResultOk && refusal.empty()) {
         ShowMessage(QString::fromUtf8(kMsgFirmwareUpdateFailed));
+    } else if (result != ResultOk) {
+        // The same message, with the reason the file was refused below it.
+        QMessageBox box(QMessageBox::NoIcon, QString::fromUtf8(kProgramName),
+                        QString::fromUtf8(kMsgFirmwareUpdateFailed), QMessageBox::Ok, this);
+        box.setInformativeText(name + QLatin1String(": ") + QString::fromStdString(refusal));
+        box.exec();
+    }
     UpdateDeviceRow(*device);
 }
 

@@ -3,6 +3,7 @@
 // Prints wall times and their ratios against baselines measured in the same run.
 #include "LanIfSimulator.h"
 #include "LanInterface.h"
+#include "SimNetwork.h"
 
 #include <spawn.h>
 #include <sys/wait.h>
@@ -133,5 +134,24 @@ int main() {
            1.5);
     std::remove(path.c_str());
     sim.Stop();
+
+    // 4. list over two networks of 20 devices each, each behind a link of its own, against the
+    // same window: the datagram per network and the replies of both within one wait.
+    lanifsim::SimNetwork networks[2] = {lanifsim::SimNetwork(1), lanifsim::SimNetwork(2)};
+    for (int n = 0; n < 2; ++n) {
+        std::vector<lanifsim::SimDevice> devices(20);
+        for (int i = 0; i < 20; ++i) {
+            char serial[16];
+            std::snprintf(serial, sizeof serial, "NET%d%06d", n + 1, i);
+            devices[i].serial = serial;
+        }
+        if (!networks[n].Start(devices)) {
+            std::fprintf(stderr, "bench_lan: network %d: %s\n", n + 1,
+                         networks[n].LastError().c_str());
+            return 1;
+        }
+    }
+    double twoNetworks = Best(3, [] { return TimeLancfg({"list"}); });
+    Report("lancfg list, two networks of 20 devices", twoNetworks, "discovery window", 2.0, 1.02);
     return 0;
 }

@@ -1,20 +1,31 @@
 // The console tool, run in-process on a stream of its own and as the real program, against the
 // simulator inside a private network namespace. Exact output and exit codes are compared.
 #include "Lancfg.h"
+#include "LanProtocol.h"
 #include "ProgressPrinter.h"
 #include "SimFixture.h"
+#include "SimNetwork.h"
+
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
 
 #include <gtest/gtest.h>
 
 #include <spawn.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <cstdio>
+#include <cstdlib>
 #include <sstream>
 #include <string>
 #include <vector>
 
 using namespace simtest;
+using lanproto::PrintableText;
 
 extern char** environ;
 
@@ -25,6 +36,7 @@ const std::string kData = VK_SOURCE_DIR "/tests/data/firmware/";
 struct Outcome {
     int code;
     std::string out;
+    std::string err;
 };
 
 Outcome Lancfg(std::vector<std::string> words) {
@@ -32,9 +44,9 @@ Outcome Lancfg(std::vector<std::string> words) {
     std::vector<const char*> argv;
     for (const auto& w : words)
         argv.push_back(w.c_str());
-    std::ostringstream out;
-    int code = RunLancfg(static_cast<int>(argv.size()), argv.data(), out);
-    return {code, out.str()};
+    std::ostringstream out, err;
+    int code = RunLancfg(static_cast<int>(argv.size()), argv.data(), out, err);
+    return {code, out.str(), err.str()};
 }
 
 // Runs the built program and collects its standard output and exit status.
@@ -47,7 +59,7 @@ Outcome LancfgProgram(const std::vector<std::string>& words, std::string* err = 
     argv.push_back(nullptr);
     int outPipe[2], errPipe[2];
     if (pipe(outPipe) != 0 || pipe(errPipe) != 0)
-        return {-100, ""};
+        return {-100, "", ""};
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
     posix_spawn_file_actions_adddup2(&actions, outPipe[1], 1);
@@ -60,7 +72,7 @@ Outcome LancfgProgram(const std::vector<std::string>& words, std::string* err = 
     close(outPipe[1]);
     close(errPipe[1]);
     if (rc != 0)
-        return {-100, ""};
+        return {-100, "", ""};
     auto drain = [](int fd) {
         std::string text;
         char buf[4096];
@@ -76,7 +88,7 @@ Outcome LancfgProgram(const std::vector<std::string>& words, std::string* err = 
         *err = errText;
     int status = 0;
     waitpid(pid, &status, 0);
-    return {WIFEXITED(status) ? WEXITSTATUS(status) : -101, out};
+    return {WIFEXITED(status) ? WEXITSTATUS(status) : -101, out, errText};
 }
 
 std::string Usage(const std::string& program) {
@@ -87,7 +99,13 @@ std::string Usage(const std::string& program) {
            " set <serial-number> [-i <ip>] [-n <netmask>] [-g <gateway>] [-d <dhcp_flag>] "
            "[-y <crypt_flag>] [-k crypt_key]\n"
            "\tset configuration parameters of one device\n" +
-           program + " show <serial-number>\n\tshow configuration parameters of one device\n";
+           program + " show <serial-number>\n\tshow configuration parameters of one device\n" +
+           program + " list --json\n\tlist all devices as a JSON array\n" + program +
+           " show <serial-number> --json\n"
+           "\tshow configuration parameters of one device as a JSON object\n" +
+           program +
+           " <command> [<arguments>] -a <ip>\n"
+           "\tsend the command's requests to one address instead of the local networks\n";
 }
 
 class LancfgTest : public SimTest {};
@@ -108,6 +126,10 @@ TEST_F(LancfgTest, MisuseOfTheCommandLinePrintsTheUsageAndNeverReachesTheNetwork
         {"fwupdate", kPlainSerial},
         {"fwupdate", kPlainSerial, "-k", kKeyText},
         {"fwupdate", kPlainSerial, "-f", "x", "-i", "1.2.3.4"},
+        {"list", "-a", "10.1.2"},
+        {"-a", "host.example", "show", kPlainSerial},
+        {"set", kPlainSerial, "--json"},
+        {"list", "--json", "extra"},
     };
     for (const auto& words : misuses) {
         Outcome r = Lancfg(words);
@@ -267,6 +289,83 @@ TEST_F(LancfgTest, FwupdateKeyErrors) {
     EXPECT_EQ(r.out, "\n" + kWrongKeyText + " is probably the wrong crypt key for KPL0000002\n");
 }
 
+TEST_F(LancfgTest, FwupdateSaysWhyAFileIsRefused) {
+    StartWith({PlainDevice()});
+    char dir[] = "/tmp/lancfg-fw-XXXXXX";
+    ASSERT_NE(mkdtemp(dir), nullptr);
+    const std::string fifo = std::string(dir) + "/fifo.hex";
+    const std::string huge = std::string(dir) + "/huge.hex";
+    ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+    {
+        std::FILE* f = std::fopen(huge.c_str(), "w");
+        ASSERT_NE(f, nullptr);
+        std::fclose(f);
+        ASSERT_EQ(truncate(huge.c_str(), 200'000'000), 0); // sparse: costs no disk
+    }
+    const std::vector<std::pair<std::string, std::string>> cases = {
+        {kData + "NoSuchFile.hex", "not found"},
+        {"/dev/zero", "not a regular file"},
+        {fifo, "not a regular file"},
+        {dir, "not a regular file"},
+        {huge, "too large (200000000 bytes; a firmware file holds at most 134479874)"},
+        {kData + "BrokenEmpty.hex", "holds no record"},
+        {kData + "BrokenNonHexDigit.hex", "bad character at byte 18"},
+        {kData + "BrokenTruncatedRecord.hex", "record at byte 11 cut short"},
+        {kData + "BrokenRecordTooLong.hex", "record at byte 1 longer than 1024 bytes"},
+    };
+    for (const auto& [file, reason] : cases) {
+        Outcome r = Lancfg({"fwupdate", kPlainSerial, "-f", file});
+        EXPECT_EQ(r.code, -1) << file;
+        EXPECT_EQ(r.out, "\nUpdating KPL0000001 failed\n") << file;
+        EXPECT_EQ(r.err, "Firmware file " + file + ": " + reason + "\n");
+    }
+    EXPECT_EQ(Commands(), std::string(cases.size(), 'I')); // the device never left its work
+    std::remove(fifo.c_str());
+    std::remove(huge.c_str());
+    rmdir(dir);
+}
+
+TEST_F(LancfgTest, ASerialNumberForMoreThanOneDeviceIsRefusedAndNothingIsSent) {
+    StartWith({PlainDevice(), CryptDevice()});
+    for (const std::string serial : {"*", "KPL*", "KPL\x1b[2J"}) {
+        for (const auto& words : std::vector<std::vector<std::string>>{
+                 {"show", serial},
+                 {"set", serial, "-i", "10.9.9.9"},
+                 {"fwupdate", serial, "-f", kData + "TwoRecords.hex"}}) {
+            Outcome r = Lancfg(words);
+            EXPECT_EQ(r.code, 2) << serial;
+            EXPECT_EQ(r.out, "");
+            EXPECT_EQ(r.err, "Error: " + PrintableText(serial) +
+                                 " is not the serial number of one device (it holds '*' or a "
+                                 "character outside printable ASCII)\n");
+        }
+    }
+    EXPECT_EQ(Commands(), "");
+}
+
+TEST_F(LancfgTest, ListPrintsBytesFromTheNetworkAsVisibleEscapes) {
+    // A hostile device: a serial number that clears the screen, rings the bell and holds the
+    // wildcard, which must not make the reads of its row reach the other device.
+    auto hostile = PlainDevice(std::string("\x1b[2J*\x07\xff", 7));
+    StartWith({hostile, PlainDevice()});
+    Outcome r = Lancfg({"list"});
+    EXPECT_EQ(r.code, 0);
+    EXPECT_EQ(r.out,
+              "\\x1b[2J*\\x07\\xff  1.234 Run / GW= STAT PLAIN\n"
+              "KPL0000001  1.234 Run 192.168.1.50/255.255.255.0 GW=192.168.1.1 STAT PLAIN\n");
+    EXPECT_EQ(Commands(), "INc");
+}
+
+TEST_F(LancfgTest, ShowFailsOnAChallengeOfAnyLength) {
+    auto d = CryptDevice();
+    d.challengeReads = true;
+    d.extraReplyBytes = 8; // a 45-byte challenge: long enough to pass for a configuration
+    StartWith({d});
+    Outcome r = Lancfg({"show", kCryptSerial});
+    EXPECT_EQ(r.code, -1);
+    EXPECT_EQ(r.out, "Error reading configuration from Lan Interface KPL0000002.\n");
+}
+
 TEST(ProgressPrinter, OverwritesTheLine) {
     std::ostringstream out;
     ProgressPrinter printer(out);
@@ -292,5 +391,178 @@ TEST_F(LancfgTest, TheProgramExitsWith0_255_254_And2) {
     EXPECT_EQ(r.out, Usage(VK_BIN_DIR "/lancfg"));
     EXPECT_EQ(err, "");
 }
+
+// Several networks: simulators in namespaces of their own, each linked to the test's namespace
+// by a virtual Ethernet link (see SimNetwork.h).
+namespace several {
+
+using lanifsim::SimNetwork;
+
+std::string Letters(const lanifsim::Simulator& sim) {
+    std::string letters;
+    for (const auto& r : sim.Requests())
+        letters += r.command;
+    return letters;
+}
+
+std::vector<std::string> Datagrams(const lanifsim::Simulator& sim) {
+    std::vector<std::string> bytes;
+    for (const auto& r : sim.Requests())
+        bytes.push_back(r.bytes);
+    return bytes;
+}
+
+std::vector<std::string> SortedLines(const std::string& text) {
+    std::vector<std::string> lines;
+    std::istringstream in(text);
+    for (std::string line; std::getline(in, line);)
+        lines.push_back(line);
+    std::sort(lines.begin(), lines.end());
+    return lines;
+}
+
+class LancfgNetworks : public SimTest {
+protected:
+    void Link(SimNetwork& network, const std::vector<lanifsim::SimDevice>& devices, int links = 1) {
+        ASSERT_TRUE(network.Start(devices, links)) << network.LastError();
+    }
+    SimNetwork first{1};
+    SimNetwork second{2};
+};
+
+TEST_F(LancfgNetworks, ListShowsTheDevicesOfEveryNetwork) {
+    Link(first, {PlainDevice("KPN1000001"), BootloaderDevice()});
+    Link(second, {PlainDevice("KPN2000001")});
+    Outcome r = Lancfg({"list"});
+    EXPECT_EQ(r.code, 0);
+    EXPECT_EQ(SortedLines(r.out),
+              (std::vector<std::string>{
+                  "KPL0000003  0.010 Maintenance ",
+                  "KPN1000001  1.234 Run 192.168.1.50/255.255.255.0 GW=192.168.1.1 STAT PLAIN",
+                  "KPN2000001  1.234 Run 192.168.1.50/255.255.255.0 GW=192.168.1.1 STAT PLAIN"}));
+    EXPECT_EQ(r.err, "");
+}
+
+TEST_F(LancfgNetworks, ADeviceOnTheSecondNetworkGetsTheRequestsOfOneNetworkOnce) {
+    const std::string firmware = kData + "TwoRecords.hex";
+    auto run = [&] {
+        std::string out = Lancfg({"show", kPlainSerial}).out;
+        out += Lancfg({"set", kPlainSerial, "-i", "10.0.0.9", "-y", "on"}).out;
+        out += Lancfg({"fwupdate", kBootSerial, "-f", firmware}).out;
+        return out;
+    };
+    // The same commands against the same devices on the one loopback network first.
+    StartWith({PlainDevice(), BootloaderDevice()});
+    const std::string single = run();
+    const std::vector<std::string> expected = Datagrams(sim);
+    sim.Stop();
+
+    Link(first, {PlainDevice("KPN1000001")});
+    Link(second, {PlainDevice(), BootloaderDevice()});
+    EXPECT_EQ(run(), single);
+    EXPECT_EQ(Datagrams(second.Sim()), expected);
+    EXPECT_EQ(Letters(second.Sim()), "INcINcCcIBUWW");
+    EXPECT_EQ(Letters(first.Sim()), "III"); // only the searches for the serial numbers
+}
+
+TEST_F(LancfgNetworks, NothingFoundNamesTheNetworksAskedOnStandardError) {
+    Link(first, {});
+    Link(second, {});
+    const std::string line =
+        "No LAN interface answered on lo (127.0.0.1), vklan1 (10.77.1.1), vklan2 (10.77.2.1). "
+        "Check the cable, that no firewall blocks UDP port 23272, and for a device behind a "
+        "router give its address with -a <ip>.\n";
+    Outcome r = Lancfg({"list"});
+    EXPECT_EQ(r.code, 0);
+    EXPECT_EQ(r.out, "");
+    EXPECT_EQ(r.err, line);
+    r = Lancfg({"set", "KPLMISSING", "-d", "on"});
+    EXPECT_EQ(r.code, -1);
+    EXPECT_EQ(r.out, "Error: Lan Interface KPLMISSING not found on LAN.\n");
+    EXPECT_EQ(r.err, line);
+}
+
+TEST_F(LancfgNetworks, DashAReachesADeviceByItsAddressOnly) {
+    Link(first, {PlainDevice("KPN1000001")});
+    Link(second, {PlainDevice(), PlainDevice("KPN2000002")});
+    Outcome r = Lancfg({"show", kPlainSerial, "-a", second.DeviceAddress()});
+    EXPECT_EQ(r.code, 0);
+    EXPECT_EQ(r.out.substr(0, 36), "KPL0000001 configuration parameters:");
+    r = Lancfg({"-a", second.DeviceAddress(), "list"});
+    EXPECT_EQ(SortedLines(r.out),
+              (std::vector<std::string>{
+                  "KPL0000001  1.234 Run 192.168.1.50/255.255.255.0 GW=192.168.1.1 STAT PLAIN",
+                  "KPN2000002  1.234 Run 192.168.1.50/255.255.255.0 GW=192.168.1.1 STAT PLAIN"}));
+    EXPECT_EQ(Letters(first.Sim()), "");
+
+    r = Lancfg({"show", "KPN1000001", "-a", second.DeviceAddress()});
+    EXPECT_EQ(r.code, -1);
+    EXPECT_EQ(r.err, "No LAN interface answered at 10.77.2.2. Check the address, the cable, and "
+                     "that no firewall blocks UDP port 23272.\n");
+}
+
+TEST_F(LancfgNetworks, TwoPortsOnOneBridgedNetworkListEachDeviceOnce) {
+    Link(first, {PlainDevice(), PlainDevice("KPN1000002")}, 2);
+    Outcome r = Lancfg({"list"});
+    EXPECT_EQ(SortedLines(r.out),
+              (std::vector<std::string>{
+                  "KPL0000001  1.234 Run 192.168.1.50/255.255.255.0 GW=192.168.1.1 STAT PLAIN",
+                  "KPN1000002  1.234 Run 192.168.1.50/255.255.255.0 GW=192.168.1.1 STAT PLAIN"}));
+}
+
+// The text line of list, rebuilt from one object of list --json.
+std::string LineOf(const QJsonObject& o) {
+    auto text = [&](const char* name) {
+        return o.value(name).isNull() ? std::string("n/a") : o.value(name).toString().toStdString();
+    };
+    char version[16];
+    std::snprintf(version, sizeof version, "%6s", text("version").c_str());
+    std::string line = text("serialNumber") + " " + version + " " + text("state") + " ";
+    if (o.contains("ip"))
+        line += text("ip") + "/" + text("netmask") + " GW=" + text("gateway") +
+                (o.value("dhcp").toBool() ? " DHCP" : " STAT") +
+                (o.value("encryption").toBool() ? " CRYPT" : " PLAIN");
+    return line;
+}
+
+TEST_F(LancfgTest, JsonOfListAndShowHoldsWhatTheTextShows) {
+    auto dhcp = PlainDevice("KPL0000005");
+    dhcp.dhcp = true;
+    dhcp.crypt = true;
+    auto hostile = PlainDevice(std::string("KP\"\\\x1b\x01"
+                                           "0007",
+                                           10));
+    StartWith({PlainDevice(), BootloaderDevice(), LoopbackDevice(), dhcp, hostile});
+    const std::string text = Lancfg({"list"}).out;
+    Outcome r = Lancfg({"list", "--json"});
+    EXPECT_EQ(r.code, 0);
+    QJsonParseError error{};
+    QJsonDocument list = QJsonDocument::fromJson(QByteArray::fromStdString(r.out), &error);
+    ASSERT_EQ(error.error, QJsonParseError::NoError) << r.out;
+    ASSERT_TRUE(list.isArray());
+    std::string rebuilt;
+    for (const QJsonValue& device : list.array())
+        rebuilt += LineOf(device.toObject()) + "\n";
+    EXPECT_EQ(rebuilt, text);
+    EXPECT_EQ(list.array()[4].toObject().value("serialNumber").toString().toStdString(),
+              "KP\"\\\\x1b\\x010007");
+    EXPECT_TRUE(list.array()[3].toObject().value("dhcp").toBool());
+
+    r = Lancfg({"show", "KPL0000004", "--json"});
+    QJsonDocument show = QJsonDocument::fromJson(QByteArray::fromStdString(r.out), &error);
+    ASSERT_EQ(error.error, QJsonParseError::NoError) << r.out;
+    EXPECT_EQ(show.object(), QJsonObject({{"serialNumber", "KPL0000004"},
+                                          {"ip", "192.168.1.50"},
+                                          {"netmask", "255.255.255.0"},
+                                          {"gateway", "192.168.1.1"},
+                                          {"dhcp", false},
+                                          {"encryption", false}}));
+    r = Lancfg({"show", "KPLMISSING", "--json"});
+    EXPECT_EQ(r.code, -1);
+    EXPECT_EQ(r.out, ""); // the messages go to standard error, so out stays a document or empty
+    EXPECT_EQ(r.err.substr(0, 50), "Error: Lan Interface KPLMISSING not found on LAN.\n");
+}
+
+} // namespace several
 
 } // namespace

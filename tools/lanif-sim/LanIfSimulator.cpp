@@ -3,13 +3,13 @@
 #include "DeviceModel.h"
 #include "PropertyMap.h"
 #include "SimConfig.h"
+#include "SimNetwork.h"
 
 #include <arpa/inet.h>
 #include <net/if.h>
 #include <netinet/in.h>
 #include <poll.h>
 #include <sys/eventfd.h>
-#include <sys/ioctl.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -234,21 +234,7 @@ size_t Simulator::DeviceCount() const {
 bool Simulator::InIsolatedNetwork() {
     // Judged by the interfaces themselves rather than by namespace ids, which a sandbox may
     // hide: every interface must be a loopback one.
-    struct if_nameindex* interfaces = ::if_nameindex();
-    if (!interfaces)
-        return false;
-    int probe = ::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
-    bool onlyLoopback = probe >= 0 && interfaces[0].if_index != 0;
-    for (struct if_nameindex* i = interfaces; onlyLoopback && i->if_index != 0; ++i) {
-        ifreq request{};
-        std::strncpy(request.ifr_name, i->if_name, IFNAMSIZ - 1);
-        onlyLoopback =
-            ::ioctl(probe, SIOCGIFFLAGS, &request) == 0 && (request.ifr_flags & IFF_LOOPBACK);
-    }
-    if (probe >= 0)
-        ::close(probe);
-    ::if_freenameindex(interfaces);
-    return onlyLoopback;
+    return detail::OnlyLoopbackBesides({});
 }
 
 bool Simulator::Start() {
