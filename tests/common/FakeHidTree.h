@@ -118,8 +118,12 @@ public:
                   "HID_UNIQ=KBD-0001\n");
     }
 
-    // Leaves the node as the kernel creates it without the udev rule: root's alone.
-    void DenyAccess(int n) { ::chmod(Node(n).c_str(), 0600); }
+    // Leaves the node to one account alone, as the kernel creates it without the udev rule
+    // (there for root; here for a system account, uid 1, so that even root is refused once its
+    // thread drops CAP_DAC_OVERRIDE from its effective capabilities).
+    bool DenyAccess(int n) {
+        return ::chown(Node(n).c_str(), 1, 1) == 0 && ::chmod(Node(n).c_str(), 0600) == 0;
+    }
 
     // Takes the lock another program would hold, until Release or the end of the tree; returns
     // the descriptor, -1 when the device could not be held.
