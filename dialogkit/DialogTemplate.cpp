@@ -13,8 +13,8 @@
 #include <QProgressBar>
 #include <QPushButton>
 #include <QRadioButton>
-#include <QRegularExpressionValidator>
 #include <QTableWidget>
+#include <QValidator>
 
 QFont DialogFont() {
     QFont font = QApplication::font();
@@ -55,6 +55,47 @@ namespace {
 
 // A static text of this height (dialog units) or less holds one line.
 constexpr int kOneLineHeight = 10;
+
+// Dotted decimal IPv4 address. While typing, the field takes up to four numbers of up to three
+// digits, each at most 255, joined by dots, with any of them still empty, so that a number in
+// the middle can be deleted and typed anew. Only four numbers without leading zeros make a
+// complete (acceptable) address: "10..5" or "1.2.3." must never be read as some other address,
+// and some readers take a leading zero for octal. Fixup (on Return or leaving the field) drops
+// leading zeros.
+class IpAddressValidator : public QValidator {
+public:
+    using QValidator::QValidator;
+
+    State validate(QString& input, int&) const override {
+        const QStringList numbers = input.split(QLatin1Char('.'));
+        if (numbers.size() > 4)
+            return Invalid;
+        bool complete = numbers.size() == 4;
+        for (const QString& number : numbers) {
+            if (number.size() > 3)
+                return Invalid;
+            for (const QChar c : number)
+                if (c < QLatin1Char('0') || c > QLatin1Char('9'))
+                    return Invalid;
+            if (number.isEmpty() || (number.size() > 1 && number[0] == QLatin1Char('0')))
+                complete = false;
+            else if (number.toInt() > 255)
+                return Invalid;
+        }
+        return complete ? Acceptable : Intermediate;
+    }
+
+    void fixup(QString& input) const override {
+        QStringList numbers = input.split(QLatin1Char('.'));
+        for (QString& number : numbers) {
+            bool ok = false;
+            const int value = number.toInt(&ok);
+            if (ok)
+                number = QString::number(value);
+        }
+        input = numbers.join(QLatin1Char('.'));
+    }
+};
 
 QWidget* CreateControl(QWidget& dialog, QButtonGroup*& radioGroup, const ControlTemplate& control) {
     const QString text = QString::fromUtf8(control.text);
@@ -111,13 +152,8 @@ QWidget* CreateControl(QWidget& dialog, QButtonGroup*& radioGroup, const Control
     case ControlKind::GroupBox:
         return new QGroupBox(text, &dialog);
     case ControlKind::IpAddress: {
-        // Up to four numbers of 0 to 255 joined by points; what the field holds is passed on
-        // as it stands, the protocol module reads missing numbers as 0.
         auto* edit = new QLineEdit(&dialog);
-        static const QRegularExpression octets(
-            QStringLiteral("^((25[0-5]|2[0-4][0-9]|1?[0-9]?[0-9])?\\.){0,3}"
-                           "(25[0-5]|2[0-4][0-9]|1?[0-9]?[0-9])?$"));
-        edit->setValidator(new QRegularExpressionValidator(octets, edit));
+        edit->setValidator(new IpAddressValidator(edit));
         edit->setText(text);
         return edit;
     }

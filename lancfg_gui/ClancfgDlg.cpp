@@ -135,7 +135,13 @@ ClancfgDlg::ClancfgDlg(const QString& programDirectory, QWidget* parent)
             &ClancfgDlg::OnDeviceSelectionChanged);
 }
 
-ClancfgDlg::~ClancfgDlg() = default;
+ClancfgDlg::~ClancfgDlg() {
+    // The poll may still wait for a reply; its result has nowhere to go.
+    if (pollThread_.joinable()) {
+        pollAbandoned_ = true;
+        pollThread_.join();
+    }
+}
 
 void ClancfgDlg::showEvent(QShowEvent* event) {
     // The first showing initialises the dialog, before it is painted.
@@ -244,10 +250,13 @@ void ClancfgDlg::RefreshFirmwareFiles() {
 }
 
 void ClancfgDlg::OnRefreshList() {
-    if (busy_)
+    if (busy_) {
+        RefuseWhileBusy();
         return;
+    }
     {
         BusyScope busy(*this);
+        AbandonPoll();
         RefreshDeviceList();
     }
     RefreshFirmwareFiles();
@@ -268,8 +277,10 @@ void ClancfgDlg::ShowMessage(const QString& text) {
 }
 
 void ClancfgDlg::OnChangeIpSettings() {
-    if (busy_)
+    if (busy_) {
+        RefuseWhileBusy();
         return;
+    }
     LanInterface* device = GetSelectedDevice();
     if (device == nullptr)
         return;
@@ -283,6 +294,7 @@ void ClancfgDlg::OnChangeIpSettings() {
     if (ipDialog.exec() == QDialog::Accepted) {
         BusyScope busy(*this);
         WaitCursor waitCursor;
+        AbandonPoll(); // its view of the record is about to be stale
         auto applyDialog = [&] {
             device->dhcp = ipDialog.dhcpEnabled;
             device->crypt = ipDialog.cryptEnabled;
@@ -309,13 +321,16 @@ void ClancfgDlg::OnChangeIpSettings() {
 }
 
 void ClancfgDlg::OnUpdateFirmware() {
-    if (busy_)
+    if (busy_) {
+        RefuseWhileBusy();
         return;
+    }
     LanInterface* device = GetSelectedDevice();
     if (device == nullptr)
         return;
 
     BusyScope busy(*this);
+    AbandonPoll();
     // The box names a file of the program directory; a text that is no plain file name (or
     // none at all) cannot be a firmware file there and fails without talking to the device.
     const QString name = firmwareFiles_->currentText();
@@ -357,6 +372,8 @@ void ClancfgDlg::OnProgress(int percent, const std::string& text) {
     if (!text.empty())
         progressText_->show();
     progressText_->setText(QString::fromStdString(text));
+    if (busyNoteShown_)
+        AppendBusyNote();
     // Keeps the window painted and answering between the blocking steps of the update; the
     // busy mark keeps what is dispatched here from starting another exchange.
     QCoreApplication::processEvents();
@@ -374,6 +391,11 @@ void ClancfgDlg::UpdateActionButtons() {
 
 void ClancfgDlg::SetBusy(bool busy) {
     busy_ = busy;
+    if (!busy && busyNoteShown_) {
+        busyNoteShown_ = false;
+        progressText_->clear();
+        progressText_->hide();
+    }
     closeButton_->setEnabled(!busy);
     refreshButton_->setEnabled(!busy);
     firmwareFiles_->setEnabled(!busy);
@@ -382,23 +404,73 @@ void ClancfgDlg::SetBusy(bool busy) {
 
 void ClancfgDlg::OnBootPollTimer() {
     // A tick that arrives while another exchange runs (dispatched from OnProgress or during
-    // a key dialog) waits for the next one.
-    if (busy_)
+    // a key dialog), or while the last poll still waits for replies, waits for the next one.
+    if (busy_ || pollThread_.joinable())
         return;
-    bool booting = false;
-    {
-        BusyScope busy(*this);
-        for (auto& [serial, device] : devices) {
-            if (device.state != StateBooting)
-                continue;
-            device.Identify();
-            UpdateDeviceRow(device);
-            booting = booting || device.state == StateBooting;
-        }
-    }
+    std::vector<LanInterface> booting;
+    for (const auto& [serial, device] : devices)
+        if (device.state == StateBooting)
+            booting.push_back(device);
     // Nothing left to watch: the next row that shows "Booting" starts the timer again.
+    if (booting.empty()) {
+        bootPollTimer_.stop();
+        return;
+    }
+    pollAbandoned_ = false;
+    const unsigned generation = ++pollGeneration_;
+    // The thread works on its own copies only; the records are touched on this thread again.
+    pollThread_ = std::thread([this, booting = std::move(booting), generation]() mutable {
+        for (LanInterface& device : booting) {
+            if (pollAbandoned_)
+                break;
+            device.Identify();
+        }
+        QMetaObject::invokeMethod(
+            this,
+            [this, polled = std::move(booting), generation] { OnBootPollDone(polled, generation); },
+            Qt::QueuedConnection);
+    });
+}
+
+void ClancfgDlg::OnBootPollDone(const std::vector<LanInterface>& polled, unsigned generation) {
+    // A poll abandoned since was joined then, and another may run now.
+    if (generation != pollGeneration_ || !pollThread_.joinable())
+        return;
+    pollThread_.join();
+    bool booting = false;
+    for (const LanInterface& result : polled) {
+        auto entry = devices.find(result.SerialText());
+        if (entry == devices.end() || entry->second.state != StateBooting)
+            continue;
+        entry->second = result;
+        UpdateDeviceRow(entry->second);
+    }
+    for (const auto& [serial, device] : devices)
+        booting = booting || device.state == StateBooting;
     if (!booting)
         bootPollTimer_.stop();
+}
+
+void ClancfgDlg::AbandonPoll() {
+    if (!pollThread_.joinable())
+        return;
+    pollAbandoned_ = true;
+    pollThread_.join();
+    ++pollGeneration_; // the result already on its way is dropped
+}
+
+void ClancfgDlg::RefuseWhileBusy() {
+    if (!busyNoteShown_) {
+        busyNoteShown_ = true;
+        AppendBusyNote();
+    }
+}
+
+void ClancfgDlg::AppendBusyNote() {
+    const QString note = QString::fromUtf8(kMsgBusyRefused);
+    const QString shown = progressText_->text();
+    progressText_->setText(shown.isEmpty() ? note : shown + QLatin1Char('\n') + note);
+    progressText_->show();
 }
 
 void ClancfgDlg::OnSysCommand(int id) {
@@ -423,13 +495,17 @@ void ClancfgDlg::contextMenuEvent(QContextMenuEvent* event) {
 
 void ClancfgDlg::reject() {
     // Escape and the window's close button end the program, but not in the middle of an
-    // exchange: the handler that runs it still holds the device record.
-    if (!busy_)
+    // exchange: the handler that runs it still holds the device record. A poll is no such
+    // exchange.
+    if (busy_)
+        RefuseWhileBusy();
+    else
         QDialog::reject();
 }
 
 void ClancfgDlg::closeEvent(QCloseEvent* event) {
     if (busy_) {
+        RefuseWhileBusy();
         event->ignore();
         return;
     }

@@ -7,8 +7,11 @@
 #include <QString>
 #include <QTimer>
 
+#include <atomic>
 #include <map>
 #include <string>
+#include <thread>
+#include <vector>
 
 class QComboBox;
 class QLabel;
@@ -22,8 +25,15 @@ class QTableWidget;
 //
 // Only one exchange with the devices runs at a time. Refresh, IP settings and firmware update
 // mark the dialog busy for their whole exchange: while busy, the controls that would start
-// another exchange (and Close) are disabled, and their handlers, the poll timer and the About
-// box ignore what reaches them anyway.
+// another exchange (and Close) are disabled, their handlers, Escape and the window's close
+// button are refused with a note in the progress text, and the poll timer and the About box
+// ignore what reaches them.
+//
+// The poll of restarting devices is a read that can be abandoned: it identifies copies of their
+// records on a thread of its own, so that the dialog stays responsive (Close and Escape work)
+// while a silent device keeps each exchange waiting for its reply time. Its results replace the
+// records when it ends, unless an action has started an exchange since: such an action first
+// abandons the poll (waiting for the exchange in flight, whose result is dropped).
 class ClancfgDlg : public QDialog, public ProgressObserver {
     Q_OBJECT
 public:
@@ -60,6 +70,8 @@ public:
     void OnSysCommand(int id);
 
     bool IsBusy() const { return busy_; }
+    // A poll of restarting devices is in flight (its results are not applied yet).
+    bool IsPolling() const { return pollThread_.joinable(); }
     const QTimer& BootPollTimer() const { return bootPollTimer_; }
     QString ProgramDirectory() const { return programDirectory_; }
 
@@ -79,6 +91,13 @@ private:
     void SetBusy(bool busy);
     // Runs the key dialog; true with the key set on the device when the user confirmed one.
     bool AskForKey(LanInterface& device);
+    // Applies the records of a finished poll, unless it was abandoned.
+    void OnBootPollDone(const std::vector<LanInterface>& polled, unsigned generation);
+    // Waits for a poll in flight to end and drops its result; before any other exchange.
+    void AbandonPoll();
+    // Says in the progress text that an exchange runs and the user's request must wait.
+    void RefuseWhileBusy();
+    void AppendBusyNote();
     void ShowMessage(const QString& text);
 
     QString programDirectory_;
@@ -93,4 +112,9 @@ private:
     QTimer bootPollTimer_;
     bool initialised_ = false;
     bool busy_ = false;
+    bool busyNoteShown_ = false;
+
+    std::thread pollThread_;
+    std::atomic<bool> pollAbandoned_{false};
+    unsigned pollGeneration_ = 0; // counts started and abandoned polls
 };

@@ -38,8 +38,12 @@ DlgIpConfig::DlgIpConfig(QWidget* parent) : QDialog(parent) {
     netmaskEdit_ = FindControl<QLineEdit>(*this, IdNetmask);
     gatewayEdit_ = FindControl<QLineEdit>(*this, IdGateway);
 
+    okButton_ = FindControl<QPushButton>(*this, IdOk);
+
     connect(dhcpBox_, &QCheckBox::clicked, this, &DlgIpConfig::UpdateStaticControls);
-    connect(FindControl<QPushButton>(*this, IdOk), &QPushButton::clicked, this, &DlgIpConfig::OnOK);
+    for (QLineEdit* edit : {ipEdit_, netmaskEdit_, gatewayEdit_})
+        connect(edit, &QLineEdit::textChanged, this, &DlgIpConfig::UpdateOkButton);
+    connect(okButton_, &QPushButton::clicked, this, &DlgIpConfig::OnOK);
     connect(FindControl<QPushButton>(*this, IdCancel), &QPushButton::clicked, this,
             &QDialog::reject);
 }
@@ -60,6 +64,17 @@ void DlgIpConfig::OnInitDialog() {
     netmaskEdit_->setText(netmaskText);
     gatewayEdit_->setText(gatewayText);
     UpdateStaticControls();
+    UpdateOkButton();
+}
+
+bool DlgIpConfig::AddressesComplete() const {
+    // The static addresses are written also with DHCP on, so all three must be whole.
+    return ipEdit_->hasAcceptableInput() && netmaskEdit_->hasAcceptableInput() &&
+           gatewayEdit_->hasAcceptableInput();
+}
+
+void DlgIpConfig::UpdateOkButton() {
+    okButton_->setEnabled(AddressesComplete());
 }
 
 void DlgIpConfig::UpdateStaticControls() {
@@ -70,6 +85,8 @@ void DlgIpConfig::UpdateStaticControls() {
 }
 
 void DlgIpConfig::OnOK() {
+    if (!AddressesComplete())
+        return;
     // Disabled address fields are read too: their texts go out as the static configuration.
     ipAddressText = ipEdit_->text();
     netmaskText = netmaskEdit_->text();

@@ -5,9 +5,12 @@
 
 class QCheckBox;
 class QLineEdit;
+class QPushButton;
 
 // Edits a device's stored network configuration. Set the fields, run it modally; after OK the
-// fields hold the user's choice, after "Abbrechen" they are not to be used.
+// fields hold the user's choice, after "Abbrechen" they are not to be used. OK is enabled only
+// while each address field holds a complete address, so an address is never sent other than
+// as it is shown.
 class DlgIpConfig : public QDialog {
     Q_OBJECT
 public:
@@ -25,6 +28,8 @@ protected:
 private:
     void OnInitDialog();
     void UpdateStaticControls();
+    bool AddressesComplete() const;
+    void UpdateOkButton();
     void OnOK();
 
     QCheckBox* dhcpBox_;
@@ -32,5 +37,6 @@ private:
     QLineEdit* ipEdit_;
     QLineEdit* netmaskEdit_;
     QLineEdit* gatewayEdit_;
+    QPushButton* okButton_;
     bool initialised_ = false;
 };

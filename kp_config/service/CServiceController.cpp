@@ -191,10 +191,15 @@ int CServiceController::VerifyUsb(ConnectionSettings& settings) const {
     // here; that is no conflict.
     if (GetState() != ServiceState::Stopped && settings_.connection == ConnectionType::Usb)
         return VerifyOk;
-    if (hid.Open() != 0)
+    switch (hid.Open()) {
+    case HidOpenOk:
+        hid.Close();
+        return VerifyOk;
+    case HidOpenNoPermission:
+        return VerifyNoPermission; // may well be free: only this user cannot tell
+    default:
         return VerifyInUse;
-    hid.Close();
-    return VerifyOk;
+    }
 }
 
 int CServiceController::VerifyLan(const ConnectionSettings& settings) const {

@@ -1,6 +1,7 @@
 #include "CHIDDevice.h"
 
 #include "HidReportDescriptor.h"
+#include "OpenFileScan.h"
 
 #include <dirent.h>
 #include <fcntl.h>
@@ -111,6 +112,19 @@ bool ParseUevent(const std::string& text, HidAttributes* attributes) {
     return hasId;
 }
 
+// Cuts a UTF-8 text after maxChars characters, never inside one.
+std::string CutCharacters(const std::string& text, size_t maxChars) {
+    size_t chars = 0;
+    for (size_t i = 0; i < text.size(); ++i) {
+        if ((static_cast<unsigned char>(text[i]) & 0xC0) == 0x80)
+            continue; // a continuation byte belongs to the character before it
+        if (chars == maxChars)
+            return text.substr(0, i);
+        ++chars;
+    }
+    return text;
+}
+
 bool IsUsbInterface(const HidAttributes& a) {
     return a.vendor == UsbInterfaceVendorId && a.product == UsbInterfaceProductId;
 }
@@ -209,9 +223,8 @@ bool CHIDDevice::ReadSerialOf(const std::string& name, std::string* serialNumber
     bool hasSerial = false;
     if (!IsUsbInterfaceDevice(name, &serial, &hasSerial))
         return false;
-    serial = serial.substr(0, serial.find('\0'));
-    if (serial.size() > MaxSerialLength)
-        serial.resize(MaxSerialLength);
+    // HID_UNIQ holds the device's serial number string as UTF-8.
+    serial = CutCharacters(serial.substr(0, serial.find('\0')), MaxSerialLength);
     // A device without a serial number has an empty HID_UNIQ; that is no serial number
     // either, and must not replace one the caller already has.
     if (!hasSerial || serial.empty())
@@ -238,7 +251,8 @@ bool CHIDDevice::ReadOpenSerialNumber(std::string* serialNumber) const {
 
 int CHIDDevice::Open() {
     if (isOpen)
-        return 3;
+        return HidOpenAlready;
+    bool denied = false;
     for (const std::string& name : ListDevices()) {
         // The attributes come from sysfs before the node is opened, so no other program's HID
         // device (a keyboard, say) is ever opened for writing or locked, not even briefly.
@@ -246,14 +260,18 @@ int CHIDDevice::Open() {
             continue;
         const std::string path = devRoot_ + "/" + name;
         const int fd = ::open(path.c_str(), O_RDWR | O_CLOEXEC | O_NONBLOCK | O_NOCTTY);
-        if (fd < 0)
+        if (fd < 0) {
+            // Not being allowed to open the node says nothing about whether it is in use.
+            denied = denied || errno == EACCES || errno == EPERM;
             continue;
+        }
         int locked;
         do {
             locked = ::flock(fd, LOCK_EX | LOCK_NB);
         } while (locked != 0 && errno == EINTR);
-        if (locked != 0) {
-            // Held by another program.
+        // Held by another program: through the lock, or merely open in another process, which
+        // the radio service could not share either.
+        if (locked != 0 || IsOpenInOtherProcess(path, fd)) {
             ::close(fd);
             continue;
         }
@@ -272,9 +290,10 @@ int CHIDDevice::Open() {
         inputBufferCount = DefaultInputBufferCount;
         // The first interface kept ends the walk: opening and locking the others only to close
         // them again could make their own holders' lock attempts fail in between.
-        return 0;
+        return HidOpenOk;
     }
-    return 1;
+    // Any interface this user may not open might be the free one.
+    return denied ? HidOpenNoPermission : HidOpenNone;
 }
 
 int CHIDDevice::Close() {

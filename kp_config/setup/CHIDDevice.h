@@ -15,11 +15,22 @@ inline constexpr int MaxHidDevices = 64;
 // so this is both the default and the count of an open device.
 inline constexpr uint32_t DefaultInputBufferCount = 64;
 
+// Results of CHIDDevice::Open.
+enum HidOpenResult : int {
+    HidOpenOk = 0,      // a USB interface is open and locked by this object
+    HidOpenNone = 1,    // none could be opened: none is attached, or another program holds each
+    HidOpenAlready = 3, // this object already holds an open device
+    // None could be opened, and this user lacks the permission to open at least one of them:
+    // the node is not readable and writable for it (no udev rule, not in the device's group).
+    HidOpenNoPermission = 4,
+};
+
 // Tells whether a USB interface is attached, reads its serial number, and opens it for exclusive
 // use. Devices are found through sysfs (<sysRoot>/class/hidraw/hidrawN/device/uevent) and opened
 // as <devRoot>/hidrawN; exclusive use is an flock(LOCK_EX | LOCK_NB) held while the device is
-// open, so any program holding the interface the same way makes Open fail. Counting and reading
-// the serial number only read sysfs and succeed while another program holds the device.
+// open, and no other process may have the node open either, with or without a lock (as far as
+// /proc shows this user). Counting and reading the serial number only read sysfs and succeed
+// while another program holds the device or this user may not open it.
 // No data is transferred. Not copyable: it owns the open file descriptor.
 class CHIDDevice {
 public:
@@ -30,15 +41,15 @@ public:
 
     // Number of attached USB interfaces among the first 64 HID devices.
     int CountDevices() const;
-    // Serial number of the first attached USB interface: at most 32 characters, ending at the
-    // first zero. Fails, leaving *serialNumber unchanged, when there is no interface or it has no
-    // serial number.
+    // Serial number of the first attached USB interface as UTF-8 text: at most 32 characters
+    // (never a part of one), ending at the first zero. Fails, leaving *serialNumber unchanged,
+    // when there is no interface or it has no serial number.
     bool ReadSerialNumber(std::string* serialNumber) const;
     // Serial number of the interface this object holds open, by the same rules. A holder that
     // reports what it holds asks this: the first attached interface may be another program's.
     bool ReadOpenSerialNumber(std::string* serialNumber) const;
-    // 0: the first USB interface that could be opened and locked is kept; 1: none could be;
-    // 3: this object already holds an open device.
+    // A HidOpenResult: the first USB interface that could be opened and locked, and that no
+    // other process has open, is kept.
     int Open();
     // 0: closed; 7: marked open without a valid handle (reset all the same); 2: nothing open.
     int Close();

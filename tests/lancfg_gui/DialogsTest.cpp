@@ -5,6 +5,7 @@
 #include "ControlIds.h"
 #include "DlgIpConfig.h"
 #include "DlgKeyInput.h"
+#include "GuiFixture.h"
 #include "ModalDriver.h"
 
 #include <QCheckBox>
@@ -21,6 +22,8 @@
 #include <gtest/gtest.h>
 
 namespace {
+
+using guitest::Retype;
 
 TEST(LancfgGuiTemplate, ConvertsDialogUnitsFromTheFontMetrics) {
     const QFontMetrics metrics(DialogFont());
@@ -138,11 +141,11 @@ TEST_F(LancfgGuiIpConfig, ShowsTheFieldsInItsControls) {
 
 TEST_F(LancfgGuiIpConfig, DhcpDisablesTheStaticGroupButItsTextsAreStillRead) {
     Open();
+    Retype(FindControl<QLineEdit>(dialog, IdIpAddress), QStringLiteral("10.0.0.7"));
     FindControl<QCheckBox>(dialog, IdDhcp)->click();
     for (int id : {IdStaticGroup, IdIpAddressLabel, IdNetmaskLabel, IdGatewayLabel, IdIpAddress,
                    IdNetmask, IdGateway})
         EXPECT_FALSE(Control(id)->isEnabled()) << id;
-    FindControl<QLineEdit>(dialog, IdIpAddress)->setText(QStringLiteral("10.0.0.7"));
     FindControl<QCheckBox>(dialog, IdCrypt)->click();
     FindControl<QPushButton>(dialog, IdOk)->click();
     EXPECT_EQ(dialog.result(), QDialog::Accepted);
@@ -152,13 +155,27 @@ TEST_F(LancfgGuiIpConfig, DhcpDisablesTheStaticGroupButItsTextsAreStillRead) {
     EXPECT_EQ(dialog.gatewayText, QStringLiteral("192.168.1.1"));
 }
 
-TEST_F(LancfgGuiIpConfig, AddressFieldsTakeOnlyDottedNumbers) {
+TEST_F(LancfgGuiIpConfig, OkOnlyWhileEveryAddressFieldHoldsAWholeAddress) {
     Open();
-    auto* edit = FindControl<QLineEdit>(dialog, IdIpAddress);
-    edit->clear();
-    QTest::keyClicks(edit, QStringLiteral("10.x0.300.1.9"));
+    auto* edit = FindControl<QLineEdit>(dialog, IdNetmask);
+    auto* ok = FindControl<QPushButton>(dialog, IdOk);
+    EXPECT_TRUE(ok->isEnabled());
+    Retype(edit, QStringLiteral("10.x0.300.1.9"));
     // Letters, a number above 255 and a fifth number are refused as they are typed.
     EXPECT_EQ(edit->text(), QStringLiteral("10.0.30.19"));
+    EXPECT_TRUE(ok->isEnabled());
+
+    // A leading zero is read as octal elsewhere: not whole until it is dropped.
+    for (const char* partial : {"10..5", "192.168.1", "1.2.3.", "", "010.0.0.1"}) {
+        Retype(edit, QString::fromLatin1(partial));
+        EXPECT_EQ(edit->text(), QString::fromLatin1(partial));
+        EXPECT_FALSE(ok->isEnabled()) << partial;
+    }
+    // Return drops the leading zero; the address shown is the one taken.
+    QTest::keyClick(edit, Qt::Key_Return);
+    EXPECT_EQ(edit->text(), QStringLiteral("10.0.0.1"));
+    EXPECT_EQ(dialog.result(), QDialog::Accepted);
+    EXPECT_EQ(dialog.netmaskText, QStringLiteral("10.0.0.1"));
 }
 
 TEST(LancfgGuiAbout, ShowsNameAndVersion) {

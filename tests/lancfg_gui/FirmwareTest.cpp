@@ -13,6 +13,8 @@ namespace {
 // Two records: four bytes, then three.
 const QByteArray kFirmware = "0004DEADBEEF0003010203";
 
+const QString kBusyNote = QStringLiteral("Please wait until the running operation has finished.");
+
 // The main dialog that also notes what every progress report left on the screen.
 class RecordingDlg : public ClancfgDlg {
 public:
@@ -98,6 +100,7 @@ TEST_F(LancfgGuiFirmware, UpdateWithKeyMovesTheProgressBarAndRefusesASecondExcha
     StartSim({CryptDevice()});
     auto& recording = Open<RecordingDlg>();
     Select({kCryptSerial});
+    modals.Expect(EnterKey(kWrongKeyText)); // refused: the key dialog comes back
     modals.Expect(EnterKey(kKeyText));
 
     bool refusedWhileBusy = false;
@@ -118,11 +121,13 @@ TEST_F(LancfgGuiFirmware, UpdateWithKeyMovesTheProgressBarAndRefusesASecondExcha
         recording.reject();
         EXPECT_FALSE(Button(IdUpdateFirmware).isEnabled());
         EXPECT_TRUE(recording.isVisible());
+        EXPECT_EQ(Text().text(), QStringLiteral("Performing update\n") + kBusyNote);
         refusedWhileBusy = sim.Requests().size() == requests;
     };
     Button(IdUpdateFirmware).click();
 
     EXPECT_TRUE(modals.texts.isEmpty()) << modals.texts.join(", ").toStdString();
+    EXPECT_EQ(modals.seen, QStringList(2, QStringLiteral("Input AES Key")));
     EXPECT_TRUE(refusedWhileBusy);
     EXPECT_EQ(sim.ReceivedBlocks(kCryptSerial),
               (std::vector<std::string>{"\xDE\xAD\xBE\xEF", "\x01\x02\x03"}));
@@ -138,7 +143,10 @@ TEST_F(LancfgGuiFirmware, UpdateWithKeyMovesTheProgressBarAndRefusesASecondExcha
     std::vector<int> updateValues;
     for (const auto& report : recording.reports)
         if (report.text == "Performing update") {
-            EXPECT_EQ(report.shownText, QStringLiteral("Performing update"));
+            // From the refused requests on, their note stays until the update ends.
+            EXPECT_EQ(report.shownText, updateValues.empty()
+                                            ? QStringLiteral("Performing update")
+                                            : QStringLiteral("Performing update\n") + kBusyNote);
             EXPECT_EQ(report.barValue, report.percent);
             updateValues.push_back(report.barValue);
         }
@@ -150,6 +158,7 @@ TEST_F(LancfgGuiFirmware, UpdateWithKeyMovesTheProgressBarAndRefusesASecondExcha
     // Afterwards: bar and text hidden, the controls back, the row redrawn.
     EXPECT_TRUE(Bar().isHidden());
     EXPECT_TRUE(Text().isHidden());
+    EXPECT_TRUE(Text().text().isEmpty());
     EXPECT_FALSE(recording.IsBusy());
     EXPECT_TRUE(Button(IdRefreshList).isEnabled());
     EXPECT_TRUE(Button(IdUpdateFirmware).isEnabled());
@@ -213,6 +222,22 @@ TEST_F(LancfgGuiFirmware, CancelledKeyDialogEndsTheUpdate) {
     EXPECT_EQ(modals.seen, (QStringList{"Input AES Key", "lancfg_gui"}));
     EXPECT_EQ(modals.texts, QStringList{"Firmware update failed!"});
     EXPECT_TRUE(sim.ReceivedBlocks(kCryptSerial).empty());
+}
+
+TEST_F(LancfgGuiFirmware, LastBlockRestartsTheDeviceWhichComesBackWithItsNewVersion) {
+    WriteFirmwareFile(QStringLiteral("kplan_1.enc"), kFirmware);
+    lanifsim::SimDevice device = RunningDevice();
+    device.restartAfterBlock = 1;
+    StartSim({device});
+    Open();
+    Select({kRunSerial});
+    Button(IdUpdateFirmware).click();
+    EXPECT_TRUE(modals.texts.isEmpty()) << modals.texts.join(", ").toStdString();
+    EXPECT_EQ(Row(kRunSerial), (QStringList{"KPL0000001", "Booting", "0.010", "", "", "", ""}));
+
+    sim.ModifyDevice(kRunSerial, [](lanifsim::SimDevice& d) { d.version = 1300; });
+    EXPECT_TRUE(QTest::qWaitFor([&] { return Row(kRunSerial)[1] == "Online"; }, 10000));
+    EXPECT_EQ(Row(kRunSerial)[2], QStringLiteral("1.300"));
 }
 
 } // namespace

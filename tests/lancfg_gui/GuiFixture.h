@@ -128,6 +128,16 @@ protected:
     std::unique_ptr<ClancfgDlg> dialog;
 };
 
+// Types text into a line edit of a dialog in place of what it held, as a user does.
+inline void Retype(QLineEdit* edit, const QString& text) {
+    QTest::keyClick(edit, Qt::Key_A, Qt::ControlModifier);
+    QTest::keyClick(edit, Qt::Key_Delete);
+    QTest::keyClicks(edit, text);
+}
+inline void Retype(QDialog& dialog, int id, const QString& text) {
+    Retype(FindControl<QLineEdit>(dialog, id), text);
+}
+
 // Types text into the key dialog's edit box and presses OK.
 inline ModalDriver::Handler EnterKey(const QString& key) {
     return [key](QDialog& dialog) {

@@ -4,6 +4,8 @@
 #include "GuiFixture.h"
 
 #include <QCheckBox>
+#include <QComboBox>
+#include <QElapsedTimer>
 #include <QHeaderView>
 #include <QLineEdit>
 
@@ -89,16 +91,22 @@ TEST_F(LancfgGuiMain, NewSettingsReachTheDeviceWithoutAKeyWhenNoneIsWanted) {
     StartSim({RunningDevice()});
     Open();
     Select({kRunSerial});
-    modals.Expect([](QDialog& ipDialog) {
-        FindControl<QLineEdit>(ipDialog, IdIpAddress)->setText(QStringLiteral("10.1.2.3"));
-        FindControl<QLineEdit>(ipDialog, IdNetmask)->setText(QStringLiteral("255.0.0.0"));
-        FindControl<QLineEdit>(ipDialog, IdGateway)->setText(QStringLiteral("10.0.0.1"));
+    bool incompleteRefused = false;
+    modals.Expect([&](QDialog& ipDialog) {
+        // An incomplete address is not taken for some other one: OK waits for a whole one.
+        Retype(ipDialog, IdIpAddress, QStringLiteral("10..3"));
+        FindControl<QPushButton>(ipDialog, IdOk)->click();
+        incompleteRefused = ipDialog.isVisible();
+        Retype(ipDialog, IdIpAddress, QStringLiteral("10.1.2.3"));
+        Retype(ipDialog, IdNetmask, QStringLiteral("255.0.0.0"));
+        Retype(ipDialog, IdGateway, QStringLiteral("10.0.0.1"));
         // DHCP on: the static fields are disabled, yet their texts go out.
         FindControl<QCheckBox>(ipDialog, IdDhcp)->click();
         Accept()(ipDialog);
     });
     Button(IdChangeIpSettings).click();
 
+    EXPECT_TRUE(incompleteRefused);
     lanifsim::SimDevice device;
     ASSERT_TRUE(sim.GetDevice(kRunSerial, &device));
     EXPECT_EQ(device.staticIp, (lanifsim::Address{10, 1, 2, 3}));
@@ -118,7 +126,7 @@ TEST_F(LancfgGuiMain, CancelledIpDialogSendsNothing) {
     const Strings before = Row(kRunSerial);
     sim.ClearRequests();
     modals.Expect([](QDialog& ipDialog) {
-        FindControl<QLineEdit>(ipDialog, IdIpAddress)->setText(QStringLiteral("10.1.2.3"));
+        Retype(ipDialog, IdIpAddress, QStringLiteral("10.1.2.3"));
         Reject()(ipDialog);
     });
     Button(IdChangeIpSettings).click();
@@ -132,8 +140,8 @@ TEST_F(LancfgGuiMain, WrongKeyAsksAgainAndTheRightOneRestartsTheDevice) {
     Open();
     Select({kCryptSerial});
     modals.Expect([](QDialog& ipDialog) {
-        FindControl<QLineEdit>(ipDialog, IdIpAddress)->setText(QStringLiteral("192.168.1.77"));
-        FindControl<QCheckBox>(ipDialog, IdDhcp)->click(); // DHCP off
+        FindControl<QCheckBox>(ipDialog, IdDhcp)->click(); // DHCP off: the fields take input
+        Retype(ipDialog, IdIpAddress, QStringLiteral("192.168.1.77"));
         Accept()(ipDialog);
     });
     modals.Expect(EnterKey(kWrongKeyText));
@@ -188,15 +196,68 @@ TEST_F(LancfgGuiMain, ADeviceSilentForThirtySecondsAfterItsRestartShowsOffline) 
     ASSERT_EQ(Row(kRunSerial)[1], QStringLiteral("Booting"));
 
     // Within the grace a silent poll keeps "Booting".
-    dialog->OnBootPollTimer();
+    auto poll = [&] {
+        dialog->OnBootPollTimer();
+        return QTest::qWaitFor([&] { return !dialog->IsPolling(); }, 10000);
+    };
+    ASSERT_TRUE(poll());
     EXPECT_EQ(Row(kRunSerial)[1], QStringLiteral("Booting"));
     EXPECT_TRUE(dialog->BootPollTimer().isActive());
     // Thirty seconds after the restart began the next silent poll gives up on it.
     dialog->devices.at(kRunSerial).stateTime -= 31;
-    dialog->OnBootPollTimer();
+    ASSERT_TRUE(poll());
     EXPECT_EQ(Row(kRunSerial), (Strings{"KPL0000001", "Offline", "1.234", "192.168.1.50",
                                         "255.255.255.0", "192.168.1.1", "Off"}));
     EXPECT_FALSE(dialog->BootPollTimer().isActive());
+}
+
+TEST_F(LancfgGuiMain, EscapeClosesTheDialogWhileAPollWaitsForASilentDevice) {
+    lanifsim::SimDevice device = RunningDevice();
+    device.writeConfigCode = 2;
+    device.restartSilenceMs = 120000;
+    StartSim({device});
+    Open();
+    Select({kRunSerial});
+    modals.Expect(Accept());
+    Button(IdChangeIpSettings).click();
+    ASSERT_EQ(Row(kRunSerial)[1], QStringLiteral("Booting"));
+
+    QElapsedTimer clock;
+    clock.start();
+    dialog->OnBootPollTimer(); // waits 2 s for a reply that does not come
+    ASSERT_TRUE(dialog->IsPolling());
+    EXPECT_TRUE(Button(IdOk).isEnabled());
+    EXPECT_TRUE(FindControl<QComboBox>(*dialog, IdFirmwareFiles)->isEnabled());
+    QTest::keyClick(dialog.get(), Qt::Key_Escape);
+    EXPECT_FALSE(dialog->isVisible());
+    EXPECT_LT(clock.elapsed(), 1000) << "closing waited for the poll";
+}
+
+TEST_F(LancfgGuiMain, RefusedOrUnansweredWriteSaysSo) {
+    lanifsim::SimDevice device = RunningDevice();
+    device.writeConfigCode = 0;
+    StartSim({device});
+    Open();
+    Select({kRunSerial});
+    modals.Expect(Accept()); // the IP dialog
+    modals.Expect(Accept()); // the message
+    Button(IdChangeIpSettings).click();
+    EXPECT_EQ(Row(kRunSerial)[1], QStringLiteral("Online")); // it refused, but it answers
+
+    sim.ModifyDevice(kRunSerial, [](lanifsim::SimDevice& d) { d.silent = true; });
+    modals.Expect(Accept());
+    modals.Expect(Accept());
+    Button(IdChangeIpSettings).click();
+    EXPECT_EQ(Row(kRunSerial)[1], QStringLiteral("Offline"));
+    EXPECT_EQ(modals.texts, Strings(2, "Error sending new network configuration to device"));
+}
+
+TEST_F(LancfgGuiMain, ADeviceThatAnswersTheSearchButNotTheReadsIsOffline) {
+    lanifsim::SimDevice device = RunningDevice();
+    device.dropFirstReplyTo = "Nc";
+    StartSim({device});
+    Open();
+    EXPECT_EQ(Row(kRunSerial), (Strings{"KPL0000001", "Offline", "1.234", "", "", "", "Off"}));
 }
 
 } // namespace

@@ -1,5 +1,7 @@
 // The USB check of a connection choice, and the stand-in service holding a USB interface, on a
-// fake HID tree of plain files (never the machine's own /sys or /dev).
+// fake HID tree of plain files (never the machine's own /sys or /dev). The tests run as root,
+// which may open any node and look into any process; the check as a desktop user sees it runs
+// in a child process that has become the user nobody.
 
 #include "CServiceController.h"
 #include "FakeHidTree.h"
@@ -7,8 +9,10 @@
 #include "ServiceTestSupport.h"
 
 #include <fcntl.h>
+#include <grp.h>
 #include <sys/file.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <gtest/gtest.h>
@@ -25,6 +29,48 @@ namespace {
 std::string ReadFile(const std::string& path) {
     std::ifstream in(path);
     return std::string(std::istreambuf_iterator<char>(in), {});
+}
+
+constexpr uid_t kNobody = 65534;
+constexpr gid_t kNogroup = 65534;
+
+// The check as the user nobody runs it, in a child process; its result, -1 when the child
+// could not become nobody. The serial number the check wrote goes to *serial.
+int VerifyAsNobody(const ServiceControllerOptions& options, std::string* serial) {
+    int pipeFds[2];
+    if (::pipe(pipeFds) != 0)
+        return -1;
+    const pid_t pid = ::fork();
+    if (pid == 0) {
+        ::close(pipeFds[0]);
+        if (::setgroups(0, nullptr) != 0 || ::setgid(kNogroup) != 0 || ::setuid(kNobody) != 0)
+            ::_exit(1);
+        int result;
+        std::string text;
+        {
+            CServiceController controller(options);
+            ConnectionSettings settings = Usb();
+            result = controller.VerifySettings(settings);
+            text = std::to_string(result) + " " + settings.usbSerial;
+        }
+        const bool written =
+            ::write(pipeFds[1], text.data(), text.size()) == static_cast<ssize_t>(text.size());
+        ::_exit(written ? 0 : 1);
+    }
+    ::close(pipeFds[1]);
+    std::string text;
+    char buffer[256];
+    ssize_t n;
+    while ((n = ::read(pipeFds[0], buffer, sizeof buffer)) > 0)
+        text.append(buffer, static_cast<size_t>(n));
+    ::close(pipeFds[0]);
+    int status = 0;
+    if (pid < 0 || ::waitpid(pid, &status, 0) != pid || !WIFEXITED(status) ||
+        WEXITSTATUS(status) != 0 || text.empty())
+        return -1;
+    const size_t space = text.find(' ');
+    *serial = text.substr(space + 1);
+    return std::stoi(text.substr(0, space));
 }
 
 class UsbTree : public ::testing::Test, public FakeHidTree {
@@ -82,6 +128,35 @@ TEST_F(UsbTree, UnreadableSerialStillCountsAndKeepsTheOldOne) {
     ConnectionSettings s = Usb("OLD0001");
     EXPECT_EQ(c.VerifySettings(s), VerifyOk);
     EXPECT_EQ(s.usbSerial, "OLD0001");
+}
+
+// ---- as a desktop user without root rights ----
+
+TEST_F(UsbTree, NormalUserTellsFreeHeldAndForbiddenInterfacesApart) {
+    if (::geteuid() != 0)
+        GTEST_SKIP() << "needs root to become another user";
+    AddKeyboard(0);
+    AddInterface(1, "KPU0000042");
+    std::string serial;
+    EXPECT_EQ(VerifyAsNobody(Options(), &serial), VerifyOk);
+    EXPECT_EQ(serial, "KPU0000042");
+
+    const int locked = FakeHidTree::Hold(1);
+    ASSERT_GE(locked, 0);
+    EXPECT_EQ(VerifyAsNobody(Options(), &serial), VerifyInUse);
+    Release(locked);
+
+    // Another program of the same user keeps the node open without a lock.
+    const pid_t holder = HoldWithoutLock(1, kNobody, kNogroup);
+    ASSERT_GT(holder, 0);
+    EXPECT_EQ(VerifyAsNobody(Options(), &serial), VerifyInUse);
+    ReleaseHolder(holder);
+    EXPECT_EQ(VerifyAsNobody(Options(), &serial), VerifyOk);
+
+    // Without the udev rule the user may not open the node: that is no "in use".
+    ASSERT_TRUE(DenyAccess(1));
+    EXPECT_EQ(VerifyAsNobody(Options(), &serial), VerifyNoPermission);
+    EXPECT_EQ(serial, "KPU0000042"); // sysfs still tells who is attached
 }
 
 // ---- with the stand-in service driving the interface ----
@@ -150,8 +225,16 @@ TEST_F(UsbTree, ServiceWithoutAnInterfaceSaysSoAndEnds) {
         EXPECT_NE(ReadFile(c.LogPath()).find("No Radlex-Interface available"), std::string::npos);
         EXPECT_EQ(c.GetState(), ServiceState::Stopped);
     }
-    // An interface that another program holds cannot be had either.
+    // An interface that another program holds, with or without a lock, cannot be had either.
     AddInterface(1, "KPU0000042");
+    const pid_t holder = HoldWithoutLock(1);
+    ASSERT_GT(holder, 0);
+    {
+        CServiceController c(Options());
+        EXPECT_FALSE(c.Start(Usb()));
+        EXPECT_NE(ReadFile(c.LogPath()).find("No Radlex-Interface available"), std::string::npos);
+    }
+    ReleaseHolder(holder);
     Hold(1);
     CServiceController c(Options());
     EXPECT_FALSE(c.Start(Usb()));

@@ -9,6 +9,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <cstdlib>
 #include <fstream>
 #include <string>
@@ -172,6 +173,11 @@ TEST_F(HidTree, SerialNumber) {
     AddInterface(0, "0123456789abcdefghijklmnopqrstuvwxyz");
     ASSERT_TRUE(hid.ReadSerialNumber(&serial));
     EXPECT_EQ(serial, "0123456789abcdefghijklmnopqrstuv");
+    // Thirty-two characters, not bytes: a character is never cut in two.
+    ASSERT_TRUE(RemoveDevice(0));
+    AddInterface(0, "KPU-Ä0123456789012345678901234Öxyz"); // Ä and Ö two bytes each
+    ASSERT_TRUE(hid.ReadSerialNumber(&serial));
+    EXPECT_EQ(serial, "KPU-Ä0123456789012345678901234Öx");
     ASSERT_TRUE(RemoveDevice(0));
     AddInterface(0, std::string("AB\0CD", 5));
     ASSERT_TRUE(hid.ReadSerialNumber(&serial));
@@ -190,4 +196,20 @@ TEST_F(HidTree, CloseResultCodes) {
     ASSERT_EQ(hid.Open(), 0);
     EXPECT_EQ(hid.Close(), 0);
     EXPECT_EQ(hid.Close(), 2);
+}
+
+// The rule that gives the interface's node to the desktop user must name the interface's ids as
+// sysfs spells them (lowercase hex digits; udev compares case-sensitively).
+TEST(UdevRule, NamesTheInterfaceAsSysfsSpellsIt) {
+    std::ifstream in(VK_SOURCE_DIR "/packaging/udev/70-velantrix-kp-cfg-usb.rules");
+    std::string line, rule;
+    while (std::getline(in, line))
+        if (!line.empty() && line[0] != '#')
+            rule += line;
+    char ids[80];
+    std::snprintf(ids, sizeof ids, "ATTRS{idVendor}==\"%04x\", ATTRS{idProduct}==\"%04x\"",
+                  UsbInterfaceVendorId, UsbInterfaceProductId);
+    EXPECT_NE(rule.find("SUBSYSTEM==\"hidraw\""), std::string::npos) << rule;
+    EXPECT_NE(rule.find(ids), std::string::npos) << rule;
+    EXPECT_NE(rule.find("TAG+=\"uaccess\""), std::string::npos) << rule;
 }

@@ -225,7 +225,10 @@ int main(int argc, char** argv) {
         status.address = serial;
         status.connected = found;
     } else if (status.type == "USB Interface") {
-        found = usb.Open() == 0;
+        const int opened = usb.Open();
+        found = opened == HidOpenOk;
+        if (opened == HidOpenNoPermission)
+            log.Write("USB interface attached, but this user may not open its HID node");
         if (found)
             usb.ReadOpenSerialNumber(&status.address);
         status.connected = found;
