@@ -181,23 +181,26 @@ LanInterface* ClancfgDlg::GetSelectedDevice() {
     const QTableWidgetItem* cell = deviceList_->item(upper, ColSerial);
     if (cell == nullptr)
         return nullptr;
-    auto entry = devices.find(cell->text().toLatin1().toStdString());
+    auto entry = devices.find(cell->data(Qt::UserRole).toByteArray().toStdString());
     return entry == devices.end() ? nullptr : &entry->second;
 }
 
 void ClancfgDlg::UpdateDeviceRow(const LanInterface& device) {
-    const QString serial = SerialCell(device);
+    // The row keeps the record's key as it came from the network; the cell shows it escaped.
+    const QByteArray key = QByteArray::fromStdString(device.SerialText());
     int row = 0;
     const int rows = deviceList_->rowCount();
     while (row < rows) {
         const QTableWidgetItem* cell = deviceList_->item(row, ColSerial);
-        if (cell != nullptr && cell->text() == serial)
+        if (cell != nullptr && cell->data(Qt::UserRole).toByteArray() == key)
             break;
         ++row;
     }
     if (row == rows) {
         deviceList_->insertRow(row);
-        deviceList_->setItem(row, ColSerial, new QTableWidgetItem(serial));
+        auto* cell = new QTableWidgetItem(SerialCell(device));
+        cell->setData(Qt::UserRole, key);
+        deviceList_->setItem(row, ColSerial, cell);
     }
 
     auto setCell = [&](int column, const QString& text) {

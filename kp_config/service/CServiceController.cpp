@@ -3,6 +3,7 @@
 #include "CHIDDevice.h"
 #include "InterfaceAnswer.h"
 #include "LanInterface.h"
+#include "LanProtocol.h"
 #include "OSCompat.h"
 #include "ServiceConfigFile.h"
 #include "ServiceLogScan.h"
@@ -205,6 +206,9 @@ int CServiceController::VerifyUsb(ConnectionSettings& settings) const {
 int CServiceController::VerifyLan(const ConnectionSettings& settings) const {
     if (!settings.lanHost.empty())
         return VerifyNotChecked; // an address given by hand is taken as it is: nothing is sent
+    // A wildcard would let whichever device answers first pass as the one named.
+    if (!lanproto::IsSingleSerial(settings.lanSerial))
+        return VerifyNotFound;
     LanInterface lan;
     if (!lan.FindBySerial(settings.lanSerial))
         return VerifyNotFound;

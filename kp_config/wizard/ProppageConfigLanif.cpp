@@ -37,6 +37,13 @@ ProppageConfigLanif::ProppageConfigLanif(ConnectionSettings& settings)
     : ProppageConfig(kTemplate, settings) {
     connect(FindControl<QCheckBox>(*this, IdSpecifyIp), &QCheckBox::clicked, this,
             &ProppageConfigLanif::OnSpecifyIpClicked);
+    connect(FindControl<QLineEdit>(*this, IdLanHost), &QLineEdit::textChanged, this,
+            &QWizardPage::completeChanged);
+}
+
+bool ProppageConfigLanif::isComplete() const {
+    return !FindControl<QCheckBox>(*this, IdSpecifyIp)->isChecked() ||
+           FindControl<QLineEdit>(*this, IdLanHost)->hasAcceptableInput();
 }
 
 void ProppageConfigLanif::OnSetActive() {
@@ -56,6 +63,7 @@ void ProppageConfigLanif::OnSpecifyIpClicked() {
 void ProppageConfigLanif::UpdateIpControls() {
     FindControl<QLabel>(*this, IdLanHostLabel)->setEnabled(specifyIp);
     FindControl<QLineEdit>(*this, IdLanHost)->setEnabled(specifyIp);
+    emit completeChanged();
 }
 
 bool ProppageConfigLanif::validatePage() {

@@ -13,6 +13,8 @@ public:
     void OnSetActive() override;
     bool validatePage() override;
     int nextId() const override;
+    // Next waits, while the address is to be given, for a whole address in its field.
+    bool isComplete() const override;
 
 private:
     void OnSpecifyIpClicked();

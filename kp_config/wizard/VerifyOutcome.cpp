@@ -46,12 +46,12 @@ VerifyOutcome DescribeUsb(int result) {
     case VerifyNoPermission:
         return {Lines({"Achtung: Es wurde zwar ein an diesen Computer angeschlossenes "
                        "USB-Interface gefunden, aber Ihr Benutzerkonto hat keine Berechtigung, "
-                       "es zu verwenden.",
-                       "Installieren Sie die udev-Regel für das Velantrix-USB-Interface "
-                       "(KP-CFG-USB), die dieser Anwendung beiliegt, oder lassen Sie Ihr "
-                       "Benutzerkonto in die Gruppe aufnehmen, der das Gerät gehört. Stecken "
-                       "Sie das USB-Interface danach neu ein und rufen Sie diesen "
-                       "Konfigurationsdialog erneut auf."}),
+                       "darauf zuzugreifen.",
+                       "Abhilfe schafft die udev-Regel \"70-velantrix-kp-cfg-usb.rules\" aus dem "
+                       "Paket oder die Mitgliedschaft in der Gruppe \"plugdev\".",
+                       "Stecken Sie das USB-Interface nach dem Installieren der Regel einmal ab "
+                       "und wieder an bzw. melden Sie sich nach der Aufnahme in die Gruppe ab und "
+                       "wieder an, und rufen Sie dann diesen Konfigurationsdialog erneut auf."}),
                 false};
     default:
         return {};

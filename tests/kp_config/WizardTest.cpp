@@ -15,11 +15,38 @@
 #include <QRadioButton>
 #include <QTest>
 
+#include <linux/capability.h>
 #include <sys/stat.h>
+#include <sys/syscall.h>
+#include <unistd.h>
 
 using namespace apptest;
 
 namespace {
+
+// Root as an ordinary user would be for files: this thread gives up the capabilities that let
+// root open any file, until the object goes.
+class AsOrdinaryUser {
+public:
+    AsOrdinaryUser() {
+        if (::syscall(SYS_capget, &header_, saved_) != 0)
+            return;
+        __user_cap_data_struct reduced[2] = {saved_[0], saved_[1]};
+        for (int cap : {CAP_DAC_OVERRIDE, CAP_DAC_READ_SEARCH, CAP_FOWNER})
+            reduced[0].effective &= ~(1u << cap);
+        active_ = ::syscall(SYS_capset, &header_, reduced) == 0;
+    }
+    ~AsOrdinaryUser() {
+        if (active_)
+            ::syscall(SYS_capset, &header_, saved_);
+    }
+    bool Active() const { return active_; }
+
+private:
+    __user_cap_header_struct header_{_LINUX_CAPABILITY_VERSION_3, 0};
+    __user_cap_data_struct saved_[2]{};
+    bool active_ = false;
+};
 
 // What the last page shows: its text and whether Finish is offered.
 struct Outcome {
@@ -106,10 +133,31 @@ TEST_F(Wizard, UsbWaysSayWhatTheCheckFound) {
                           "konfigurieren.");
     EXPECT_TRUE(found.finish);
     EXPECT_EQ(workingCopy.usbSerial, "USB0000042");
-    ASSERT_GE(hid.Hold(0), 0);
-    ExpectOutcome(Walk(0), Says("Achtung: Es wurde zwar ein an diesen Computer angeschlossenes "
-                                "USB-Interface gefunden, dieses wird aber derzeit offenbar",
-                                false));
+    const Outcome inUse = Says("Achtung: Es wurde zwar ein an diesen Computer angeschlossenes "
+                               "USB-Interface gefunden, dieses wird aber derzeit offenbar",
+                               false);
+    const int lock = hid.Hold(0);
+    ASSERT_GE(lock, 0);
+    ExpectOutcome(Walk(0), inUse);
+    hid.Release(lock);
+    const pid_t holder = hid.HoldWithoutLock(0); // another program, no lock taken
+    ASSERT_GT(holder, 0);
+    ExpectOutcome(Walk(0), inUse);
+    hid.ReleaseHolder(holder);
+
+    // A node this user may not open is no interface in use, and says how to fix it.
+    ASSERT_TRUE(hid.DenyAccess(0));
+    Outcome denied;
+    {
+        AsOrdinaryUser user;
+        ASSERT_TRUE(user.Active());
+        denied = Walk(0);
+    }
+    ExpectOutcome(denied, Says("Achtung: Es wurde zwar ein an diesen Computer angeschlossenes "
+                               "USB-Interface gefunden, aber Ihr Benutzerkonto hat keine "
+                               "Berechtigung",
+                               false));
+    EXPECT_TRUE(denied.text.contains("70-velantrix-kp-cfg-usb.rules"));
 }
 
 TEST_F(Wizard, LanWaysSayWhatTheCheckFound) {
@@ -153,6 +201,14 @@ TEST_F(Wizard, LanWaysSayWhatTheCheckFound) {
                        }),
                   Says("Sie haben eine IP-Adresse für Ihr Lan-Interface vorgegeben.", true));
     EXPECT_EQ(workingCopy.lanHost, "10.1.2.3");
+    // Next waits for a whole address while one is to be given.
+    Walk(1, [](QWizard& sheet) {
+        Control<QCheckBox>(sheet, 1008).click();
+        Type(sheet, 1009, "10..5");
+        EXPECT_FALSE(sheet.button(QWizard::NextButton)->isEnabled());
+        Type(sheet, 1009, "10.0.0.5");
+        EXPECT_TRUE(sheet.button(QWizard::NextButton)->isEnabled());
+    });
     EXPECT_EQ(sim.Requests().size(), before);
 }
 

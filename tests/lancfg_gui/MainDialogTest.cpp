@@ -44,6 +44,18 @@ TEST_F(LancfgGuiMain, ListsRunningEncryptedBootloaderAndLoopbackDevices) {
     EXPECT_TRUE(Button(IdUpdateFirmware).isEnabled());
 }
 
+TEST_F(LancfgGuiMain, SerialWithControlBytesShowsEscapedAndCanBeActedOn) {
+    const std::string raw("KP\x1b[2J0001", 10);
+    StartSim({RunningDevice(raw)});
+    Open();
+    ASSERT_EQ(List().rowCount(), 1);
+    EXPECT_EQ(List().item(0, 0)->text(), QStringLiteral("KP\\x1b[2J0001"));
+    List().selectRow(0);
+    ASSERT_NE(dialog->GetSelectedDevice(), nullptr);
+    EXPECT_EQ(dialog->GetSelectedDevice()->SerialText(), raw);
+    EXPECT_TRUE(Button(IdChangeIpSettings).isEnabled());
+}
+
 TEST_F(LancfgGuiMain, NoDeviceLeavesTheListEmptyAndTheActionsOff) {
     StartSim({});
     Open();
