@@ -17,17 +17,17 @@ class QFontMetrics;
 enum class ControlKind {
     PushButton,
     DefaultPushButton,
-    ListView, // report view, several rows may be selected, selection always shown
+    ListView,   // report view, several rows may be selected, selection always shown
     StaticText, // wraps at word boundaries when the template gives it more than one line
     SunkenText, // static text with a sunken edge
     ProgressBar,
     DropDownCombo, // editable drop-down, sorted entries
     CheckBox,
     GroupBox,
-    IpAddress, // dotted decimal IPv4 address
-    Edit,      // single line, scrolling horizontally
-    RadioButton,      // automatic radio button of the group the last RadioGroupStart began
-    RadioGroupStart,  // automatic radio button that begins a new group
+    IpAddress,       // dotted decimal IPv4 address
+    Edit,            // single line, scrolling horizontally
+    RadioButton,     // automatic radio button of the group the last RadioGroupStart began
+    RadioGroupStart, // automatic radio button that begins a new group
 };
 
 // The ids every dialog shares; each program names its other controls itself.

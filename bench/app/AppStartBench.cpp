@@ -197,8 +197,8 @@ int main(int argc, char** argv) {
     std::printf("resident memory then, program / bare view: %.2f (%.0f MiB / %.0f MiB; "
                 "target 1.3)\n",
                 pSelf / bSelf, pSelf / 1024, bSelf / 1024);
-    std::printf("resident memory with child processes: %.2f (%.0f MiB / %.0f MiB)\n",
-                pTree / bTree, pTree / 1024, bTree / 1024);
+    std::printf("resident memory with child processes: %.2f (%.0f MiB / %.0f MiB)\n", pTree / bTree,
+                pTree / 1024, bTree / 1024);
     sim.Stop();
     return 0;
 }

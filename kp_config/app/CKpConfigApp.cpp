@@ -58,8 +58,8 @@ CKpConfigApp::~CKpConfigApp() = default;
 std::unique_ptr<QSettings> CKpConfigApp::OpenProfile() const {
     if (!options_.settingsFile.isEmpty())
         return std::make_unique<QSettings>(options_.settingsFile, QSettings::IniFormat);
-    return std::make_unique<QSettings>(QSettings::NativeFormat, QSettings::UserScope,
-                                       kRegistryKey, kAppName);
+    return std::make_unique<QSettings>(QSettings::NativeFormat, QSettings::UserScope, kRegistryKey,
+                                       kAppName);
 }
 
 QString CKpConfigApp::SettingsPath() const {

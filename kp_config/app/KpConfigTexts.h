@@ -7,11 +7,11 @@ inline constexpr const char* kRegistryKey = "vK-7";
 
 // Commands; each becomes the object name of its action.
 enum CommandId : int {
-    IdReloadWebUi = 32771,  // "WebUI neu laden": back to the home page
-    IdSettings = 32773,     // "Einstellungen": the connection wizard
-    IdDevConfig = 32775,    // Ctrl+F4: the device configuration page
-    IdAppAbout = 57664,     // "Info über Velantrix Konfigurator"
-    IdAppExit = 57665,      // "Beenden"
+    IdReloadWebUi = 32771,       // "WebUI neu laden": back to the home page
+    IdSettings = 32773,          // "Einstellungen": the connection wizard
+    IdDevConfig = 32775,         // Ctrl+F4: the device configuration page
+    IdAppAbout = 57664,          // "Info über Velantrix Konfigurator"
+    IdAppExit = 57665,           // "Beenden"
     IdIndicatorConnection = 101, // the status bar's connection pane
 };
 
@@ -23,9 +23,9 @@ inline constexpr const char* kMenuReload = "WebUI &neu laden";
 inline constexpr const char* kMenuHelp = "&Hilfe";
 inline constexpr const char* kMenuAbout = "&Info über Velantrix Konfigurator";
 
-inline constexpr const char* kIdleText = "Bereit";                        // 57345
-inline constexpr const char* kNotConnected = "Nicht verbunden";           // 101, 102
-inline constexpr const char* kConnectedTo = "Verbunden mit %1";           // 103
+inline constexpr const char* kIdleText = "Bereit";                                 // 57345
+inline constexpr const char* kNotConnected = "Nicht verbunden";                    // 101, 102
+inline constexpr const char* kConnectedTo = "Verbunden mit %1";                    // 103
 inline constexpr const char* kConnectingTo = "Verbindung mit %1 wird hergestellt"; // 105
 inline constexpr int kConnectionPaneWidth = 400;
 

@@ -42,8 +42,8 @@ bool WaitUntil(const std::function<bool()>& condition, int ms) {
 bool Save(QWidget& window, const QString& path) {
     WaitUntil([] { return false; }, 300);
     QPixmap pixmap;
-    if (QScreen* screen = window.screen(); screen != nullptr &&
-                                           QGuiApplication::platformName() != "offscreen")
+    if (QScreen* screen = window.screen();
+        screen != nullptr && QGuiApplication::platformName() != "offscreen")
         pixmap = screen->grabWindow(window.winId());
     if (pixmap.isNull())
         pixmap = window.grab();

@@ -19,8 +19,8 @@ const ControlTemplate kControls[] = {
     {IdLanSerial, ControlKind::Edit, "", 91, 42, 83, 14},
     {IdNone, ControlKind::StaticText, "Zugriffscode (32stellig)", 7, 62, 74, 8},
     {IdLanKey, ControlKind::Edit, "", 91, 62, 169, 14},
-    {IdSpecifyIp, ControlKind::CheckBox,
-     "IP-Adresse des Lan-Interfaces angeben (nur selten nötig)", 7, 89, 201, 10},
+    {IdSpecifyIp, ControlKind::CheckBox, "IP-Adresse des Lan-Interfaces angeben (nur selten nötig)",
+     7, 89, 201, 10},
     {IdLanHostLabel, ControlKind::StaticText, "IP-Adresse", 7, 107, 36, 8},
     {IdLanHost, ControlKind::IpAddress, "", 91, 107, 100, 15},
 };

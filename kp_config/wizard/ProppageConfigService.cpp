@@ -22,8 +22,7 @@ const ControlTemplate kControls[] = {
     {IdServicePort, ControlKind::Edit, "", 113, 66, 40, 14},
 };
 
-const DialogTemplate kTemplate{"Einstellungen für entfernten Radlex-Service", 316, 185,
-                               kControls};
+const DialogTemplate kTemplate{"Einstellungen für entfernten Radlex-Service", 316, 185, kControls};
 
 } // namespace
 

@@ -16,8 +16,8 @@
 #include "SimFixture.h"
 
 #include <QApplication>
-#include <QDialog>
 #include <QDeadlineTimer>
+#include <QDialog>
 #include <QLabel>
 #include <QSettings>
 #include <QTemporaryDir>

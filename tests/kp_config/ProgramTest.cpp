@@ -70,7 +70,8 @@ std::string ProcessName(int pid) {
 class Program : public simtest::SimTest {
 protected:
     // Starts kp_config with the given stored settings in a home, data and temporary folder of
-    // its own, waits until its service and browser processes run, and ends it with SIGTERM. Checks that it exits 0 and leaves no process and no file behind.
+    // its own, waits until its service and browser processes run, and ends it with SIGTERM. Checks
+    // that it exits 0 and leaves no process and no file behind.
     void RunAndTerminate(const QByteArray& storedSettings) {
         QTemporaryDir dir;
         ASSERT_TRUE(dir.isValid());

@@ -269,8 +269,8 @@ TEST_F(Wizard, FinishStoresRestartsAndHandsTheNewServiceToTheWebUi) {
 
     const QString url = "bin://127.0.0.1:" + port;
     EXPECT_EQ(QString::fromStdString(app->service.GetServiceUrl()), url);
-    EXPECT_TRUE(WaitUntil([&] { return Pane() == "Verbunden mit xmlrpc://127.0.0.1:" + port; },
-                          10000))
+    EXPECT_TRUE(
+        WaitUntil([&] { return Pane() == "Verbunden mit xmlrpc://127.0.0.1:" + port; }, 10000))
         << Pane().toStdString();
     Frame().View()->NavigateDeviceConfig();
     EXPECT_TRUE(WaitForPage("/config/devconfig.cgi", "Funkdienst: " + url));
