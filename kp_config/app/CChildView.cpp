@@ -68,12 +68,13 @@ void CChildView::NavigateDeviceConfig() {
 
 bool CChildView::eventFilter(QObject* watched, QEvent* event) {
     if (event->type() == QEvent::KeyPress) {
-        auto* widget = qobject_cast<QWidget*>(watched);
         auto* key = static_cast<QKeyEvent*>(event);
         // A key the receiver ignores travels on to its parents: only its first receiver, the
-        // focus widget, counts.
-        if (key->key() == Qt::Key_F4 && !key->isAutoRepeat() && widget != nullptr &&
-            widget == QApplication::focusWidget() && (widget == this || isAncestorOf(widget)))
+        // focus widget, counts. The receiver is compared, never cast: it may be one of the
+        // browser engine's own widget classes.
+        QWidget* focus = QApplication::focusWidget();
+        if (key->key() == Qt::Key_F4 && !key->isAutoRepeat() && focus != nullptr &&
+            watched == focus && (focus == this || isAncestorOf(focus)))
             NavigateDeviceConfig();
     }
     return false; // the key goes on to the browser as before
