@@ -84,7 +84,8 @@ TEST_F(BrowserViewTest, ShowsTextOfAPrettyPrintedAnswerAsWritten) {
     ASSERT_TRUE(
         StartWebServer(server, "bin://127.0.0.1:" + std::to_string(service.port), "/tmp/kp-cfg"));
     QString text = DevicePage();
-    EXPECT_TRUE(text.contains(QString::fromUtf8("K\xC3\xBC" "che-\xCE\xA9<1>\tverbunden")))
+    EXPECT_TRUE(text.contains(QString::fromUtf8("K\xC3\xBC"
+                                                "che-\xCE\xA9<1>\tverbunden")))
         << text.toStdString();
 }
 

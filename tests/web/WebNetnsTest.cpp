@@ -112,7 +112,8 @@ TEST_F(DeviceConfigPageTest, ReadsAnswersAsOtherServersWriteThem) {
     REQUIRE_NAMESPACE();
     RawAnswerService pretty(kPrettyAnswer, true);
     std::string page = Page("bin://::1:" + std::to_string(pretty.port));
-    EXPECT_NE(page.find("<td>K\xC3\xBC" "che-\xCE\xA9&lt;1&gt;</td><td><span class=\"ok\">"
+    EXPECT_NE(page.find("<td>K\xC3\xBC"
+                        "che-\xCE\xA9&lt;1&gt;</td><td><span class=\"ok\">"
                         "verbunden</span>"),
               std::string::npos)
         << page;
