@@ -168,7 +168,8 @@ BodyRead ReadBody(mg_connection* conn, int timeoutMs, std::string& body) {
     if (announced > static_cast<long long>(kMaxRequestBody))
         return BodyRead::TooLarge;
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
-    if (announced == 0)
+    // Without a length or a transfer coding there is no body, and the engine reads none.
+    if (announced == 0 || (announced < 0 && !mg_get_header(conn, "Transfer-Encoding")))
         return BodyRead::Complete;
     BodyDeadline watch(ConnectionSocket(mg_get_request_info(conn)), timeoutMs);
     char buf[16384];
