@@ -8,15 +8,16 @@
 #include <dirent.h>
 #include <netinet/in.h>
 #include <sys/socket.h>
-#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <condition_variable>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <fstream>
 #include <mutex>
 #include <set>
 #include <thread>
@@ -92,37 +93,47 @@ std::string LoopbackPorts(const std::string& ports) {
     return result;
 }
 
-// The connection's socket, found among this process's descriptors by its two ends; -1 when
-// none matches. The engine keeps it to itself, but a read that outlasts its deadline can only
-// be ended from outside, by shutting the socket's reading side down.
+// The connection's socket, found by its two ends; -1 when none matches. The engine keeps it to
+// itself, but a read that outlasts its deadline can only be ended from outside, by shutting the
+// socket's reading side down. The kernel's table of TCP connections gives the socket's inode,
+// and the descriptor is the one whose link names that inode; no descriptor of another thread is
+// touched on the way.
 int ConnectionSocket(const mg_request_info* info) {
-    int found = -1;
-    DIR* dir = ::opendir("/proc/self/fd");
-    if (!dir)
+    in_addr remote{};
+    if (::inet_pton(AF_INET, info->remote_addr, &remote) != 1)
         return -1;
-    while (dirent* e = ::readdir(dir)) {
-        int fd = std::atoi(e->d_name);
-        struct stat st {};
-        if (e->d_name[0] == '.' || fd == ::dirfd(dir) || ::fstat(fd, &st) != 0 ||
-            !S_ISSOCK(st.st_mode))
-            continue;
-        sockaddr_storage local{}, peer{};
-        socklen_t localLen = sizeof local, peerLen = sizeof peer;
-        if (::getsockname(fd, reinterpret_cast<sockaddr*>(&local), &localLen) != 0 ||
-            ::getpeername(fd, reinterpret_cast<sockaddr*>(&peer), &peerLen) != 0 ||
-            local.ss_family != AF_INET || peer.ss_family != AF_INET)
-            continue;
-        const auto& l = reinterpret_cast<const sockaddr_in&>(local);
-        const auto& p = reinterpret_cast<const sockaddr_in&>(peer);
-        char address[INET_ADDRSTRLEN] = "";
-        ::inet_ntop(AF_INET, &p.sin_addr, address, sizeof address);
-        if (ntohs(l.sin_port) == info->server_port && ntohs(p.sin_port) == info->remote_port &&
-            std::strcmp(address, info->remote_addr) == 0) {
-            found = fd;
-            break;
-        }
+    char wantRemote[32], wantLocalPort[8];
+    std::snprintf(wantRemote, sizeof wantRemote, "%08X:%04X", remote.s_addr,
+                  static_cast<unsigned>(info->remote_port));
+    std::snprintf(wantLocalPort, sizeof wantLocalPort, ":%04X",
+                  static_cast<unsigned>(info->server_port));
+    unsigned long inode = 0;
+    std::ifstream table("/proc/self/net/tcp");
+    std::string line;
+    std::getline(table, line); // the column titles
+    while (inode == 0 && std::getline(table, line)) {
+        char local[64], peer[64];
+        unsigned long node = 0;
+        if (std::sscanf(line.c_str(), "%*d: %63s %63s %*x %*x:%*x %*x:%*x %*x %*u %*u %lu", local,
+                        peer, &node) == 3 &&
+            std::strcmp(peer, wantRemote) == 0 && std::string(local).ends_with(wantLocalPort))
+            inode = node;
     }
-    ::closedir(dir);
+    if (inode == 0)
+        return -1;
+    const std::string link = "socket:[" + std::to_string(inode) + "]";
+    int found = -1;
+    if (DIR* dir = ::opendir("/proc/self/fd")) {
+        while (dirent* e = ::readdir(dir)) {
+            char target[64];
+            ssize_t n = ::readlinkat(::dirfd(dir), e->d_name, target, sizeof target - 1);
+            if (n > 0 && link.compare(0, std::string::npos, target, static_cast<size_t>(n)) == 0) {
+                found = std::atoi(e->d_name);
+                break;
+            }
+        }
+        ::closedir(dir);
+    }
     return found;
 }
 

@@ -79,16 +79,18 @@ public:
             a4.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
             length = sizeof a4;
         }
-        ::bind(fd, reinterpret_cast<sockaddr*>(&address), length);
-        ::listen(fd, 8);
-        ::getsockname(fd, reinterpret_cast<sockaddr*>(&address), &length);
+        if (::bind(fd, reinterpret_cast<sockaddr*>(&address), length) != 0 ||
+            ::listen(fd, 8) != 0 ||
+            ::getsockname(fd, reinterpret_cast<sockaddr*>(&address), &length) != 0)
+            return; // port stays 0: no such loopback address here
         port = ntohs(ipv6 ? reinterpret_cast<sockaddr_in6&>(address).sin6_port
                           : reinterpret_cast<sockaddr_in&>(address).sin_port);
         worker = std::thread([this] { Serve(); });
     }
     ~RawAnswerService() {
         stop = true;
-        worker.join();
+        if (worker.joinable())
+            worker.join();
         ::close(fd);
     }
     int port = 0;

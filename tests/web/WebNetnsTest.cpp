@@ -111,6 +111,8 @@ TEST_F(DeviceConfigPageTest, SaysSoWithoutAService) {
 TEST_F(DeviceConfigPageTest, ReadsAnswersAsOtherServersWriteThem) {
     REQUIRE_NAMESPACE();
     RawAnswerService pretty(kPrettyAnswer, true);
+    if (pretty.port == 0)
+        GTEST_SKIP() << "this machine has no IPv6 loopback address";
     std::string page = Page("bin://::1:" + std::to_string(pretty.port));
     EXPECT_NE(page.find("<td>K\xC3\xBC"
                         "che-\xCE\xA9&lt;1&gt;</td><td><span class=\"ok\">"
