@@ -108,8 +108,9 @@ proc ListInterfaces {address resultVar} {
     upvar 1 $resultVar interfaces
     set interfaces {}
     set request "<?xml version=\"1.0\"?><methodCall><methodName>listRadlexInterfaces</methodName><params></params></methodCall>"
+    # HTTP/1.0, so that an answer without a length is read to its end; raw bytes, decoded below.
     if {[catch {http::geturl $address -query $request -type text/xml -timeout 3000 -binary 1 \
-            -progress LimitAnswer} token]} {
+            -protocol 1.0 -progress LimitAnswer} token]} {
         return "Der Funkdienst ist nicht erreichbar."
     }
     set status [http::status $token]
