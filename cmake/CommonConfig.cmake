@@ -15,3 +15,13 @@ if(VK_SANITIZE)
     add_compile_options(-fno-sanitize-recover=undefined)
   endif()
 endif()
+
+# Fuzz targets (tests/fuzz) as libFuzzer programs, for clang; scripts/fuzz.sh builds and runs
+# them. Every module is instrumented for coverage, so the fuzzer sees into the libraries.
+option(VK_FUZZ "Build the fuzz targets with libFuzzer (needs clang)" OFF)
+if(VK_FUZZ)
+  if(NOT CMAKE_CXX_COMPILER_ID STREQUAL "Clang")
+    message(FATAL_ERROR "VK_FUZZ needs clang: -DCMAKE_CXX_COMPILER=clang++")
+  endif()
+  add_compile_options(-fsanitize=fuzzer-no-link)
+endif()

@@ -17,61 +17,117 @@ std::string Trim(const std::string& s) {
     return s.substr(b, e - b + 1);
 }
 
-std::string Escape(const std::string& s) {
+enum class Place { Section, Key, Value };
+
+// The text of a name, key or value as it stands in the file; see the header for the rules.
+std::string Escape(const std::string& s, Place place) {
+    static const char hex[] = "0123456789ABCDEF";
     std::string out;
     out.reserve(s.size());
-    for (char c : s) {
+    for (size_t i = 0; i < s.size(); ++i) {
+        const unsigned char c = static_cast<unsigned char>(s[i]);
+        const bool atEnd = i == 0 || i + 1 == s.size();
         if (c == '\\')
             out += "\\\\";
         else if (c == '\n')
             out += "\\n";
         else if (c == '\r')
             out += "\\r";
-        else
-            out += c;
+        else if (c == '\t')
+            out += "\\t";
+        else if (c < 0x20 || c == 0x7F || (c == ' ' && atEnd)) {
+            out += "\\x";
+            out += hex[c >> 4];
+            out += hex[c & 0xF];
+        } else if ((place == Place::Key &&
+                    (c == '=' || (i == 0 && (c == '[' || c == '#' || c == ';')))) ||
+                   (place == Place::Section && c == ']')) {
+            out += '\\';
+            out += static_cast<char>(c);
+        } else {
+            out += static_cast<char>(c);
+        }
     }
     return out;
+}
+
+int HexDigit(char c) {
+    if (c >= '0' && c <= '9')
+        return c - '0';
+    if (c >= 'a' && c <= 'f')
+        return c - 'a' + 10;
+    if (c >= 'A' && c <= 'F')
+        return c - 'A' + 10;
+    return -1;
 }
 
 std::string Unescape(const std::string& s) {
     std::string out;
     out.reserve(s.size());
     for (size_t i = 0; i < s.size(); ++i) {
-        if (s[i] == '\\' && i + 1 < s.size()) {
-            char n = s[++i];
-            out += n == 'n' ? '\n' : n == 'r' ? '\r' : n;
-        } else {
+        if (s[i] != '\\' || i + 1 == s.size()) {
             out += s[i];
+            continue;
         }
+        char n = s[++i];
+        if (n == 'n')
+            out += '\n';
+        else if (n == 'r')
+            out += '\r';
+        else if (n == 't')
+            out += '\t';
+        else if (n == 'x' && i + 2 < s.size() && HexDigit(s[i + 1]) >= 0 &&
+                 HexDigit(s[i + 2]) >= 0) {
+            out += static_cast<char>(HexDigit(s[i + 1]) * 16 + HexDigit(s[i + 2]));
+            i += 2;
+        } else
+            out += n;
     }
     return out;
 }
 
+// The position of the first `stop` character that no backslash escapes, or npos.
+size_t FindUnescaped(const std::string& s, char stop, size_t from) {
+    for (size_t i = from; i < s.size(); ++i) {
+        if (s[i] == '\\')
+            ++i;
+        else if (s[i] == stop)
+            return i;
+    }
+    return std::string::npos;
+}
+
 } // namespace
 
-PropertyMap::PropertyMap() : sections_(1) {}
+PropertyMap::PropertyMap() {
+    Clear();
+}
+
+void PropertyMap::Clear() {
+    sections_.assign(1, Section{});
+    keyIndex_.assign(1, {});
+    sectionIndex_.clear();
+    sectionIndex_.emplace("", 0);
+    current_ = 0;
+}
 
 bool PropertyMap::SetCurrentSection(const std::string& name) {
-    for (size_t i = 0; i < sections_.size(); ++i) {
-        if (sections_[i].name == name) {
-            current_ = i;
-            return true;
-        }
+    auto [it, added] = sectionIndex_.emplace(name, sections_.size());
+    if (added) {
+        sections_.push_back(Section{name, {}});
+        keyIndex_.emplace_back();
     }
-    sections_.push_back(Section{name, {}});
-    current_ = sections_.size() - 1;
+    current_ = it->second;
     return true;
 }
 
 void PropertyMap::SetStringValue(const std::string& key, const std::string& value) {
     auto& entries = sections_[current_].entries;
-    for (auto& entry : entries) {
-        if (entry.first == key) {
-            entry.second = value;
-            return;
-        }
-    }
-    entries.emplace_back(key, value);
+    auto [it, added] = keyIndex_[current_].emplace(key, entries.size());
+    if (added)
+        entries.emplace_back(key, value);
+    else
+        entries[it->second].second = value;
 }
 
 void PropertyMap::SetIntValue(const std::string& key, int value) {
@@ -80,14 +136,15 @@ void PropertyMap::SetIntValue(const std::string& key, int value) {
 
 std::string PropertyMap::ToText() const {
     std::string text;
-    for (const auto& section : sections_) {
-        if (!section.name.empty()) {
+    for (size_t i = 0; i < sections_.size(); ++i) {
+        const Section& section = sections_[i];
+        if (i > 0) {
             if (!text.empty())
                 text += '\n';
-            text += '[' + section.name + "]\n";
+            text += '[' + Escape(section.name, Place::Section) + "]\n";
         }
         for (const auto& [key, value] : section.entries)
-            text += key + " = " + Escape(value) + '\n';
+            text += Escape(key, Place::Key) + " = " + Escape(value, Place::Value) + '\n';
     }
     return text;
 }
@@ -102,25 +159,32 @@ int PropertyMap::WriteToFile(const std::string& path) const {
 }
 
 bool PropertyMap::ReadFromText(const std::string& text) {
-    sections_.assign(1, Section{});
-    current_ = 0;
-    std::istringstream in(text);
-    std::string line;
+    Clear();
     bool ok = true;
-    while (std::getline(in, line)) {
-        std::string t = Trim(line);
+    size_t pos = 0;
+    while (pos < text.size()) {
+        size_t end = text.find('\n', pos);
+        if (end == std::string::npos)
+            end = text.size();
+        std::string t = Trim(text.substr(pos, end - pos));
+        pos = end + 1;
         if (t.empty() || t[0] == '#' || t[0] == ';')
             continue;
-        if (t.front() == '[' && t.back() == ']') {
-            SetCurrentSection(Trim(t.substr(1, t.size() - 2)));
+        if (t[0] == '[') {
+            size_t close = FindUnescaped(t, ']', 1);
+            if (close != t.size() - 1) {
+                ok = false;
+                continue;
+            }
+            SetCurrentSection(Unescape(Trim(t.substr(1, close - 1))));
             continue;
         }
-        size_t eq = t.find('=');
-        if (eq == std::string::npos || eq == 0) {
+        size_t eq = FindUnescaped(t, '=', 0);
+        if (eq == std::string::npos) {
             ok = false;
             continue;
         }
-        SetStringValue(Trim(t.substr(0, eq)), Unescape(Trim(t.substr(eq + 1))));
+        SetStringValue(Unescape(Trim(t.substr(0, eq))), Unescape(Trim(t.substr(eq + 1))));
     }
     current_ = 0;
     return ok;
@@ -136,14 +200,12 @@ bool PropertyMap::ReadFromFile(const std::string& path) {
 }
 
 const std::string* PropertyMap::Find(const std::string& section, const std::string& key) const {
-    for (const auto& s : sections_) {
-        if (s.name != section)
-            continue;
-        for (const auto& entry : s.entries)
-            if (entry.first == key)
-                return &entry.second;
-    }
-    return nullptr;
+    auto s = sectionIndex_.find(section);
+    if (s == sectionIndex_.end())
+        return nullptr;
+    auto k = keyIndex_[s->second].find(key);
+    return k == keyIndex_[s->second].end() ? nullptr
+                                           : &sections_[s->second].entries[k->second].second;
 }
 
 bool PropertyMap::HasValue(const std::string& section, const std::string& key) const {

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <string>
+#include <unordered_map>
 #include <utility>
 #include <vector>
 
@@ -10,8 +11,12 @@
 // File syntax, one item per line:
 //   [Section Name]
 //   Key Name = value
-// Blank lines and lines starting with '#' or ';' are ignored when reading. Backslashes and line
-// breaks in values are written as \\, \n and \r so that every value stays on its line.
+// Blank lines and lines starting with '#' or ';' are ignored when reading, and blanks around
+// names, keys and values are not part of them. Every string comes back as it was written: a
+// backslash is written as \\, a line break as \n or \r, a tab as \t, any other control byte
+// and a space at either end as \xHH; '=' in a key, ']' in a section name, and '[', '#' or ';'
+// at the start of a key are preceded by a backslash. A backslash before any other character
+// stands for that character.
 class PropertyMap {
 public:
     struct Section {
@@ -45,6 +50,11 @@ public:
 private:
     const std::string* Find(const std::string& section, const std::string& key) const;
 
+    void Clear();
+
     std::vector<Section> sections_;
     size_t current_ = 0;
+    // Where each name is, so that setting and reading stay linear in the number of keys.
+    std::unordered_map<std::string, size_t> sectionIndex_;
+    std::vector<std::unordered_map<std::string, size_t>> keyIndex_; // per section
 };

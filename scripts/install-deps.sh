@@ -5,12 +5,13 @@ set -euo pipefail
 packages=(
   cmake ninja-build g++ pkg-config libgtest-dev libgmock-dev
   libssl-dev
-  libxmlrpcpp-dev
+  libxmlrpcpp-dev libexpat1-dev
   libcivetweb-dev
   qt6-base-dev qt6-webengine-dev
-  tcl8.6
+  tcl8.6 tdom
   iproute2 util-linux
   xvfb
+  clang libclang-rt-14-dev
 )
 
 missing=()

@@ -2,12 +2,14 @@
 //  - CPU time used by this process over a period in each of the states Unreachable,
 //    InterfaceDown and Connected (the main thread only sleeps meanwhile), and of the
 //    supervision thread alone;
-//  - the time Stop takes while a probe waits on its 15-second time-out in state Connected.
+//  - the time Stop takes while a probe waits on its 15-second time-out in state Connected;
+//  - how the time to read the service's configuration file grows with its number of keys.
 // Uses the program's own poll periods and time-outs, and the stand-in service beside this program
 // over loopback TCP. Usage: service_bench [seconds per state, default 30] [stop rounds, default 5]
 
 #include "CServiceController.h"
 #include "LoopbackPorts.h"
+#include "PropertyMap.h"
 #include "RpcClient.h"
 
 #include <dirent.h>
@@ -137,6 +139,23 @@ bool MeasureState(const char* label, CServiceController& c, const ConnectionSett
     return true;
 }
 
+// Seconds to read a file of `keys` keys in one section, best of three.
+double ReadSeconds(int keys) {
+    PropertyMap map;
+    map.SetCurrentSection("Interface 0");
+    for (int i = 0; i < keys; ++i)
+        map.SetStringValue("Key " + std::to_string(i), " value " + std::to_string(i) + " ");
+    const std::string text = map.ToText();
+    double best = 1e9;
+    for (int round = 0; round < 3; ++round) {
+        PropertyMap back;
+        auto t0 = Clock::now();
+        back.ReadFromText(text);
+        best = std::min(best, std::chrono::duration<double>(Clock::now() - t0).count());
+    }
+    return best;
+}
+
 } // namespace
 
 int main(int argc, char** argv) {
@@ -195,5 +214,11 @@ int main(int argc, char** argv) {
     std::sort(latencies.begin(), latencies.end());
     std::printf("Stop latency: min %.2f ms, median %.2f ms, max %.2f ms\n", latencies.front(),
                 latencies[latencies.size() / 2], latencies.back());
+
+    // The configuration file reader must stay linear: ten times the keys, ten times the time.
+    std::printf("\nReading a configuration file (best of 3)\n");
+    const double small = ReadSeconds(10000), large = ReadSeconds(100000);
+    std::printf("10,000 keys: %.1f ms, 100,000 keys: %.1f ms, ratio %.1f (linear: 10)\n",
+                small * 1e3, large * 1e3, large / small);
     return 0;
 }

@@ -2,6 +2,7 @@
 
 #include <xmlrpcpp/XmlRpcValue.h>
 
+#include <cstddef>
 #include <memory>
 #include <string>
 
@@ -23,11 +24,15 @@ private:
     int fd_ = -1;
 };
 
-// An XML-RPC client for one call at a time, with a time-out and an abort. The library's own
-// execute waits without limit; this one drives the library's non-blocking execute with its
-// dispatcher and a deadline.
+// An XML-RPC client for one call at a time, with a time-out and an abort. The whole call (name
+// lookup, connection, request, answer) fits in the time-out; the request is sent once and never
+// repeated. An answer larger than MaxAnswerBytes or nested deeper than MaxAnswerDepth values is
+// refused as a failed call, and is read no further than that.
 class RpcClient {
 public:
+    static constexpr size_t MaxAnswerBytes = 4u << 20;
+    static constexpr int MaxAnswerDepth = 32;
+
     // From an address text "bin://host:port" or "http://host:port/path". An address that cannot
     // be read gives a client whose calls fail.
     explicit RpcClient(const std::string& url);
@@ -37,11 +42,11 @@ public:
     RpcClient(const RpcClient&) = delete;
     RpcClient& operator=(const RpcClient&) = delete;
 
-    // Milliseconds a call may wait for its answer (default 1000).
+    // Milliseconds a call may take in all (default 1000).
     void SetTimeout(int ms) { timeoutMs_ = ms; }
 
     // True when an answer arrived in time and result holds it (a fault answer included, see
-    // IsFault); false when the call failed, timed out, was aborted or the answer was unreadable.
+    // IsFault); false when the call failed, timed out, was aborted or the answer was refused.
     bool Execute(const char* method, const XmlRpc::XmlRpcValue& params, XmlRpc::XmlRpcValue& result,
                  const RpcAbort* abort = nullptr);
 
@@ -51,6 +56,17 @@ public:
     // Splits an address text into host, port and path; false when it is not of a known scheme
     // or has no valid port.
     static bool ParseUrl(const std::string& url, std::string& host, int& port, std::string& path);
+
+    // Reads the XML of a methodResponse into result (the fault struct for a fault answer). False
+    // for anything else: malformed XML, a document type declaration, an unknown element, a value
+    // nested deeper than MaxAnswerDepth, or more than MaxAnswerBytes of text.
+    static bool ReadAnswer(const std::string& xml, XmlRpc::XmlRpcValue& result, bool& fault);
+
+    // Where the RPC diagnostics go: the client's own and the XML-RPC library's log and error
+    // messages, with the library's verbosity set to 0. The program installs its debug trace here
+    // once at start-up, before any call; without it, nothing is reported anywhere.
+    using TraceFunction = void (*)(const char* text);
+    static void InstallDiagnostics(TraceFunction trace);
 
 private:
     std::string host_;

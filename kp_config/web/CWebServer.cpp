@@ -3,12 +3,24 @@
 #include "CgiGateway.h"
 
 #include <civetweb.h>
+
+#include <arpa/inet.h>
+#include <dirent.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <atomic>
+#include <chrono>
+#include <condition_variable>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <fstream>
+#include <mutex>
 #include <set>
+#include <thread>
 #include <vector>
 
 extern char** environ;
@@ -81,6 +93,118 @@ std::string LoopbackPorts(const std::string& ports) {
     return result;
 }
 
+// The connection's socket, found by its two ends; -1 when none matches. The engine keeps it to
+// itself, but a read that outlasts its deadline can only be ended from outside, by shutting the
+// socket's reading side down. The kernel's table of TCP connections gives the socket's inode,
+// and the descriptor is the one whose link names that inode; no descriptor of another thread is
+// touched on the way.
+int ConnectionSocket(const mg_request_info* info) {
+    in_addr remote{};
+    if (::inet_pton(AF_INET, info->remote_addr, &remote) != 1)
+        return -1;
+    char wantRemote[32], wantLocalPort[8];
+    std::snprintf(wantRemote, sizeof wantRemote, "%08X:%04X", remote.s_addr,
+                  static_cast<unsigned>(info->remote_port));
+    std::snprintf(wantLocalPort, sizeof wantLocalPort, ":%04X",
+                  static_cast<unsigned>(info->server_port));
+    unsigned long inode = 0;
+    std::ifstream table("/proc/self/net/tcp");
+    std::string line;
+    std::getline(table, line); // the column titles
+    while (inode == 0 && std::getline(table, line)) {
+        char local[64], peer[64];
+        unsigned long node = 0;
+        if (std::sscanf(line.c_str(), "%*d: %63s %63s %*x %*x:%*x %*x:%*x %*x %*u %*u %lu", local,
+                        peer, &node) == 3 &&
+            std::strcmp(peer, wantRemote) == 0 && std::string(local).ends_with(wantLocalPort))
+            inode = node;
+    }
+    if (inode == 0)
+        return -1;
+    const std::string link = "socket:[" + std::to_string(inode) + "]";
+    int found = -1;
+    if (DIR* dir = ::opendir("/proc/self/fd")) {
+        while (dirent* e = ::readdir(dir)) {
+            char target[64];
+            ssize_t n = ::readlinkat(::dirfd(dir), e->d_name, target, sizeof target - 1);
+            if (n > 0 && link.compare(0, std::string::npos, target, static_cast<size_t>(n)) == 0) {
+                found = std::atoi(e->d_name);
+                break;
+            }
+        }
+        ::closedir(dir);
+    }
+    return found;
+}
+
+// Ends a read of the request body at its deadline: the engine's read waits for more as long
+// as bytes keep trickling in, so the socket's reading side is shut down from a watch thread,
+// which wakes that read with an end of file. The answer can still be written.
+class BodyDeadline {
+public:
+    BodyDeadline(int fd, int ms) {
+        if (fd < 0)
+            return;
+        watch_ = std::thread([this, fd, ms] {
+            std::unique_lock<std::mutex> lock(mutex_);
+            if (!wake_.wait_for(lock, std::chrono::milliseconds(ms), [this] { return done_; }))
+                ::shutdown(fd, SHUT_RD);
+        });
+    }
+    ~BodyDeadline() {
+        {
+            std::lock_guard<std::mutex> lock(mutex_);
+            done_ = true;
+        }
+        wake_.notify_all();
+        if (watch_.joinable())
+            watch_.join();
+    }
+    BodyDeadline(const BodyDeadline&) = delete;
+    BodyDeadline& operator=(const BodyDeadline&) = delete;
+
+private:
+    std::mutex mutex_;
+    std::condition_variable wake_;
+    bool done_ = false;
+    std::thread watch_;
+};
+
+enum class BodyRead { Complete, Incomplete, TooLarge };
+
+// The request body, whole, within timeoutMs; a body shorter than its Content-Length, or one
+// that has not arrived by then, is Incomplete.
+BodyRead ReadBody(mg_connection* conn, int timeoutMs, std::string& body) {
+    const long long announced = mg_get_request_info(conn)->content_length; // -1: not given
+    if (announced > static_cast<long long>(kMaxRequestBody))
+        return BodyRead::TooLarge;
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
+    // Without a length or a transfer coding there is no body, and the engine reads none.
+    if (announced == 0 || (announced < 0 && !mg_get_header(conn, "Transfer-Encoding")))
+        return BodyRead::Complete;
+    BodyDeadline watch(ConnectionSocket(mg_get_request_info(conn)), timeoutMs);
+    char buf[16384];
+    for (;;) {
+        size_t want = sizeof buf;
+        if (announced >= 0)
+            want = std::min(want, static_cast<size_t>(announced) - body.size());
+        if (want == 0)
+            return BodyRead::Complete;
+        int n = mg_read(conn, buf, want);
+        if (n <= 0)
+            break;
+        body.append(buf, static_cast<size_t>(n));
+        if (body.size() > kMaxRequestBody)
+            return BodyRead::TooLarge;
+        if (std::chrono::steady_clock::now() >= deadline)
+            return BodyRead::Incomplete;
+    }
+    // The end of the input: complete only when all that was announced came.
+    if (announced >= 0 && body.size() < static_cast<size_t>(announced))
+        return BodyRead::Incomplete;
+    return std::chrono::steady_clock::now() < deadline ? BodyRead::Complete : BodyRead::Incomplete;
+}
+
 std::string Absolute(const std::string& path) {
     if (path.empty() || path[0] == '/')
         return path;
@@ -97,6 +221,7 @@ struct CWebServer::RunConfig {
     std::string realRoot;     // without symbolic links; what requests are checked against
     std::string interpreter;
     int cgiTimeoutMs = 30000;
+    int requestTimeoutMs = 10000;
     std::atomic<bool> stopping{false};
 };
 
@@ -119,6 +244,9 @@ void CWebServer::SetCgiInterpreter(const std::string& path) {
 }
 void CWebServer::SetCgiTimeout(int milliseconds) {
     cgiTimeoutMs = milliseconds;
+}
+void CWebServer::SetRequestTimeout(int milliseconds) {
+    requestTimeoutMs = milliseconds;
 }
 
 void CWebServer::ClearCgiVariables() {
@@ -153,6 +281,7 @@ bool CWebServer::Start() {
 
     auto* config = new RunConfig;
     config->cgiTimeoutMs = cgiTimeoutMs;
+    config->requestTimeoutMs = requestTimeoutMs;
 
     // The host's option words mapped onto the engine's options, all in this one place.
     // "-cgi_interp" stays with the gateway; the engine's own CGI and server-side includes
@@ -165,6 +294,8 @@ bool CWebServer::Start() {
         {"access_control_list", "-0.0.0.0/0,+127.0.0.0/8"},
         {"access_control_allow_origin", ""},
         {"num_threads", "16"},
+        // Also bounds how long a client may take over its request head.
+        {"request_timeout_ms", std::to_string(requestTimeoutMs)},
     };
     bool refused = false;
     for (const auto& [key, value] : options) {
@@ -267,13 +398,16 @@ int CWebServer::Dispatch(mg_connection* conn) {
     request.serverPort = info->server_port;
     for (int i = 0; i < info->num_headers; ++i)
         request.headers.emplace_back(info->http_headers[i].name, info->http_headers[i].value);
-    char buf[16384];
-    for (int n; (n = mg_read(conn, buf, sizeof buf)) > 0;) {
-        if (request.body.size() + static_cast<size_t>(n) > kMaxRequestBody) {
-            SendErrorPage(conn, 413, "Die Anfrage ist zu groß.");
-            return 413;
-        }
-        request.body.append(buf, static_cast<size_t>(n));
+    switch (ReadBody(conn, config.requestTimeoutMs, request.body)) {
+    case BodyRead::Complete:
+        break;
+    case BodyRead::TooLarge:
+        SendErrorPage(conn, 413, "Die Anfrage ist zu groß.");
+        return 413;
+    case BodyRead::Incomplete:
+        // A script never runs on a part of its input.
+        SendErrorPage(conn, 400, "Die Anfrage ist unvollständig oder kam nicht rechtzeitig an.");
+        return 400;
     }
 
     if (config.interpreter.empty()) {

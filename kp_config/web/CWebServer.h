@@ -48,6 +48,10 @@ public:
     // Limit on the run time of one CGI script, in milliseconds (default 30000); the script is
     // killed and the client gets an error page after it. Takes effect at the next Start.
     void SetCgiTimeout(int milliseconds);
+    // Limit on the time a client may take to send its request, head and body, in milliseconds
+    // (default 10000); a body that is not complete by then is answered 400 and never reaches a
+    // script. Takes effect at the next Start.
+    void SetRequestTimeout(int milliseconds);
 
     // The variables as "NAME=value" entries joined with ",", in map order (for logging).
     std::string JoinCgiVariables() const;
@@ -69,5 +73,6 @@ private:
     mg_context* context = nullptr;
     RunConfig* run = nullptr; // what the request threads read; fixed while a server runs
     int cgiTimeoutMs = 30000;
+    int requestTimeoutMs = 10000;
     mutable std::mutex controlMutex; // guards cgiVariables while a server runs
 };

@@ -5,6 +5,7 @@
 #include <signal.h>
 #include <spawn.h>
 #include <sys/stat.h>
+#include <sys/syscall.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -369,11 +370,14 @@ RunOutcome RunScript(const std::string& interpreter, const std::string& scriptFi
     SetNonBlocking(err[0]);
     if (stdinData.empty())
         CloseFd(in[1]);
+    // Tells when the script itself exits: a process it left running in the background may hold
+    // its output open for much longer, and the answer must not wait for that.
+    int exitFd = static_cast<int>(::syscall(SYS_pidfd_open, pid, 0));
 
     using Clock = std::chrono::steady_clock;
     const auto deadline = Clock::now() + std::chrono::milliseconds(timeoutMs);
     size_t written = 0;
-    bool overflow = false, errOverflow = false;
+    bool overflow = false, errOverflow = false, exited = false;
     outcome.result = RunResult::Ok;
     while (out[0] >= 0 || err[0] >= 0) {
         if (stopFlag.load()) {
@@ -385,13 +389,15 @@ RunOutcome RunScript(const std::string& interpreter, const std::string& scriptFi
             outcome.result = RunResult::TimedOut;
             break;
         }
-        pollfd fds[3];
+        pollfd fds[4];
         nfds_t n = 0;
         for (int fd : {out[0], err[0]})
             if (fd >= 0)
                 fds[n++] = {fd, POLLIN, 0};
         if (in[1] >= 0)
             fds[n++] = {in[1], POLLOUT, 0};
+        if (exitFd >= 0)
+            fds[n++] = {exitFd, POLLIN, 0};
         // Short slices, so a stop of the server is seen quickly.
         int slice = static_cast<int>(std::min<long long>(left.count(), 100));
         if (::poll(fds, n, slice) < 0 && errno != EINTR)
@@ -399,7 +405,9 @@ RunOutcome RunScript(const std::string& interpreter, const std::string& scriptFi
         for (nfds_t i = 0; i < n; ++i) {
             if (fds[i].revents == 0)
                 continue;
-            if (fds[i].fd == in[1]) {
+            if (fds[i].fd == exitFd) {
+                exited = ::waitpid(pid, &outcome.exitStatus, WNOHANG) == pid;
+            } else if (fds[i].fd == in[1]) {
                 ssize_t w = ::write(in[1], stdinData.data() + written, stdinData.size() - written);
                 if (w > 0)
                     written += static_cast<size_t>(w);
@@ -414,17 +422,29 @@ RunOutcome RunScript(const std::string& interpreter, const std::string& scriptFi
                 CloseFd(err[0]);
             }
         }
+        if (exited) {
+            // Everything the script wrote before it exited is in the pipes now.
+            if (out[0] >= 0)
+                Drain(out[0], outcome.output, kMaxOutput, overflow);
+            if (err[0] >= 0)
+                Drain(err[0], outcome.errorOutput, kMaxErrorOutput, errOverflow);
+        }
         if (overflow) {
             outcome.result = RunResult::TooLarge;
             break;
         }
+        if (exited)
+            break;
     }
     CloseFd(in[1]);
     CloseFd(out[0]);
     CloseFd(err[0]);
+    CloseFd(exitFd);
+    if (exited && outcome.result == RunResult::Ok)
+        return outcome;
 
     // The script has closed its output; give it until the deadline to exit, then end it.
-    if (outcome.result == RunResult::Ok) {
+    if (outcome.result == RunResult::Ok && !exited) {
         for (;;) {
             pid_t r = ::waitpid(pid, &outcome.exitStatus, WNOHANG);
             if (r == pid || (r < 0 && errno != EINTR))
@@ -435,6 +455,8 @@ RunOutcome RunScript(const std::string& interpreter, const std::string& scriptFi
         }
         outcome.result = stopFlag.load() ? RunResult::Stopped : RunResult::TimedOut;
     }
+    if (exited)
+        return outcome; // reaped already; its group may belong to others by now
     // The child is not reaped yet, so its process group id cannot have been reused.
     ::kill(-pid, SIGKILL);
     outcome.exitStatus = WaitBlocking(pid);

@@ -4,6 +4,7 @@
 
 #include <cstdio>
 #include <fstream>
+#include <iterator>
 #include <sstream>
 #include <unistd.h>
 
@@ -55,6 +56,39 @@ TEST(PropertyMap, RoundTripsThroughAFileKeepingOrderAndAwkwardValues) {
     EXPECT_EQ(back.Sections()[1].name, "B");
     EXPECT_EQ(back.Sections()[1].entries.size(), 2u);
     EXPECT_EQ(back.Sections()[2].name, "A");
+}
+
+// Names, keys and values come back exactly as they were set, whatever they hold: blanks at
+// their ends, line breaks, '=' or ']', comment marks, control bytes. A section name cannot
+// break its line and so cannot inject keys of its own.
+TEST(PropertyMap, EveryStringComesBackAsWritten) {
+    const std::string awkward[] = {"  two blanks  ",
+                                   "\ttab\t",
+                                   "a=b]c",
+                                   "#not a comment",
+                                   ";nor this",
+                                   "[not a section]",
+                                   std::string("nul\0byte\x1b[2J", 12),
+                                   "back\\slash\\",
+                                   "x\nEvil = 1\n[Other]\r\n",
+                                   " "};
+    PropertyMap map;
+    for (const std::string& text : awkward) {
+        map.SetCurrentSection(text);
+        map.SetStringValue(text, text);
+    }
+    PropertyMap back;
+    ASSERT_TRUE(back.ReadFromText(map.ToText())) << map.ToText();
+    ASSERT_EQ(back.Sections().size(), std::size(awkward) + 1);
+    for (size_t i = 0; i < std::size(awkward); ++i) {
+        const PropertyMap::Section& section = back.Sections()[i + 1];
+        EXPECT_EQ(section.name, awkward[i]);
+        ASSERT_EQ(section.entries.size(), 1u) << awkward[i];
+        EXPECT_EQ(section.entries[0].first, awkward[i]);
+        EXPECT_EQ(section.entries[0].second, awkward[i]);
+    }
+    EXPECT_FALSE(back.HasValue("", "Evil"));
+    EXPECT_FALSE(back.HasValue("Other", "Evil"));
 }
 
 TEST(PropertyMap, ReaderSkipsCommentsAndReportsMalformedLines) {

@@ -3,6 +3,7 @@
 
 #include "InterfaceAnswer.h"
 #include "PropertyMap.h"
+#include "RpcClient.h"
 #include "ServiceConfigFile.h"
 #include "ServiceLogScan.h"
 #include "StandInOptions.h"
@@ -292,4 +293,63 @@ TEST(StandInOptionsTest, HidTreeDefaultsToTheSystemAndCanBeMoved) {
     EXPECT_EQ(o.hidSysRoot, "/t/sys");
     EXPECT_EQ(o.hidDevRoot, "/t/dev");
     EXPECT_FALSE(ParseStandInOptions({"-f", "c", "-e", "e", "-t", "sysroot="}, o, error));
+}
+
+// ---- the answer's XML ----
+
+// Answers as other servers write them read the same as the compact form; anything that is not
+// a plain methodResponse is refused.
+TEST(RpcAnswerTest, ReadsEveryWellFormedShapeAndRefusesTheRest) {
+    const std::string pretty = "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<methodResponse>\n"
+                               " <params>\n  <param>\n   <value>\n    <array><data>\n"
+                               "     <value><struct>\n"
+                               "      <member><name>ADDRESS</name>\n"
+                               "       <value><![CDATA[K\xC3\xBC<che>&1]]></value></member>\n"
+                               "      <member><name>CONNECTED</name>"
+                               "<value><boolean> 1 </boolean></value></member>\n"
+                               "      <member><name>INFO</name><value><struct><member><name>n"
+                               "</name><value><i4>-7</i4></value></member></struct></value>"
+                               "</member>\n"
+                               "     </struct></value>\n"
+                               "    </data></array>\n   </value>\n  </param>\n </params>\n"
+                               "</methodResponse>\n";
+    XmlRpcValue result;
+    bool fault = true;
+    ASSERT_TRUE(RpcClient::ReadAnswer(pretty, result, fault));
+    EXPECT_FALSE(fault);
+    auto a = ReadInterfaceAnswer(result);
+    EXPECT_TRUE(a.connected);
+    EXPECT_EQ(a.address, "K\xC3\xBC<che>&1");
+    EXPECT_EQ(static_cast<int>(result[0]["INFO"]["n"]), -7);
+
+    ASSERT_TRUE(RpcClient::ReadAnswer(
+        "<methodResponse><fault><value><struct><member><name>faultCode</name><value><int>4"
+        "</int></value></member></struct></value></fault></methodResponse>",
+        result, fault));
+    EXPECT_TRUE(fault);
+
+    auto nested = [](int levels) {
+        std::string xml = "<methodResponse><params><param>";
+        for (int i = 0; i < levels; ++i)
+            xml += "<value><array><data>";
+        for (int i = 0; i < levels; ++i)
+            xml += "</data></array></value>";
+        return xml + "</param></params></methodResponse>";
+    };
+    EXPECT_TRUE(RpcClient::ReadAnswer(nested(RpcClient::MaxAnswerDepth), result, fault));
+    const std::string deep = nested(RpcClient::MaxAnswerDepth + 1);
+    const char* refused[] = {
+        "<!DOCTYPE m [<!ENTITY a \"aaaaaaaaaa\"><!ENTITY b \"&a;&a;&a;&a;&a;&a;\">]>"
+        "<methodResponse><params><param><value>&b;</value></param></params></methodResponse>",
+        "<methodResponse><params><param><value><i4>99999999999</i4></value></param></params>"
+        "</methodResponse>",
+        "<methodResponse><params><param><value><script/></value></param></params>"
+        "</methodResponse>",
+        "<methodResponse><params><param><value>&#x110000;</value></param></params>"
+        "</methodResponse>",
+        "<methodResponse><params><param><value>1</value></param>",
+        deep.c_str(),
+    };
+    for (const char* xml : refused)
+        EXPECT_FALSE(RpcClient::ReadAnswer(xml, result, fault)) << xml;
 }

@@ -38,6 +38,8 @@ protected:
         dir.Write("root/garbage.cgi", "garbage");
         dir.Write("root/status.cgi", "status");
         dir.Write("root/location.cgi", "location");
+        dir.Write("root/background.cgi", "background");
+        dir.Write("root/marker.cgi", "marker");
         server.SetPort(0);
         server.SetDocumentRoot(root);
         server.SetCgiInterpreter(kInterpreter);
@@ -290,6 +292,43 @@ TEST_F(WebServerTest, FailingScriptsGiveReadableErrorPages) {
     server.SetCgiInterpreter(dir.Path() + "/no-such-interpreter");
     ASSERT_TRUE(server.Start());
     EXPECT_EQ(Get(server.GetPort(), "/env.cgi").status, 500);
+}
+
+// A script that has answered and exited is done, even if something it started in the background
+// still holds its output open.
+TEST_F(WebServerTest, ScriptThatLeavesABackgroundProcessAnswersAtOnce) {
+    StartServer();
+    auto before = std::chrono::steady_clock::now();
+    HttpAnswer answer = Get(server.GetPort(), "/background.cgi");
+    EXPECT_LT(std::chrono::steady_clock::now() - before, std::chrono::seconds(2));
+    EXPECT_EQ(answer.status, 200);
+    EXPECT_EQ(answer.body, "fertig");
+}
+
+// Clients that send only part of their body, or send it a byte at a time, get 400 at the
+// request time-out without running the script, and cannot keep every worker from the page.
+TEST_F(WebServerTest, SlowOrShortBodiesCannotHoldTheServer) {
+    server.SetRequestTimeout(1000);
+    StartServer();
+    const int port = server.GetPort();
+    const std::string head = "POST /marker.cgi HTTP/1.0\r\nContent-Length: 100\r\n\r\n";
+    std::vector<int> answers(17, 0);
+    std::vector<std::thread> clients;
+    for (int i = 0; i < 16; ++i)
+        clients.emplace_back([&, i] {
+            answers[i] = SendRaw("127.0.0.1", port, head + std::string(50, 'x')).status;
+        });
+    clients.emplace_back([&] { answers[16] = Trickle(port, head, 100).status; });
+    std::this_thread::sleep_for(std::chrono::milliseconds(200));
+    auto before = std::chrono::steady_clock::now();
+    HttpAnswer page = Get(port, "/index.htm");
+    EXPECT_LT(std::chrono::steady_clock::now() - before, std::chrono::milliseconds(1500));
+    EXPECT_EQ(page.status, 200);
+    for (std::thread& t : clients)
+        t.join();
+    for (int status : answers)
+        EXPECT_EQ(status, 400);
+    EXPECT_FALSE(dir.Exists("root/ran"));
 }
 
 TEST_F(WebServerTest, ThousandRequestsLeaveNoZombiesOrDescriptors) {

@@ -8,6 +8,7 @@
 //   status     answers 404 with a Status header of its own
 //   location   answers with a Location header only
 //   marker     creates "ran" in its directory and answers "ran"
+//   background answers at once, leaving a process that holds its output open for 5 s
 #include <dirent.h>
 #include <unistd.h>
 
@@ -77,6 +78,12 @@ int main(int argc, char** argv) {
         std::cout << "Status: 404 Nicht da\nContent-Type: text/plain\n\nweg";
     } else if (word == "location") {
         std::cout << "Location: /index.htm\n\n";
+    } else if (word == "background") {
+        std::cout << "Content-Type: text/plain\n\nfertig" << std::flush;
+        if (fork() == 0) {
+            std::this_thread::sleep_for(std::chrono::seconds(5));
+            _exit(0);
+        }
     } else if (word == "marker") {
         std::ofstream("ran") << "1";
         std::cout << "Content-Type: text/plain\n\nran";

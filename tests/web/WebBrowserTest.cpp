@@ -79,6 +79,16 @@ TEST_F(BrowserViewTest, ShowsInterfaceNotConnected) {
     EXPECT_TRUE(text.contains("0123456789\tnicht verbunden")) << text.toStdString();
 }
 
+TEST_F(BrowserViewTest, ShowsTextOfAPrettyPrintedAnswerAsWritten) {
+    RawAnswerService service(kPrettyAnswer, false);
+    ASSERT_TRUE(
+        StartWebServer(server, "bin://127.0.0.1:" + std::to_string(service.port), "/tmp/kp-cfg"));
+    QString text = DevicePage();
+    EXPECT_TRUE(text.contains(QString::fromUtf8("K\xC3\xBC"
+                                                "che-\xCE\xA9<1>\tverbunden")))
+        << text.toStdString();
+}
+
 TEST_F(BrowserViewTest, SaysSoWhenNoServiceIsSet) {
     ASSERT_TRUE(StartWebServer(server, "", "/tmp/kp-cfg"));
     QString text = DevicePage();

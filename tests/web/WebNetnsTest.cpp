@@ -106,6 +106,31 @@ TEST_F(DeviceConfigPageTest, SaysSoWithoutAService) {
     EXPECT_NE(Page(faulty.Url()).find("mit einem Fehler geantwortet"), std::string::npos);
 }
 
+// The page reads the answer as XML, however it is laid out, shows UTF-8 text as written, and
+// reaches a service at an IPv6 address the way the controller writes it.
+TEST_F(DeviceConfigPageTest, ReadsAnswersAsOtherServersWriteThem) {
+    REQUIRE_NAMESPACE();
+    RawAnswerService pretty(kPrettyAnswer, true);
+    if (pretty.port == 0)
+        GTEST_SKIP() << "this machine has no IPv6 loopback address";
+    std::string page = Page("bin://::1:" + std::to_string(pretty.port));
+    EXPECT_NE(page.find("<td>K\xC3\xBC"
+                        "che-\xCE\xA9&lt;1&gt;</td><td><span class=\"ok\">"
+                        "verbunden</span>"),
+              std::string::npos)
+        << page;
+    EXPECT_EQ(page.find("WRONG"), std::string::npos) << page;
+
+    // A character reference beyond Unicode is an unreadable answer, not a script error.
+    RawAnswerService bad("<?xml version=\"1.0\"?><methodResponse><params><param><value><array>"
+                         "<data><value><struct><member><name>ADDRESS</name><value>&#99999999999;"
+                         "</value></member></struct></value></data></array></value></param>"
+                         "</params></methodResponse>",
+                         false);
+    page = Page("bin://127.0.0.1:" + std::to_string(bad.port));
+    EXPECT_NE(page.find("unverst\xC3\xA4ndlich"), std::string::npos) << page;
+}
+
 TEST_F(DeviceConfigPageTest, FollowsTheNewServiceAddress) {
     REQUIRE_NAMESPACE();
     ASSERT_TRUE(StartWebServer(server, "", "/tmp/kp-cfg"));

@@ -28,19 +28,8 @@ int Connect(const std::string& address, int port) {
     return fd;
 }
 
-} // namespace
-
-HttpAnswer SendRaw(const std::string& address, int port, const std::string& request) {
-    HttpAnswer answer;
-    int fd = Connect(address, port);
-    if (fd < 0)
-        return answer;
-    for (size_t sent = 0; sent < request.size();) {
-        ssize_t n = ::send(fd, request.data() + sent, request.size() - sent, MSG_NOSIGNAL);
-        if (n <= 0)
-            break;
-        sent += static_cast<size_t>(n);
-    }
+// Reads until the server closes the connection, or 20 s pass without a byte.
+std::string ReadToEnd(int fd) {
     std::string raw;
     char buf[65536];
     for (;;) {
@@ -52,8 +41,11 @@ HttpAnswer SendRaw(const std::string& address, int port, const std::string& requ
             break;
         raw.append(buf, static_cast<size_t>(n));
     }
-    ::close(fd);
+    return raw;
+}
 
+HttpAnswer ParseAnswer(const std::string& raw) {
+    HttpAnswer answer;
     size_t end = raw.find("\r\n\r\n");
     if (raw.compare(0, 5, "HTTP/") != 0 || end == std::string::npos)
         return answer;
@@ -74,6 +66,40 @@ HttpAnswer SendRaw(const std::string& address, int port, const std::string& requ
     }
     answer.body = raw.substr(end + 4);
     return answer;
+}
+
+} // namespace
+
+HttpAnswer SendRaw(const std::string& address, int port, const std::string& request) {
+    int fd = Connect(address, port);
+    if (fd < 0)
+        return HttpAnswer();
+    for (size_t sent = 0; sent < request.size();) {
+        ssize_t n = ::send(fd, request.data() + sent, request.size() - sent, MSG_NOSIGNAL);
+        if (n <= 0)
+            break;
+        sent += static_cast<size_t>(n);
+    }
+    std::string raw = ReadToEnd(fd);
+    ::close(fd);
+    return ParseAnswer(raw);
+}
+
+HttpAnswer Trickle(int port, const std::string& head, int intervalMs) {
+    int fd = Connect("127.0.0.1", port);
+    if (fd < 0)
+        return HttpAnswer();
+    ::send(fd, head.data(), head.size(), MSG_NOSIGNAL);
+    for (int i = 0; i < 1000; ++i) {
+        pollfd p{fd, POLLIN, 0};
+        if (::poll(&p, 1, intervalMs) > 0)
+            break;
+        if (::send(fd, "x", 1, MSG_NOSIGNAL) != 1)
+            break;
+    }
+    std::string raw = ReadToEnd(fd);
+    ::close(fd);
+    return ParseAnswer(raw);
 }
 
 HttpAnswer Get(int port, const std::string& target) {

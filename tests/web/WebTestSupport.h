@@ -13,6 +13,8 @@ struct HttpAnswer {
 
 // Sends `request` (a complete HTTP request) to address:port and reads the answer to its end.
 HttpAnswer SendRaw(const std::string& address, int port, const std::string& request);
+// Sends `head`, then one byte of body every intervalMs until the server answers.
+HttpAnswer Trickle(int port, const std::string& head, int intervalMs);
 HttpAnswer Get(int port, const std::string& target);
 HttpAnswer Post(int port, const std::string& target, const std::string& body);
 

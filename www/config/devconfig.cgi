@@ -1,8 +1,9 @@
 # Device configuration page of the web UI: lists the interfaces of the radio service named by
-# RADLEX_SERVICE, with serial number and connection state. Runs under tclsh with nothing but
-# Tcl's own library. Non-ASCII text is written as \u escapes, since the shell reads this file
-# in the system encoding.
+# RADLEX_SERVICE, with serial number and connection state. Runs under tclsh with Tcl's own
+# library and tDOM, the XML parser packaged for Tcl. Non-ASCII text is written as \u escapes,
+# since the shell reads this file in the system encoding.
 package require http
+package require tdom
 
 fconfigure stdout -encoding utf-8 -translation lf
 
@@ -11,32 +12,94 @@ proc Html {text} {
     string map {& &amp; < &lt; > &gt; \" &quot; ' &#39;} $text
 }
 
-# "bin://host:port" or "bin://host:port/" as the XML-RPC address of that service.
+# "bin://host:port" or "bin://host:port/" as the XML-RPC address of that service. The host is a
+# name, an IPv4 address or an IPv6 address, bare ("bin://::1:2001") or in brackets.
 proc ServiceAddress {url} {
-    if {![regexp {^bin://([^/:]+|\[[0-9A-Fa-f:]+\]):([0-9]+)/?$} $url -> host port]} {
+    if {![regexp {^bin://([^/]+):([0-9]+)/?$} $url -> host port] || $port < 1 || $port > 65535} {
+        return ""
+    }
+    if {[regexp {^\[([0-9A-Fa-f:.]+)\]$} $host -> bare]} {
+        set host $bare
+    }
+    if {[string first : $host] >= 0} {
+        if {![regexp {^[0-9A-Fa-f:.]+$} $host]} {
+            return ""
+        }
+        set host "\[$host\]"
+    } elseif {![regexp {^[A-Za-z0-9._-]+$} $host]} {
         return ""
     }
     return "http://$host:$port/RPC2"
 }
 
-# XML entities and character references of a value back to text.
-proc XmlText {text} {
-    set names {lt < gt > amp & quot \" apos '}
-    set out ""
-    while {[regexp -indices {&(#x[0-9A-Fa-f]+|#[0-9]+|lt|gt|amp|quot|apos);} $text all ref]} {
-        lassign $all from to
-        append out [string range $text 0 [expr {$from - 1}]]
-        set name [string range $text {*}$ref]
-        if {[string match #x* $name]} {
-            append out [format %c [scan [string range $name 2 end] %x]]
-        } elseif {[string match #* $name]} {
-            append out [format %c [scan [string range $name 1 end] %d]]
-        } else {
-            append out [dict get $names $name]
-        }
-        set text [string range $text [expr {$to + 1}] end]
+# Ends a transfer that grows beyond any sensible answer.
+proc LimitAnswer {token total current} {
+    if {$current > 4194304} {
+        http::reset $token toolarge
     }
-    append out $text
+}
+
+# The text of an XML-RPC value node: that of its type element, or its own when it has none.
+proc ValueText {value} {
+    set typed [$value selectNodes {*[1]}]
+    if {$typed ne ""} {
+        return [$typed text]
+    }
+    return [$value text]
+}
+
+# The answer's bytes as text, in the encoding its XML declaration names (UTF-8 when none).
+proc AnswerText {bytes} {
+    set encoding utf-8
+    if {[regexp {^\s*<\?xml[^>]*encoding\s*=\s*["']([A-Za-z0-9._-]+)["']} $bytes -> name]} {
+        set tcl [tDOM::IANAEncoding2TclEncoding $name]
+        if {$tcl ne "" && $tcl in [encoding names]} {
+            set encoding $tcl
+        }
+    }
+    set text [encoding convertfrom $encoding $bytes]
+    # The declaration has done its part; the parser reads the text as it now is.
+    regsub {^\s*<\?xml[^>]*\?>} $text {} text
+    return $text
+}
+
+# Reads the interfaces from an answer's document into the result as {address connected} pairs:
+# each element of the answer's array that is a struct, by its members ADDRESS and CONNECTED.
+# Returns "" for an answer, "fault" for a fault answer; an error for any other document.
+proc ReadAnswer {doc resultVar} {
+    upvar 1 $resultVar interfaces
+    set root [$doc documentElement]
+    if {[$root nodeName] ne "methodResponse"} {
+        error "not an answer"
+    }
+    if {[$root selectNodes fault] ne ""} {
+        return fault
+    }
+    set list [$root selectNodes {params/param/value/array/data}]
+    if {[llength $list] != 1} {
+        error "not a list"
+    }
+    foreach value [$list selectNodes value] {
+        set serial ""
+        set connected 0
+        foreach member [$value selectNodes struct/member] {
+            set name [string trim [$member selectNodes {string(name)}]]
+            set memberValue [$member selectNodes value]
+            if {[llength $memberValue] != 1} {
+                continue
+            }
+            switch -- $name {
+                ADDRESS {
+                    set serial [ValueText $memberValue]
+                }
+                CONNECTED {
+                    set connected [expr {[string trim [ValueText $memberValue]] in {1 true}}]
+                }
+            }
+        }
+        lappend interfaces [list $serial $connected]
+    }
+    return ""
 }
 
 # Calls listRadlexInterfaces. Sets the result to a list of {address connected} pairs and
@@ -45,40 +108,40 @@ proc ListInterfaces {address resultVar} {
     upvar 1 $resultVar interfaces
     set interfaces {}
     set request "<?xml version=\"1.0\"?><methodCall><methodName>listRadlexInterfaces</methodName><params></params></methodCall>"
-    if {[catch {http::geturl $address -query $request -type text/xml -timeout 3000} token]} {
+    # HTTP/1.0, so that an answer without a length is read to its end; raw bytes, decoded below.
+    if {[catch {http::geturl $address -query $request -type text/xml -timeout 3000 -binary 1 \
+            -protocol 1.0 -progress LimitAnswer} token]} {
         return "Der Funkdienst ist nicht erreichbar."
     }
     set status [http::status $token]
     set code [http::ncode $token]
     set body [http::data $token]
     http::cleanup $token
+    if {$status eq "toolarge"} {
+        return "Die Antwort des Funkdienstes ist zu gro\u00df."
+    }
     if {$status ne "ok"} {
         return "Der Funkdienst antwortet nicht."
     }
     if {$code != 200} {
         return "Der Funkdienst hat die Anfrage abgelehnt (HTTP $code)."
     }
-    if {[string match *<fault>* $body]} {
-        return "Der Funkdienst hat mit einem Fehler geantwortet."
+    set unreadable "Die Antwort des Funkdienstes ist unverst\u00e4ndlich."
+    if {[catch {dom parse [AnswerText $body]} doc]} {
+        return $unreadable
     }
-    if {![string match *<methodResponse>* $body]} {
-        return "Die Antwort des Funkdienstes ist unverst\u00e4ndlich."
+    if {[catch {ReadAnswer $doc interfaces} outcome]} {
+        set interfaces {}
+        set outcome unreadable
     }
-    foreach struct [regexp -all -inline {<struct>.*?</struct>} $body] {
-        set serial ""
-        set connected 0
-        foreach {member name value} [regexp -all -inline {<member>\s*<name>([^<]*)</name>\s*<value>(<[a-z0-9.]+>[^<]*</[a-z0-9.]+>|<[a-z0-9.]+/>|[^<]*)</value>\s*</member>} $struct] {
-            switch -- $name {
-                ADDRESS {
-                    regexp {^(?:<string>)?([^<]*)} $value -> serial
-                    set serial [XmlText $serial]
-                }
-                CONNECTED {
-                    set connected [regexp {<boolean>\s*1\s*</boolean>} $value]
-                }
-            }
+    $doc delete
+    switch -- $outcome {
+        fault {
+            return "Der Funkdienst hat mit einem Fehler geantwortet."
         }
-        lappend interfaces [list $serial $connected]
+        unreadable {
+            return $unreadable
+        }
     }
     return ""
 }
