@@ -11,7 +11,13 @@ packages=(
   tcl8.6
   iproute2 util-linux
   xvfb
+  # making the Debian package (shlibdeps) and checking it
+  dpkg-dev file binutils lintian desktop-file-utils
 )
+# The packages the installed programs use at run time without linking them.
+while read -r p; do
+  [ -n "$p" ] && packages+=("$p")
+done < <(grep -v '^#' "$(dirname "$0")/../packaging/runtime-packages.txt")
 
 missing=()
 for p in "${packages[@]}"; do
