@@ -18,6 +18,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -182,6 +183,12 @@ std::string HttpGet(int port, const std::string& path) {
     return response;
 }
 
+// The status of an HTTP response without the protocol version: "200 OK".
+std::string Status(const std::string& response) {
+    const std::string line = response.substr(0, response.find("\r\n"));
+    return line.substr(std::min(line.size(), line.find(' ') + 1));
+}
+
 // Installs the package and removes it (with dpkg --purge) however the test ends. Tests of other
 // builds on this machine wait for each other on a lock; the note in the lock file lets a later
 // run remove what a run killed while it was installed left behind.
@@ -314,30 +321,30 @@ TEST_F(PackageTest, DebHoldsTheProgramsAndLintianAcceptsIt) {
 
     const std::vector<std::string> files = PackageFiles(deb);
     const std::set<std::string> have(files.begin(), files.end());
-    const std::string lib = "/usr/lib/" + kPackage + "/";
-    for (const std::string& file :
-         std::vector<std::string>{"/usr/bin/lancfg",
-                                  "/usr/bin/lancfg_gui",
-                                  "/usr/bin/kp_config",
-                                  lib + "lancfg",
-                                  lib + "lancfg_gui",
-                                  lib + "kp_config",
-                                  lib + "nrd",
-                                  lib + "libcorekit.so.1",
-                                  lib + "www",
-                                  lib + "tclsh85t",
-                                  lib + "tcl_lib",
-                                  "/usr/share/" + kPackage + "/www/index.htm",
-                                  std::string("/lib/udev/rules.d/70-velantrix-kp-cfg-usb.rules"),
-                                  std::string("/usr/share/applications/lancfg_gui.desktop"),
-                                  std::string("/usr/share/applications/kp_config.desktop"),
-                                  std::string("/usr/share/icons/hicolor/48x48/apps/lancfg_gui.png"),
-                                  std::string("/usr/share/icons/hicolor/48x48/apps/kp_config.png"),
-                                  std::string("/usr/share/man/man1/lancfg.1.gz"),
-                                  std::string("/usr/share/man/man1/lancfg_gui.1.gz"),
-                                  std::string("/usr/share/man/man1/kp_config.1.gz"),
-                                  std::string("/usr/share/bash-completion/completions/lancfg"),
-                                  "/usr/share/doc/" + kPackage + "/copyright"})
+    const std::string lib = "/usr/lib/" + kPackage + "/", share = "/usr/share/";
+    const std::vector<std::string> expected = {"/usr/bin/lancfg",
+                                               "/usr/bin/lancfg_gui",
+                                               "/usr/bin/kp_config",
+                                               lib + "lancfg",
+                                               lib + "lancfg_gui",
+                                               lib + "kp_config",
+                                               lib + "nrd",
+                                               lib + "libcorekit.so.1",
+                                               lib + "www",
+                                               lib + "tclsh85t",
+                                               lib + "tcl_lib",
+                                               share + kPackage + "/www/index.htm",
+                                               "/lib/udev/rules.d/70-velantrix-kp-cfg-usb.rules",
+                                               share + "applications/lancfg_gui.desktop",
+                                               share + "applications/kp_config.desktop",
+                                               share + "icons/hicolor/48x48/apps/lancfg_gui.png",
+                                               share + "icons/hicolor/48x48/apps/kp_config.png",
+                                               share + "man/man1/lancfg.1.gz",
+                                               share + "man/man1/lancfg_gui.1.gz",
+                                               share + "man/man1/kp_config.1.gz",
+                                               share + "bash-completion/completions/lancfg",
+                                               share + "doc/" + kPackage + "/copyright"};
+    for (const std::string& file : expected)
         EXPECT_TRUE(have.count(file)) << file << " is not in the package";
 
     // No installed file names the build or the source folder, and the programs find corekit
@@ -350,9 +357,7 @@ TEST_F(PackageTest, DebHoldsTheProgramsAndLintianAcceptsIt) {
         const std::string content = ReadFile(entry.path());
         EXPECT_EQ(content.find(VK_BINARY_DIR), std::string::npos) << entry.path();
         EXPECT_EQ(content.find(VK_SOURCE_DIR), std::string::npos) << entry.path();
-        if (content.rfind("\x7f"
-                          "ELF",
-                          0) == 0) {
+        if (content.rfind("\177ELF", 0) == 0) {
             const Outcome paths = Shell("readelf -d " + entry.path().string() +
                                         " | grep -E 'RPATH|RUNPATH' | grep -v '\\[\\$ORIGIN\\]$'");
             EXPECT_EQ(paths.output, "") << entry.path();
@@ -452,10 +457,10 @@ done
         }
         ASSERT_NE(port, 0) << ReadFile(dir.path / "kp_config.out");
         const std::string page = HttpGet(port, "/index.htm");
-        EXPECT_EQ(page.substr(0, page.find('\r')).substr(8), " 200 OK") << page;
+        EXPECT_EQ(Status(page), "200 OK") << page;
         EXPECT_NE(page.find("<title>Velantrix Konfigurator</title>"), std::string::npos);
         const std::string script = HttpGet(port, "/config/devconfig.cgi");
-        EXPECT_EQ(script.substr(0, script.find('\r')).substr(8), " 200 OK") << script;
+        EXPECT_EQ(Status(script), "200 OK") << script;
         // The folder beside the installed program is the package's: the log goes to the home.
         EXPECT_TRUE(fs::is_directory(home / ".local/state" / kPackage));
         EXPECT_EQ(kpConfig.Stop(std::chrono::seconds(15)), 0);
