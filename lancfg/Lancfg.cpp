@@ -75,6 +75,15 @@ int RunLancfg(int argc, const char* const* argv, std::ostream& out, std::ostream
     std::unique_ptr<Command> commands[] = {
         std::make_unique<ListCommand>(), std::make_unique<FwupdateCommand>(),
         std::make_unique<SetCommand>(), std::make_unique<ShowCommand>()};
+    // The two options every console user tries first; anything else stays a command word.
+    if (args.size() == 1 && args[0] == "--help") {
+        PrintUsage(program, out);
+        return ExitOk;
+    }
+    if (args.size() == 1 && args[0] == "--version") {
+        Print(out, "lancfg %s\n", VK_PRODUCT_VERSION);
+        return ExitOk;
+    }
     CommandContext context{out, err, std::string(), false};
     // -a <ip> may also come before the command word.
     bool valid = true;

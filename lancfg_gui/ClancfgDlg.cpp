@@ -8,11 +8,14 @@
 #include "LanProtocol.h"
 #include "ProgramTexts.h"
 
+#include <OSCompat.h>
+
 #include <QApplication>
 #include <QCloseEvent>
 #include <QComboBox>
 #include <QContextMenuEvent>
 #include <QDir>
+#include <QFileInfo>
 #include <QHeaderView>
 #include <QLabel>
 #include <QMenu>
@@ -59,8 +62,24 @@ enum : int {
     ColDhcp,
 };
 
-// The firmware files beside the program.
+// The firmware files beside the program, and in the user's own firmware folder for an
+// installed program, whose folder the user cannot write.
 const char* const kFirmwarePattern = "kplan*.enc";
+const char* const kUserFirmwareFolder = "/velantrix-konfigurator/firmware";
+
+QString UserFirmwareDirectory() {
+    return QString::fromStdString(OSCompat::CommonAppDataDirectory()) +
+           QLatin1String(kUserFirmwareFolder);
+}
+
+QStringList FirmwareNames(const QString& directory) {
+    QStringList names = QDir(directory).entryList({QString::fromLatin1(kFirmwarePattern)},
+                                                  QDir::Files | QDir::Readable);
+    std::sort(names.begin(), names.end(), [](const QString& a, const QString& b) {
+        return QString::compare(a, b, Qt::CaseInsensitive) < 0;
+    });
+    return names;
+}
 
 QString SerialCell(const LanInterface& device) {
     // Serial numbers are bytes from the network: shown with visible escapes for anything but
@@ -239,12 +258,11 @@ void ClancfgDlg::RefreshDeviceList() {
 }
 
 void ClancfgDlg::RefreshFirmwareFiles() {
-    QDir directory(programDirectory_);
-    QStringList names =
-        directory.entryList({QString::fromLatin1(kFirmwarePattern)}, QDir::Files | QDir::Readable);
-    std::sort(names.begin(), names.end(), [](const QString& a, const QString& b) {
-        return QString::compare(a, b, Qt::CaseInsensitive) < 0;
-    });
+    // The files beside the program come first; a user's file of the same name is not offered.
+    QStringList names = FirmwareNames(programDirectory_);
+    for (const QString& name : FirmwareNames(UserFirmwareDirectory()))
+        if (!names.contains(name))
+            names.append(name);
     firmwareFiles_->clear();
     firmwareFiles_->addItems(names);
     firmwareFiles_->setCurrentIndex(names.isEmpty() ? -1 : 0);
@@ -334,14 +352,19 @@ void ClancfgDlg::OnUpdateFirmware() {
 
     BusyScope busy(*this);
     AbandonPoll();
-    // The box names a file of the program directory; a text that is no plain file name (or
-    // none at all) cannot be a firmware file there and fails without talking to the device.
+    // The box names a file of the program directory or, failing that, of the user's firmware
+    // folder; a text that is no plain file name (or none at all) cannot be a firmware file there
+    // and fails without talking to the device.
     const QString name = firmwareFiles_->currentText();
     LanResult result = ResultFailed;
     std::string refusal; // why the file was refused, when it was
     if (!name.isEmpty() && !name.contains(QLatin1Char('/')) && name != QLatin1String(".") &&
         name != QLatin1String("..")) {
-        const std::string path = QDir(programDirectory_).filePath(name).toStdString();
+        QString file = QDir(programDirectory_).filePath(name);
+        const QString userFile = QDir(UserFirmwareDirectory()).filePath(name);
+        if (!QFileInfo::exists(file) && QFileInfo::exists(userFile))
+            file = userFile;
+        const std::string path = file.toStdString();
         progressBar_->setRange(0, 100);
         progressBar_->setValue(0);
         progressBar_->show();

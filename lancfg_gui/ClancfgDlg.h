@@ -56,7 +56,8 @@ public:
     void UpdateDeviceRow(const LanInterface& device);
     // Discovers the devices, reads status and configuration of each and shows them.
     void RefreshDeviceList();
-    // Fills the firmware file box with the "kplan*.enc" files of the program directory.
+    // Fills the firmware file box with the "kplan*.enc" files of the program directory, then
+    // those of the user's firmware folder ($XDG_DATA_HOME/velantrix-konfigurator/firmware).
     void RefreshFirmwareFiles();
 
     void OnProgress(int percent, const std::string& text) override;

@@ -8,11 +8,17 @@ packages=(
   libxmlrpcpp-dev libexpat1-dev
   libcivetweb-dev
   qt6-base-dev qt6-webengine-dev
-  tcl8.6 tdom
+  tcl8.6
   iproute2 util-linux
   xvfb
   clang libclang-rt-14-dev
+  # making the Debian package (shlibdeps) and checking it
+  dpkg-dev file binutils lintian desktop-file-utils
 )
+# The packages the installed programs use at run time without linking them.
+while read -r p; do
+  [ -n "$p" ] && packages+=("$p")
+done < <(grep -v '^#' "$(dirname "$0")/../packaging/runtime-packages.txt")
 
 missing=()
 for p in "${packages[@]}"; do

@@ -19,6 +19,7 @@
 #include <unistd.h>
 
 #include <cstdint>
+#include <cstdlib>
 
 namespace {
 
@@ -46,6 +47,30 @@ std::string ReadString(const QSettings& profile, const char* key, const std::str
     return value.isValid() ? value.toString().toStdString() : current;
 }
 
+// The log file as the path fix-up places it (a bare name beside the program) when that folder
+// can be written; else the same name in a per-user place, $XDG_STATE_HOME (by default
+// ~/.local/state) and the name of the program's folder. A folder under /usr belongs to the
+// package manager and is never written, not even by root, so removing the package leaves
+// nothing behind.
+std::string LogFilePath(const std::string& name) {
+    const std::string path = OSCompat::FixPath(name);
+    const size_t slash = path.rfind('/');
+    const std::string folder = slash == std::string::npos ? "." : path.substr(0, slash + 1);
+    const bool system = folder.rfind("/usr/", 0) == 0;
+    if (!system && ::access(folder.c_str(), W_OK) == 0)
+        return path;
+    const char* stateHome = std::getenv("XDG_STATE_HOME");
+    const char* home = std::getenv("HOME");
+    std::string state = stateHome && *stateHome == '/'
+                            ? std::string(stateHome)
+                            : std::string(home && *home ? home : "/tmp") + "/.local/state";
+    const std::string program = OSCompat::ProgramDirectory();
+    const size_t cut = program.rfind('/');
+    state += cut == std::string::npos ? "/kp_config" : program.substr(cut);
+    OSCompat::MakeDirectory(state); // a log that cannot be written is not reported
+    return state + "/" + path.substr(slash + 1);
+}
+
 } // namespace
 
 CKpConfigApp::CKpConfigApp() : CKpConfigApp(KpConfigOptions{}) {}
@@ -69,7 +94,7 @@ QString CKpConfigApp::SettingsPath() const {
 bool CKpConfigApp::InitInstance() {
     auto* logger = new FileLogger;
     Logger::s_logger = logger;
-    logger->SetFilename(OSCompat::FixPath(options_.logFile));
+    logger->SetFilename(LogFilePath(options_.logFile));
     logger->SetLevel(1);
     InstallRpcDiagnostics();
     // Sockets, common controls, OLE and the hosting of controls need no start-up here: the

@@ -130,6 +130,8 @@ TEST_F(LancfgTest, MisuseOfTheCommandLinePrintsTheUsageAndNeverReachesTheNetwork
         {"-a", "host.example", "show", kPlainSerial},
         {"set", kPlainSerial, "--json"},
         {"list", "--json", "extra"},
+        {"--help", "list"},
+        {"list", "--version"},
     };
     for (const auto& words : misuses) {
         Outcome r = Lancfg(words);
@@ -137,6 +139,17 @@ TEST_F(LancfgTest, MisuseOfTheCommandLinePrintsTheUsageAndNeverReachesTheNetwork
         EXPECT_EQ(r.out, Usage("lancfg"));
     }
     EXPECT_EQ(Commands(), "");
+}
+
+TEST_F(LancfgTest, HelpPrintsTheUsageAndVersionTheProjectVersion) {
+    StartWith({PlainDevice()});
+    Outcome r = Lancfg({"--help"});
+    EXPECT_EQ(r.code, 0);
+    EXPECT_EQ(r.out, Usage("lancfg"));
+    r = Lancfg({"--version"});
+    EXPECT_EQ(r.code, 0);
+    EXPECT_EQ(r.out, "lancfg " VK_PRODUCT_VERSION "\n");
+    EXPECT_EQ(r.err + Commands(), "");
 }
 
 TEST_F(LancfgTest, ListPrintsOneLinePerDevice) {

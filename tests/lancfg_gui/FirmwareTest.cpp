@@ -95,6 +95,25 @@ TEST_F(LancfgGuiFirmware, TwoFilesShowTheBoxWithTheFirstSelected) {
     EXPECT_EQ(Files().count(), 1);
 }
 
+TEST_F(LancfgGuiFirmware, UserFolderFilesFollowThoseBesideTheProgramAndAreUsed) {
+    const QString userFolder = userData.filePath(QStringLiteral("velantrix-konfigurator/firmware"));
+    WriteFirmwareFile(QStringLiteral("kplan_2.enc"), kFirmware);
+    WriteFirmwareFile(QStringLiteral("kplan_2.enc"), "0001AA", userFolder); // hidden by the above
+    WriteFirmwareFile(QStringLiteral("kplan_1.enc"), "000201020001FF", userFolder);
+    StartSim({RunningDevice()});
+    Open();
+    EXPECT_TRUE(Files().isVisible());
+    ASSERT_EQ(Files().count(), 2);
+    EXPECT_EQ(Files().itemText(0), QStringLiteral("kplan_2.enc"));
+    EXPECT_EQ(Files().itemText(1), QStringLiteral("kplan_1.enc"));
+
+    Select({kRunSerial});
+    Files().setCurrentIndex(1);
+    Button(IdUpdateFirmware).click();
+    EXPECT_TRUE(modals.texts.isEmpty()) << modals.texts.join(", ").toStdString();
+    EXPECT_EQ(sim.ReceivedBlocks(kRunSerial), (std::vector<std::string>{"\x01\x02", "\xFF"}));
+}
+
 TEST_F(LancfgGuiFirmware, UpdateWithKeyMovesTheProgressBarAndRefusesASecondExchange) {
     WriteFirmwareFile(QStringLiteral("kplan_1.enc"), kFirmware);
     StartSim({CryptDevice()});

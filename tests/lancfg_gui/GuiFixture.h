@@ -10,6 +10,7 @@
 #include "ModalDriver.h"
 #include "SimFixture.h"
 
+#include <QDir>
 #include <QFile>
 #include <QLineEdit>
 #include <QPushButton>
@@ -59,6 +60,9 @@ inline lanifsim::SimDevice LoopbackDevice() {
 
 class LancfgGuiMain : public ::testing::Test {
 protected:
+    // The user's firmware folder lies in this test's own data folder.
+    LancfgGuiMain() { qputenv("XDG_DATA_HOME", userData.path().toUtf8()); }
+
     void TearDown() override {
         dialog.reset();
         sim.Stop();
@@ -80,8 +84,10 @@ protected:
         return d;
     }
 
-    void WriteFirmwareFile(const QString& name, const QByteArray& content) {
-        QFile file(programDir.filePath(name));
+    void WriteFirmwareFile(const QString& name, const QByteArray& content,
+                           const QString& directory = QString()) {
+        QDir().mkpath(directory.isEmpty() ? programDir.path() : directory);
+        QFile file(QDir(directory.isEmpty() ? programDir.path() : directory).filePath(name));
         ASSERT_TRUE(file.open(QIODevice::WriteOnly));
         file.write(content);
     }
@@ -124,6 +130,7 @@ protected:
 
     lanifsim::Simulator sim;
     QTemporaryDir programDir;
+    QTemporaryDir userData;
     ModalDriver modals;
     std::unique_ptr<ClancfgDlg> dialog;
 };
