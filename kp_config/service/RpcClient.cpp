@@ -58,19 +58,11 @@ constexpr size_t MaxHeadBytes = 16u << 10;
 
 // ---- diagnostics ----
 
-std::atomic<RpcClient::TraceFunction> g_trace{nullptr};
-
+// The client's own diagnostics take the library's error path, so that they go wherever the
+// program sends the library's messages (its debug trace), never to the console by themselves.
 void Trace(const std::string& text) {
-    if (RpcClient::TraceFunction trace = g_trace.load())
-        trace(text.c_str());
+    XmlRpc::XmlRpcUtil::error("%s", text.c_str());
 }
-
-// The XML-RPC library's messages, sent where the client's own go.
-class LibraryTrace : public XmlRpc::XmlRpcLogHandler, public XmlRpc::XmlRpcErrorHandler {
-public:
-    void log(int, const char* msg) override { Trace(msg); }
-    void error(const char* msg) override { Trace(msg); }
-};
 
 // ---- name lookup ----
 
@@ -609,14 +601,6 @@ bool ParsePort(const std::string& text, int& port) {
 }
 
 } // namespace
-
-void RpcClient::InstallDiagnostics(TraceFunction trace) {
-    static LibraryTrace library;
-    g_trace = trace;
-    XmlRpc::XmlRpcLogHandler::setLogHandler(&library);
-    XmlRpc::XmlRpcErrorHandler::setErrorHandler(&library);
-    XmlRpc::setVerbosity(0);
-}
 
 bool RpcClient::ReadAnswer(const std::string& xml, XmlRpcValue& result, bool& fault) {
     result.clear();

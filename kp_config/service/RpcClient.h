@@ -62,12 +62,6 @@ public:
     // nested deeper than MaxAnswerDepth, or more than MaxAnswerBytes of text.
     static bool ReadAnswer(const std::string& xml, XmlRpc::XmlRpcValue& result, bool& fault);
 
-    // Where the RPC diagnostics go: the client's own and the XML-RPC library's log and error
-    // messages, with the library's verbosity set to 0. The program installs its debug trace here
-    // once at start-up, before any call; without it, nothing is reported anywhere.
-    using TraceFunction = void (*)(const char* text);
-    static void InstallDiagnostics(TraceFunction trace);
-
 private:
     std::string host_;
     std::string path_;
