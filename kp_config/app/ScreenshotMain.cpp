@@ -1,10 +1,12 @@
 // Draws kp_config's windows into PNG files, for the documentation and the demo: the main window
-// once the web UI is shown and the service reports its interface, then each page of the
-// connection wizard as the user steps through it with the stored choice.
+// once the web UI is shown and the service reports its interface, the device page, the About
+// box, then each page of the connection wizard as the user steps through it with the stored
+// choice.
 // Usage: kp_config_screenshot OUTPUT_DIRECTORY
 // It starts the radio service and checks the connection like the program does: run it inside a
 // private network namespace beside simulated devices (scripts/demo.sh does both).
 
+#include "CAboutDlg.h"
 #include "CChildView.h"
 #include "CConfigSheet.h"
 #include "CKpConfigApp.h"
@@ -17,6 +19,7 @@
 #include <QApplication>
 #include <QDeadlineTimer>
 #include <QDir>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QPixmap>
 #include <QScreen>
@@ -75,6 +78,19 @@ int main(int argc, char* argv[]) {
     WaitUntil([&] { return frame.ConnectionPane()->text().startsWith("Verbunden mit"); }, 15000);
     std::printf("status bar: %s\n", qPrintable(frame.ConnectionPane()->text()));
     bool ok = Save(frame, out.filePath("kp_config.png"));
+
+    // The device page (F4), and the About box with its addresses (F9).
+    loaded = false;
+    frame.View()->NavigateDeviceConfig();
+    WaitUntil([&] { return loaded; }, 30000);
+    ok = Save(frame, out.filePath("kp_config-devices.png")) && ok;
+    {
+        CAboutDlg about(app, &frame);
+        about.show();
+        QKeyEvent f9(QEvent::KeyPress, Qt::Key_F9, Qt::NoModifier);
+        QApplication::sendEvent(&about, &f9);
+        ok = Save(about, out.filePath("about.png")) && ok;
+    }
 
     ConnectionSettings workingCopy = app.settings;
     // The sheet belongs to the view, as when the program runs it; it goes before the window.
