@@ -14,6 +14,16 @@ void ReplaceAll(std::string& s, const std::string& what, const std::string& with
         s.replace(pos, what.size(), with);
 }
 
+// A per-user directory of the base directory specification: the absolute path in the variable,
+// else the default below the home directory.
+std::string XdgDirectory(const char* variable, const char* defaultBelowHome) {
+    const char* xdg = std::getenv(variable);
+    if (xdg && *xdg == '/')
+        return xdg;
+    const char* home = std::getenv("HOME");
+    return std::string(home && *home ? home : "/tmp") + defaultBelowHome;
+}
+
 } // namespace
 
 std::string OSCompat::ProgramDirectory() {
@@ -27,11 +37,11 @@ std::string OSCompat::ProgramDirectory() {
 }
 
 std::string OSCompat::CommonAppDataDirectory() {
-    const char* xdg = std::getenv("XDG_DATA_HOME");
-    if (xdg && *xdg == '/')
-        return xdg;
-    const char* home = std::getenv("HOME");
-    return std::string(home && *home ? home : "/tmp") + "/.local/share";
+    return XdgDirectory("XDG_DATA_HOME", "/.local/share");
+}
+
+std::string OSCompat::UserStateDirectory() {
+    return XdgDirectory("XDG_STATE_HOME", "/.local/state");
 }
 
 std::string OSCompat::FixPath(const std::string& path) {

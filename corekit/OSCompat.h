@@ -17,4 +17,6 @@ public:
     static std::string ProgramDirectory();
     // The shared data directory behind ${CommonAppData}.
     static std::string CommonAppDataDirectory();
+    // The user's directory for state such as logs: $XDG_STATE_HOME or ~/.local/state.
+    static std::string UserStateDirectory();
 };

@@ -10,6 +10,7 @@
 #include "CMainFrame.h"
 #include "CWebBrowser2.h"
 #include "LanIfSimulator.h"
+#include "ProcessTable.h"
 #include "SimFixture.h"
 #include "StartWebServer.h"
 
@@ -25,43 +26,18 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
-#include <fstream>
 #include <string>
 #include <vector>
 
 namespace {
 
-long RssKb(const std::string& pid) {
-    std::ifstream status("/proc/" + pid + "/status");
-    std::string line;
-    while (std::getline(status, line))
-        if (line.rfind("VmRSS:", 0) == 0)
-            return std::atol(line.c_str() + 6);
-    return 0;
-}
-
 // Resident memory of this process, and of it with all its descendants.
 void ReportMemory() {
-    const std::string self = std::to_string(::getpid());
-    std::vector<std::string> tree{self};
-    for (size_t i = 0; i < tree.size(); ++i) {
-        for (const QString& entry : QDir("/proc").entryList(QDir::Dirs)) {
-            std::ifstream stat("/proc/" + entry.toStdString() + "/stat");
-            std::string line;
-            std::getline(stat, line);
-            const size_t close = line.rfind(')');
-            int parent = 0;
-            char state = 0;
-            if (close != std::string::npos &&
-                std::sscanf(line.c_str() + close + 1, " %c %d", &state, &parent) == 2 &&
-                std::to_string(parent) == tree[i])
-                tree.push_back(entry.toStdString());
-        }
-    }
-    long total = 0;
-    for (const std::string& pid : tree)
-        total += RssKb(pid);
-    std::printf("rendered %ld %ld\n", RssKb(self), total);
+    const int self = ::getpid();
+    long total = proctable::ResidentKb(self);
+    for (const proctable::Process& child : proctable::Descendants(self))
+        total += proctable::ResidentKb(child.pid);
+    std::printf("rendered %ld %ld\n", proctable::ResidentKb(self), total);
     std::fflush(stdout);
 }
 

@@ -9,6 +9,7 @@
 
 #include "CServiceController.h"
 #include "LoopbackPorts.h"
+#include "ProcessTable.h"
 #include "PropertyMap.h"
 #include "RpcClient.h"
 
@@ -65,28 +66,10 @@ double SupervisionCpuSeconds() {
 
 // The stand-in service child of this process, found by its name.
 pid_t ServiceChild() {
-    pid_t found = 0;
-    if (DIR* d = ::opendir("/proc")) {
-        while (dirent* e = ::readdir(d)) {
-            pid_t pid = std::atoi(e->d_name);
-            if (pid <= 0)
-                continue;
-            std::ifstream statFile(std::string("/proc/") + e->d_name + "/stat");
-            std::string stat;
-            std::getline(statFile, stat);
-            size_t close = stat.rfind(')');
-            if (close == std::string::npos || stat.find("(nrd)") == std::string::npos)
-                continue;
-            std::istringstream rest(stat.substr(close + 2));
-            std::string state;
-            pid_t ppid = 0;
-            rest >> state >> ppid;
-            if (ppid == ::getpid())
-                found = pid;
-        }
-        ::closedir(d);
-    }
-    return found;
+    for (const proctable::Process& p : proctable::ReadAll())
+        if (p.parent == ::getpid() && p.name == "nrd")
+            return p.pid;
+    return 0;
 }
 
 const char* StateName(ServiceState s) {

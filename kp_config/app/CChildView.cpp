@@ -81,11 +81,9 @@ bool CChildView::eventFilter(QObject* watched, QEvent* event) {
 }
 
 void CChildView::OnSettings() {
-    if (app_.ExitRequested())
-        return;
     ConnectionSettings workingCopy = app_.settings;
     CConfigSheet sheet(workingCopy, app_.service, this);
-    if (sheet.exec() != QDialog::Accepted || app_.ExitRequested())
+    if (sheet.exec() != QDialog::Accepted)
         return; // Cancel or closing: nothing changes
     app_.StoreSettings(workingCopy);
     QApplication::setOverrideCursor(Qt::WaitCursor);

@@ -9,7 +9,6 @@
 #include <FileLogger.h>
 #include <OSCompat.h>
 
-#include <QCoreApplication>
 #include <QDir>
 #include <QFileInfo>
 #include <QSettings>
@@ -19,7 +18,6 @@
 #include <unistd.h>
 
 #include <cstdint>
-#include <cstdlib>
 
 namespace {
 
@@ -59,11 +57,7 @@ std::string LogFilePath(const std::string& name) {
     const bool system = folder.rfind("/usr/", 0) == 0;
     if (!system && ::access(folder.c_str(), W_OK) == 0)
         return path;
-    const char* stateHome = std::getenv("XDG_STATE_HOME");
-    const char* home = std::getenv("HOME");
-    std::string state = stateHome && *stateHome == '/'
-                            ? std::string(stateHome)
-                            : std::string(home && *home ? home : "/tmp") + "/.local/state";
+    std::string state = OSCompat::UserStateDirectory();
     const std::string program = OSCompat::ProgramDirectory();
     const size_t cut = program.rfind('/');
     state += cut == std::string::npos ? "/kp_config" : program.substr(cut);
@@ -85,10 +79,6 @@ std::unique_ptr<QSettings> CKpConfigApp::OpenProfile() const {
         return std::make_unique<QSettings>(options_.settingsFile, QSettings::IniFormat);
     return std::make_unique<QSettings>(QSettings::NativeFormat, QSettings::UserScope, kRegistryKey,
                                        kAppName);
-}
-
-QString CKpConfigApp::SettingsPath() const {
-    return OpenProfile()->fileName();
 }
 
 bool CKpConfigApp::InitInstance() {
@@ -162,14 +152,7 @@ bool CKpConfigApp::StoreSettings(const ConnectionSettings& newSettings) {
     return profile.status() == QSettings::NoError;
 }
 
-void CKpConfigApp::RequestExit() {
-    exitRequested_ = true;
-    QCoreApplication::exit(0);
-}
-
 void CKpConfigApp::OnAppAbout() {
-    if (exitRequested_)
-        return;
     CAboutDlg about(*this, mainFrame_.get());
     about.exec();
 }

@@ -49,14 +49,7 @@ public:
     // The About command: the About box, modally.
     void OnAppAbout();
 
-    // Ends the event loop (and every modal dialog's) so that the program shuts down as after a
-    // closed window; nothing modal opens afterwards.
-    void RequestExit();
-    bool ExitRequested() const { return exitRequested_; }
-
     CMainFrame* MainFrame() const { return mainFrame_.get(); }
-    // Where the stored settings live.
-    QString SettingsPath() const;
 
     CWebServer webServer;
     std::string configDir;
@@ -68,5 +61,4 @@ private:
 
     const KpConfigOptions options_;
     std::unique_ptr<CMainFrame> mainFrame_;
-    bool exitRequested_ = false;
 };

@@ -95,7 +95,7 @@ void CMainFrame::OnTimer(int id) {
     QMessageBox box(QMessageBox::NoIcon, QString::fromUtf8(kAppName),
                     QString::fromUtf8(kMsgNoInterface), QMessageBox::Ok, this);
     box.exec();
-    if (view_ != nullptr && !app_.ExitRequested())
+    if (view_ != nullptr)
         view_->OnSettings();
 }
 

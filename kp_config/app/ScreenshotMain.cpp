@@ -68,8 +68,10 @@ int main(int argc, char* argv[]) {
     }
     const QDir out(QString::fromLocal8Bit(argv[1]));
     CKpConfigApp app;
-    if (!app.InitInstance())
-        return app.ExitInstance(), 1;
+    if (!app.InitInstance()) {
+        app.ExitInstance();
+        return 1;
+    }
     CMainFrame& frame = *app.MainFrame();
     bool loaded = false;
     QObject::connect(frame.View()->Browser(), &QWebEngineView::loadFinished,

@@ -19,8 +19,9 @@ int main(int argc, char* argv[]) {
     QLoggingCategory::setFilterRules(QStringLiteral("qt.webenginecontext.info=false"));
 
     CKpConfigApp app;
-    // SIGTERM and SIGINT end the program through the same shutdown as a closed window.
-    TerminationSignals termination([&app] { app.RequestExit(); });
+    // SIGTERM and SIGINT end the program through the same shutdown as a closed window: exit
+    // ends every running event loop, a modal dialog's too, and lets no new one start.
+    TerminationSignals termination([] { QApplication::exit(0); });
     if (!app.InitInstance()) {
         const int code = app.ExitInstance();
         return code != 0 ? code : 1;

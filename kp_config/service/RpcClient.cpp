@@ -186,29 +186,9 @@ public:
 
 // ---- HTTP ----
 
-std::string EscapeXml(const std::string& text) {
-    std::string out;
-    for (char c : text) {
-        switch (c) {
-        case '<':
-            out += "&lt;";
-            break;
-        case '>':
-            out += "&gt;";
-            break;
-        case '&':
-            out += "&amp;";
-            break;
-        default:
-            out += c;
-        }
-    }
-    return out;
-}
-
 std::string BuildCall(const char* method, const XmlRpcValue& params) {
     std::string body = "<?xml version=\"1.0\"?>\r\n<methodCall><methodName>";
-    body += EscapeXml(method);
+    body += XmlRpc::XmlRpcUtil::xmlEncode(method);
     body += "</methodName>\r\n<params>";
     // As the library does it: an array holds the parameters, any other valid value is the one.
     if (params.getType() == XmlRpcValue::TypeArray) {
@@ -280,16 +260,8 @@ bool Trimmed(const std::string& text, std::string& out) {
     return true;
 }
 
-bool ToInt(const std::string& text, int& value) {
-    std::string t;
-    if (!Trimmed(text, t))
-        return false;
-    const char* first = t.data() + (t[0] == '+' ? 1 : 0);
-    auto [end, ec] = std::from_chars(first, t.data() + t.size(), value);
-    return ec == std::errc() && end == t.data() + t.size();
-}
-
-bool ToDouble(const std::string& text, double& value) {
+// A number (int or double) with blanks around it and an optional leading plus.
+template <class Number> bool ToNumber(const std::string& text, Number& value) {
     std::string t;
     if (!Trimmed(text, t))
         return false;
@@ -531,7 +503,7 @@ private:
         XmlRpcValue& target = values_.back();
         if (type == "i4" || type == "int" || type == "i8") {
             int v = 0;
-            if (!ToInt(text, v))
+            if (!ToNumber(text, v))
                 return false;
             target = v;
         } else if (type == "boolean") {
@@ -544,7 +516,7 @@ private:
             target = XmlRpcValue(text);
         } else if (type == "double") {
             double v = 0;
-            if (!ToDouble(text, v))
+            if (!ToNumber(text, v))
                 return false;
             target = v;
         } else if (type == "dateTime.iso8601") {

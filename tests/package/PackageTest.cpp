@@ -4,16 +4,14 @@
 // kp_config offscreen until its web server serves the web UI), and removed again, leaving nothing.
 
 #include "SimFixture.h"
+#include "WebTestSupport.h"
 
 #include <gtest/gtest.h>
 
-#include <arpa/inet.h>
 #include <fcntl.h>
-#include <netinet/in.h>
 #include <signal.h>
 #include <spawn.h>
 #include <sys/file.h>
-#include <sys/socket.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -158,35 +156,6 @@ int ListeningPort(int pid) {
             return std::stoi(local.substr(9), nullptr, 16);
     }
     return 0;
-}
-
-// One HTTP/1.0 GET from 127.0.0.1: the whole response, head and body.
-std::string HttpGet(int port, const std::string& path) {
-    const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_port = htons(static_cast<uint16_t>(port));
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    timeval timeout{20, 0};
-    ::setsockopt(fd, SOL_SOCKET, SO_RCVTIMEO, &timeout, sizeof timeout);
-    std::string response;
-    if (::connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0) {
-        const std::string request = "GET " + path + " HTTP/1.0\r\nHost: 127.0.0.1\r\n\r\n";
-        if (::write(fd, request.data(), request.size()) == static_cast<ssize_t>(request.size())) {
-            char buffer[4096];
-            ssize_t n;
-            while ((n = ::read(fd, buffer, sizeof buffer)) > 0)
-                response.append(buffer, static_cast<size_t>(n));
-        }
-    }
-    ::close(fd);
-    return response;
-}
-
-// The status of an HTTP response without the protocol version: "200 OK".
-std::string Status(const std::string& response) {
-    const std::string line = response.substr(0, response.find("\r\n"));
-    return line.substr(std::min(line.size(), line.find(' ') + 1));
 }
 
 // Installs the package and removes it (with dpkg --purge) however the test ends. Tests of other
@@ -456,11 +425,11 @@ done
             port = ListeningPort(kpConfig.Pid());
         }
         ASSERT_NE(port, 0) << ReadFile(dir.path / "kp_config.out");
-        const std::string page = HttpGet(port, "/index.htm");
-        EXPECT_EQ(Status(page), "200 OK") << page;
-        EXPECT_NE(page.find("<title>Velantrix Konfigurator</title>"), std::string::npos);
-        const std::string script = HttpGet(port, "/config/devconfig.cgi");
-        EXPECT_EQ(Status(script), "200 OK") << script;
+        const HttpAnswer page = Get(port, "/index.htm");
+        EXPECT_EQ(page.status, 200) << page.body;
+        EXPECT_NE(page.body.find("<title>Velantrix Konfigurator</title>"), std::string::npos);
+        const HttpAnswer script = Get(port, "/config/devconfig.cgi");
+        EXPECT_EQ(script.status, 200) << script.body;
         // The folder beside the installed program is the package's: the log goes to the home.
         EXPECT_TRUE(fs::is_directory(home / ".local/state" / kPackage));
         EXPECT_EQ(kpConfig.Stop(std::chrono::seconds(15)), 0);
