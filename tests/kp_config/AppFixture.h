@@ -46,7 +46,7 @@ inline bool WaitUntil(const std::function<bool()>& condition, int ms) {
     return condition();
 }
 
-class AppTest : public ::testing::Test {
+class AppTest : public simtest::SimTest {
 protected:
     void SetUp() override {
         ASSERT_TRUE(dir.isValid());
@@ -62,15 +62,9 @@ protected:
             app->ExitInstance();
             app.reset();
         }
-        sim.Stop();
+        SimTest::TearDown();
         EXPECT_TRUE(modals.unexpected.isEmpty()) << modals.unexpected.join(", ").toStdString();
         EXPECT_EQ(modals.Pending(), 0u) << "expected dialogs that never came";
-    }
-
-    void StartSim(const std::vector<lanifsim::SimDevice>& devices) {
-        for (const auto& d : devices)
-            sim.AddDevice(d);
-        ASSERT_TRUE(sim.Start()) << sim.LastError();
     }
 
     // Stored settings as the profile holds them, section "Config".
@@ -122,7 +116,6 @@ protected:
 
     QTemporaryDir dir;
     KpConfigOptions options;
-    lanifsim::Simulator sim;
     ModalDriver modals;
     std::unique_ptr<CKpConfigApp> app;
 };

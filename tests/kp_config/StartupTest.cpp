@@ -38,8 +38,8 @@ QStringList MenuTexts(QMenuBar& bar) {
 
 } // namespace
 
-TEST_F(AppTest, StoredLanInterfaceIsConnectedAndTheWebUiShown) {
-    StartSim({simtest::PlainDevice()});
+TEST_F(AppTest, StoredLanInterfaceIsConnectedShownAndLeftCleanlyOnExit) {
+    StartWith({simtest::PlainDevice()});
     Store({{"Connection", 1}, {"LanifSerial", "KPL0000001"}, {"LanifKey", "secret"}});
     CMainFrame& frame = Launch();
 
@@ -58,6 +58,19 @@ TEST_F(AppTest, StoredLanInterfaceIsConnectedAndTheWebUiShown) {
         << Pane().toStdString();
     EXPECT_EQ(frame.MessagePane()->text(), "Bereit");
     EXPECT_EQ(Browser().geometry().size(), frame.View()->size()); // the browser fills the view
+
+    // "Beenden": the service and the web server stop, no supervision thread or file is left.
+    const std::string configPath = app->service.ConfigPath();
+    const std::string log = app->service.LogPath();
+    frame.OnCmdMsg(IdAppExit);
+    EXPECT_FALSE(frame.isVisible());
+    EXPECT_EQ(app->ExitInstance(), 0);
+    EXPECT_EQ(app->service.GetState(), ServiceState::Stopped);
+    EXPECT_FALSE(app->webServer.IsRunning());
+    EXPECT_EQ(servicetest::SupervisionThreads(), 0);
+    app.reset();
+    EXPECT_FALSE(QFile::exists(QString::fromStdString(configPath)));
+    EXPECT_FALSE(QFile::exists(QString::fromStdString(log)));
 }
 
 TEST_F(AppTest, FirstRunUsesUsbAndPort2001AndWritesNoSettings) {
@@ -101,26 +114,6 @@ TEST_F(AppTest, ServiceThatNeverRunsLeadsIntoTheWizardOnceAfterFiveSeconds) {
     WaitUntil([] { return false; }, CMainFrame::StartupCheckMs + 500);
     EXPECT_EQ(modals.seen.size(), 2);
     EXPECT_EQ(Stored("Connection").toInt(), 1);
-}
-
-TEST_F(AppTest, ClosingTheWindowLeavesNoProcessThreadOrFile) {
-    StartSim({simtest::PlainDevice()});
-    Store({{"Connection", 1}, {"LanifSerial", "KPL0000001"}});
-    CMainFrame& frame = Launch();
-    ASSERT_TRUE(WaitUntil([&] { return Pane().startsWith("Verbunden"); }, 10000));
-    const std::string config = app->service.ConfigPath();
-    const std::string log = app->service.LogPath();
-    ASSERT_TRUE(QFile::exists(QString::fromStdString(config)));
-
-    frame.OnCmdMsg(IdAppExit); // "Beenden"
-    EXPECT_FALSE(frame.isVisible());
-    EXPECT_EQ(app->ExitInstance(), 0);
-    EXPECT_EQ(app->service.GetState(), ServiceState::Stopped);
-    EXPECT_FALSE(app->webServer.IsRunning());
-    EXPECT_EQ(servicetest::SupervisionThreads(), 0);
-    app.reset();
-    EXPECT_FALSE(QFile::exists(QString::fromStdString(config)));
-    EXPECT_FALSE(QFile::exists(QString::fromStdString(log)));
 }
 
 TEST_F(AppTest, MissingBrowserEngineIsReportedAndTheProgramEnds) {

@@ -10,8 +10,8 @@
 
 // Under AddressSanitizer, the browser engine's own code makes a sized delete of the wrong size
 // and keeps objects (and the system's font cache) to the end of the process by design, all
-// inside libraries that are not instrumented. Both are set aside for this program alone; the rest is still reported. (Without
-// the sanitizer these functions are never called.)
+// inside libraries that are not instrumented. Both are set aside for this program alone; the rest
+// is still reported. (Without the sanitizer these functions are never called.)
 extern "C" const char* __asan_default_options() {
     return "new_delete_type_mismatch=0";
 }

@@ -164,7 +164,7 @@ TEST_F(Wizard, LanWaysSayWhatTheCheckFound) {
     lanifsim::SimDevice noAddress = simtest::PlainDevice("KPL0000005");
     noAddress.dhcp = true;
     noAddress.currentIp = {127, 0, 0, 1};
-    StartSim({simtest::PlainDevice(), simtest::CryptDevice(), noAddress});
+    StartWith({simtest::PlainDevice(), simtest::CryptDevice(), noAddress});
     auto lanPage = [](const QString& serial, const QString& key) {
         return [=](QWizard& sheet) {
             Type(sheet, 1006, serial);
@@ -238,7 +238,7 @@ TEST_F(Wizard, RemoteServiceFoundOrNotFoundBothOfferFinish) {
 }
 
 TEST_F(Wizard, FinishStoresRestartsAndHandsTheNewServiceToTheWebUi) {
-    StartSim({simtest::PlainDevice()});
+    StartWith({simtest::PlainDevice()});
     Store({{"Connection", 1}, {"LanifSerial", "KPL0000001"}});
     Launch();
     ASSERT_TRUE(WaitUntil([&] { return Pane() == "Verbunden mit KPL0000001@LAN"; }, 10000));
@@ -277,7 +277,7 @@ TEST_F(Wizard, FinishStoresRestartsAndHandsTheNewServiceToTheWebUi) {
 }
 
 TEST_F(Wizard, CancelChangesNothing) {
-    StartSim({simtest::PlainDevice()});
+    StartWith({simtest::PlainDevice()});
     Store({{"Connection", 1}, {"LanifSerial", "KPL0000001"}});
     const QByteArray before = [&] {
         QFile file(options.settingsFile);

@@ -121,6 +121,19 @@ protected:
                                                 QItemSelectionModel::Rows);
     }
 
+    // A running device that restarts on a written configuration and then stays silent: the
+    // dialog shows it "Booting" and polls it.
+    void RestartIntoSilence() {
+        lanifsim::SimDevice device = RunningDevice();
+        device.writeConfigCode = 2;
+        device.restartSilenceMs = 120000;
+        StartSim({device});
+        Open();
+        Select({kRunSerial});
+        modals.Expect(Accept());
+        Button(IdChangeIpSettings).click();
+    }
+
     int CountRequests(char command) {
         int count = 0;
         for (const auto& request : sim.Requests())

@@ -197,14 +197,7 @@ TEST_F(LancfgGuiMain, CancelledKeyDialogReportsTheFailure) {
 }
 
 TEST_F(LancfgGuiMain, ADeviceSilentForThirtySecondsAfterItsRestartShowsOffline) {
-    lanifsim::SimDevice device = RunningDevice();
-    device.writeConfigCode = 2;
-    device.restartSilenceMs = 120000;
-    StartSim({device});
-    Open();
-    Select({kRunSerial});
-    modals.Expect(Accept());
-    Button(IdChangeIpSettings).click();
+    RestartIntoSilence();
     ASSERT_EQ(Row(kRunSerial)[1], QStringLiteral("Booting"));
 
     // Within the grace a silent poll keeps "Booting".
@@ -224,14 +217,7 @@ TEST_F(LancfgGuiMain, ADeviceSilentForThirtySecondsAfterItsRestartShowsOffline) 
 }
 
 TEST_F(LancfgGuiMain, EscapeClosesTheDialogWhileAPollWaitsForASilentDevice) {
-    lanifsim::SimDevice device = RunningDevice();
-    device.writeConfigCode = 2;
-    device.restartSilenceMs = 120000;
-    StartSim({device});
-    Open();
-    Select({kRunSerial});
-    modals.Expect(Accept());
-    Button(IdChangeIpSettings).click();
+    RestartIntoSilence();
     ASSERT_EQ(Row(kRunSerial)[1], QStringLiteral("Booting"));
 
     QElapsedTimer clock;

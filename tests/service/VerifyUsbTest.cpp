@@ -113,15 +113,6 @@ TEST_F(UsbTree, FreeInterfaceIsOkFillsTheSerialAndIsLeftFree) {
     EXPECT_TRUE(Free(1)); // the check closed what it opened
 }
 
-TEST_F(UsbTree, InterfaceHeldByAnotherProgramIsInUse) {
-    AddInterface(0, "KPU0000042");
-    Hold(0);
-    CServiceController c(Options());
-    ConnectionSettings s = Usb();
-    EXPECT_EQ(c.VerifySettings(s), VerifyInUse);
-    EXPECT_EQ(s.usbSerial, "KPU0000042"); // read before the open was tried
-}
-
 TEST_F(UsbTree, UnreadableSerialStillCountsAndKeepsTheOldOne) {
     AddInterface(0, "");
     CServiceController c(Options());
