@@ -7,6 +7,7 @@
 #include <arpa/inet.h>
 #include <dirent.h>
 #include <netinet/in.h>
+#include <sys/random.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -276,8 +277,32 @@ std::string CWebServer::JoinCgiVariables() const {
     return text;
 }
 
+namespace {
+
+// 128 bits from the kernel's random source as hexadecimal text; empty when none could be read.
+std::string MakeToken() {
+    unsigned char bytes[16];
+    size_t got = 0;
+    while (got < sizeof bytes) {
+        const ssize_t n = ::getrandom(bytes + got, sizeof bytes - got, 0);
+        if (n <= 0)
+            return std::string();
+        got += static_cast<size_t>(n);
+    }
+    static const char digits[] = "0123456789abcdef";
+    std::string text;
+    for (unsigned char b : bytes) {
+        text += digits[b >> 4];
+        text += digits[b & 15];
+    }
+    return text;
+}
+
+} // namespace
+
 bool CWebServer::Start() {
     Stop();
+    token = MakeToken();
 
     auto* config = new RunConfig;
     config->cgiTimeoutMs = cgiTimeoutMs;
@@ -315,8 +340,9 @@ bool CWebServer::Start() {
         config->documentRoot.empty() ? nullptr : ::realpath(config->documentRoot.c_str(), nullptr);
     config->realRoot = real ? real : config->documentRoot;
     std::free(real);
-    if (refused || config->documentRoot.empty()) {
+    if (refused || config->documentRoot.empty() || token.empty()) {
         delete config;
+        token.clear();
         return false;
     }
 
@@ -336,6 +362,7 @@ bool CWebServer::Start() {
     if (!context) {
         delete run;
         run = nullptr;
+        token.clear();
         return false;
     }
     return true;
@@ -350,6 +377,7 @@ void CWebServer::Stop() {
     context = nullptr;
     delete run;
     run = nullptr;
+    token.clear();
 }
 
 int CWebServer::GetPort() const {

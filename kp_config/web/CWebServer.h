@@ -44,6 +44,9 @@ public:
     // The port the first listening socket is bound to; -1 when no server runs.
     int GetPort() const;
     bool IsRunning() const { return context != nullptr; }
+    // The secret of this run, which every request must carry: 32 lowercase hexadecimal digits
+    // (128 random bits), made anew by each Start; empty while no server runs.
+    const std::string& GetToken() const { return token; }
 
     // Limit on the run time of one CGI script, in milliseconds (default 30000); the script is
     // killed and the client gets an error page after it. Takes effect at the next Start.
@@ -71,6 +74,7 @@ private:
     std::map<std::string, std::string> SnapshotCgiVariables() const;
 
     mg_context* context = nullptr;
+    std::string token;
     RunConfig* run = nullptr; // what the request threads read; fixed while a server runs
     int cgiTimeoutMs = 30000;
     int requestTimeoutMs = 10000;
