@@ -4,10 +4,11 @@
 #include "LanProtocol.h"
 #include "MulticastSender.h"
 
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <ctime>
-#include <sstream>
+#include <streambuf>
 #include <thread>
 #include <utility>
 
@@ -34,6 +35,22 @@ long long Position(std::istream& in) {
     auto pos = in.tellg();
     return pos < 0 ? 0 : static_cast<long long>(pos);
 }
+
+// Reads a text in place as a stream, without a copy; tellg tells the position.
+class TextReader : public std::streambuf {
+public:
+    explicit TextReader(const std::string& text) {
+        char* begin = const_cast<char*>(text.data()); // only ever read
+        setg(begin, begin, begin + text.size());
+    }
+
+protected:
+    pos_type seekoff(off_type off, std::ios_base::seekdir dir, std::ios_base::openmode) override {
+        if (off != 0 || dir != std::ios_base::cur)
+            return pos_type(off_type(-1));
+        return pos_type(gptr() - eback());
+    }
+};
 
 } // namespace
 
@@ -251,8 +268,20 @@ LanResult LanInterface::UpdateFirmware(const std::string& path, ProgressObserver
     std::string digits;
     if (!LoadFirmwareFile(path, &digits, refusal))
         return ResultFailed;
+    return UpdateFirmwareDigits(digits, observer, nullptr);
+}
 
+LanResult LanInterface::UpdateFirmwareDigits(const std::string& digits, ProgressObserver& observer,
+                                             std::string* failure) {
+    auto fail = [failure](std::string why) {
+        if (failure)
+            *failure = std::move(why);
+        return ResultFailed;
+    };
     LanResult r = EnterBootloader();
+    if (r == ResultFailed)
+        return fail(state == StateDisconnected ? "no answer to B"
+                                               : "refused to enter its bootloader");
     if (r != ResultOk)
         return r;
     while (state == StateBooting) {
@@ -263,19 +292,47 @@ LanResult LanInterface::UpdateFirmware(const std::string& path, ProgressObserver
         Identify();
     }
     if (state != StateMaintenance)
-        return ResultFailed;
+        return fail(state == StateRun ? "answered as its application, not its bootloader"
+                                      : "did not come back as its bootloader");
     if (Transact(CmdStartUpdate, std::string()).empty())
-        return ResultFailed;
+        return fail("no answer to U");
     blockCounter = 0;
 
     const long long size = static_cast<long long>(digits.size());
-    std::istringstream in(std::move(digits)); // the file's one buffer, moved, not copied
+    TextReader reader(digits); // read in place: many devices may read one text at once
+    std::istream in(&reader);
     while (in.good()) {
         observer.OnProgress(static_cast<int>(Position(in) * 100 / size), "Performing update");
-        if (!SendFirmwareBlock(in))
-            return ResultFailed;
+        const int32_t sentBefore = blockCounter;
+        if (!SendFirmwareBlock(in)) {
+            // The counter rises only for an answered block: unchanged, the block got no answer.
+            const bool answered = blockCounter != sentBefore;
+            return fail((answered ? "refused block " : "no answer to block ") +
+                        std::to_string(sentBefore + 1));
+        }
     }
     return ResultOk;
+}
+
+bool LanInterface::WaitForApplication(unsigned allowanceMs) {
+    using Steady = std::chrono::steady_clock;
+    const auto deadline = Steady::now() + std::chrono::milliseconds(allowanceMs);
+    for (;;) {
+        bool challenge = false;
+        std::string p = Transact(CmdIdentify, std::string(), &challenge);
+        if (!challenge && p.size() >= 6 && deviceType != BootloaderType) {
+            version = FormatVersion(Byte(p, 4) * 256u + Byte(p, 5));
+            SetState(StateRun);
+            return true;
+        }
+        const auto now = Steady::now();
+        if (now >= deadline)
+            return false;
+        // An answer from the bootloader comes at once: ask again after a pause, not in a burst.
+        // Without an answer the exchange has already waited out its window.
+        const auto pause = std::chrono::milliseconds(p.empty() ? 100 : 500);
+        std::this_thread::sleep_for(std::min<Steady::duration>(pause, deadline - now));
+    }
 }
 
 bool LanInterface::SendFirmwareBlock(std::istream& file) {

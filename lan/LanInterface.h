@@ -71,8 +71,16 @@ public:
     // The same; when the file is refused before the device is touched, refusal receives why.
     LanResult UpdateFirmware(const std::string& path, ProgressObserver& observer,
                              std::string* refusal);
+    // The same for a firmware text that LoadFirmwareFile has read and checked, so that many
+    // devices get the bytes of one reading. When the update fails, failure (when given) receives
+    // the step that failed, for the user ("no answer to U", "refused block 3").
+    LanResult UpdateFirmwareDigits(const std::string& digits, ProgressObserver& observer,
+                                   std::string* failure);
     LanResult EnterBootloader();
     bool SendFirmwareBlock(std::istream& file);
+    // After an update: identifies the device again until it answers as its application, for at
+    // most allowanceMs, and then holds the version it runs. False when it did not come back.
+    bool WaitForApplication(unsigned allowanceMs);
 
     // The serial number as text: the bytes up to the first NUL.
     std::string SerialText() const;

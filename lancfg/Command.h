@@ -23,6 +23,7 @@ struct CommandContext {
     std::ostream& err;
     std::string address; // -a: the requests go to this address instead of the group
     bool json = false;   // --json: out holds one JSON document, the messages go to err
+    bool terminal = false; // out is a terminal: progress may be redrawn in place
 
     // Where the messages of a failed command go: err when out holds JSON.
     std::ostream& Messages() { return json ? err : out; }
@@ -37,6 +38,9 @@ public:
     // Number of words after the command word before its options: 1 for the serial number.
     virtual size_t Positionals() const { return 1; }
     virtual bool TakesJson() const { return false; }
+    // True for a command that takes one or more serial numbers (every word before its first
+    // option) and reads its options itself, -a and --json included.
+    virtual bool TakesSeveralSerials() const { return false; }
     virtual int Execute(const std::vector<std::string>& args, CommandContext& context) = 0;
 };
 

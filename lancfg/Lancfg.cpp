@@ -32,6 +32,14 @@ void PrintUsage(const char* program, std::ostream& out) {
     Print(out, "\tshow configuration parameters of one device as a JSON object\n");
     Print(out, "%s <command> [<arguments>] -a <ip>\n", program);
     Print(out, "\tsend the command's requests to one address instead of the local networks\n");
+    Print(out,
+          "%s fwupdate <serial-number>... -f <firmware-file> [-k crypt_key] [-j <jobs>] [--json] "
+          "[--confirm]\n",
+          program);
+    Print(out, "\tupdate firmware of several devices at once, each confirmed running it\n");
+    Print(out, "%s fwupdate --all -f <firmware-file> [-k crypt_key] [-j <jobs>] [--json]\n",
+          program);
+    Print(out, "\tupdate firmware of every device found, at most <jobs> at once (default 16)\n");
 }
 
 namespace {
@@ -65,7 +73,8 @@ bool TakeSharedOptions(std::vector<std::string>& args, const Command& command,
 
 } // namespace
 
-int RunLancfg(int argc, const char* const* argv, std::ostream& out, std::ostream& err) {
+int RunLancfg(int argc, const char* const* argv, std::ostream& out, std::ostream& err,
+              bool terminal) {
     const char* program = argc > 0 && argv[0] ? argv[0] : "lancfg";
     std::vector<std::string> args;
     for (int i = 1; i < argc; ++i)
@@ -85,6 +94,7 @@ int RunLancfg(int argc, const char* const* argv, std::ostream& out, std::ostream
         return ExitOk;
     }
     CommandContext context{out, err, std::string(), false};
+    context.terminal = terminal;
     // -a <ip> may also come before the command word.
     bool valid = true;
     while (args.size() >= 2 && args[0] == "-a") {
@@ -96,15 +106,20 @@ int RunLancfg(int argc, const char* const* argv, std::ostream& out, std::ostream
         for (auto& command : commands) {
             if (args[0] != command->Name())
                 continue;
-            if (!TakeSharedOptions(args, *command, context, valid))
+            const bool several = command->TakesSeveralSerials();
+            if (several ? !valid : !TakeSharedOptions(args, *command, context, valid))
                 break;
+            size_t serials = !several && command->Positionals() == 1 && args.size() >= 2 ? 1 : 0;
+            while (several && serials + 1 < args.size() && args[serials + 1].rfind('-', 0) != 0)
+                ++serials;
             // '*' is the wire's wildcard: a serial number holding it would reach any device.
-            if (command->Positionals() == 1 && args.size() >= 2 &&
-                !lanproto::IsSingleSerial(args[1])) {
+            for (size_t i = 1; i <= serials; ++i) {
+                if (lanproto::IsSingleSerial(args[i]))
+                    continue;
                 Print(err,
                       "Error: %s is not the serial number of one device (it holds '*' or a "
                       "character outside printable ASCII)\n",
-                      lanproto::PrintableText(args[1]).c_str());
+                      lanproto::PrintableText(args[i]).c_str());
                 return ExitUsage;
             }
             result = command->Execute(args, context);

@@ -105,7 +105,14 @@ std::string Usage(const std::string& program) {
            "\tshow configuration parameters of one device as a JSON object\n" +
            program +
            " <command> [<arguments>] -a <ip>\n"
-           "\tsend the command's requests to one address instead of the local networks\n";
+           "\tsend the command's requests to one address instead of the local networks\n" +
+           program +
+           " fwupdate <serial-number>... -f <firmware-file> [-k crypt_key] [-j <jobs>] [--json] "
+           "[--confirm]\n"
+           "\tupdate firmware of several devices at once, each confirmed running it\n" +
+           program +
+           " fwupdate --all -f <firmware-file> [-k crypt_key] [-j <jobs>] [--json]\n"
+           "\tupdate firmware of every device found, at most <jobs> at once (default 16)\n";
 }
 
 class LancfgTest : public SimTest {};

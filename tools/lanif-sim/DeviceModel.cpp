@@ -104,6 +104,13 @@ void DeviceModel::Settle(Clock::time_point now) {
         return;
     restarting_ = false;
     device_.inBootloader = restartIntoBootloader_;
+    if (restartEndsUpdate_) {
+        restartEndsUpdate_ = false;
+        if (device_.versionAfterUpdate != 0)
+            device_.version = device_.versionAfterUpdate;
+        if (device_.silentAfterUpdate)
+            device_.silent = true;
+    }
     blockIndex_ = 0;
     lastIv_.clear();
     // A device with a fixed address comes back with its stored configuration in effect; with
@@ -120,6 +127,7 @@ void DeviceModel::Settle(Clock::time_point now) {
 void DeviceModel::Restart(Clock::time_point now, bool intoBootloader) {
     restarting_ = true;
     restartIntoBootloader_ = intoBootloader;
+    restartEndsUpdate_ = false;
     restartDone_ = now + std::chrono::milliseconds(
                              device_.restartSilenceMs > 0 ? device_.restartSilenceMs : 0);
 }
@@ -292,6 +300,7 @@ std::string DeviceModel::WriteBlock(const std::string& payload, bool padded,
     blocks_.push_back(payload.substr(header, length));
     if (blockIndex_++ == device_.restartAfterBlock) {
         Restart(now, false);
+        restartEndsUpdate_ = true;
         return Code(kCodeRestart);
     }
     return Code(kCodeTaken);

@@ -67,6 +67,7 @@ private:
     SimDevice device_;
     bool restarting_ = false;
     bool restartIntoBootloader_ = false;
+    bool restartEndsUpdate_ = false; // the restart was announced by a firmware block
     Clock::time_point restartDone_{};
     std::string lastIv_;         // IV of the last challenge, empty once used or after a restart
     std::set<char> droppedOnce_; // command letters whose first request was already dropped

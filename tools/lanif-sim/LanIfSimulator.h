@@ -61,6 +61,10 @@ struct SimDevice {
     int restartAfterBlock = -1; // the block with this index (0-based) is answered with 2 and the
                                 // device restarts into the application (-1: never)
     int refuseBlock = -1;       // the block with this index is answered with code 0 (-1: none)
+    // After the restart that restartAfterBlock announces: the application comes back with this
+    // version (0: the version it had), or, with silentAfterUpdate, never answers again.
+    uint16_t versionAfterUpdate = 0;
+    bool silentAfterUpdate = false;
 
     // Restarts: after code 2 the device stays silent for restartSilenceMs, then answers again.
     int restartSilenceMs = 1000;
