@@ -23,7 +23,8 @@ struct CommandContext {
     std::ostream& err;
     std::string address; // -a: the requests go to this address instead of the group
     bool json = false;   // --json: out holds one JSON document, the messages go to err
-    bool terminal = false; // out is a terminal: progress may be redrawn in place
+    // out is a terminal, where progress may be redrawn in place.
+    bool terminal = false;
 
     // Where the messages of a failed command go: err when out holds JSON.
     std::ostream& Messages() { return json ? err : out; }

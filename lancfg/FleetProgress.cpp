@@ -93,8 +93,8 @@ void FleetProgress::Draw() {
         ++running;
     }
     char total[160];
-    std::snprintf(total, sizeof total, "%zu of %zu devices done, %zu failed, %zu running\n",
-                  ended_, rows_.size(), failed_, running);
+    std::snprintf(total, sizeof total, "%zu of %zu devices done, %zu failed, %zu running\n", ended_,
+                  rows_.size(), failed_, running);
     block += total;
     out_ << block << std::flush;
     drawnLines_ = running + 1;

@@ -84,9 +84,9 @@ int FleetUpdate::Run() {
         RunParallel(devices.size(), request_.jobs,
                     [&](size_t i) { UpdateDevice(i, devices[i], request_.all, progress); });
     }
-    const bool noneFound =
-        std::all_of(results_.begin(), results_.end(),
-                    [](const FleetResult& r) { return r.outcome == FleetOutcome::NotFound; });
+    const bool noneFound = std::all_of(results_.begin(), results_.end(), [](const FleetResult& r) {
+        return r.outcome == FleetOutcome::NotFound;
+    });
     if (noneFound)
         PrintNothingFound(context_);
     if (context_.json)

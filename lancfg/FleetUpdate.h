@@ -16,8 +16,8 @@ struct FleetRequest {
     std::string file;
     std::string key; // -k, for every device that asks for its key
     bool hasKey = false;
-    unsigned jobs = 16;           // devices updated at once
-    unsigned comeBackMs = 30000;  // how long a device may take to return as its application
+    unsigned jobs = 16;          // devices updated at once
+    unsigned comeBackMs = 30000; // how long a device may take to return as its application
 };
 
 // How one device's update ended.

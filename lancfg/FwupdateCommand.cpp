@@ -19,7 +19,8 @@ struct FwupdateWords {
 };
 
 bool ReadJobs(const std::string& text, unsigned* jobs) {
-    if (text.empty() || text.size() > 2 || text.find_first_not_of("0123456789") != std::string::npos)
+    if (text.empty() || text.size() > 2 ||
+        text.find_first_not_of("0123456789") != std::string::npos)
         return false;
     const unsigned n = static_cast<unsigned>(std::stoul(text));
     if (n < 1 || n > 64)

@@ -100,8 +100,7 @@ TEST_F(FleetUpdateTest, SevenDevicesAtOnceOneRefusesABlock) {
         // The update's exchanges are those of a device updated alone; then only identification.
         std::vector<std::string> got = DatagramsTo(sim, s, FleetSerial(1));
         ASSERT_GT(got.size(), reference.size());
-        EXPECT_EQ(std::vector<std::string>(got.begin(), got.begin() + reference.size()),
-                  reference);
+        EXPECT_EQ(std::vector<std::string>(got.begin(), got.begin() + reference.size()), reference);
         EXPECT_EQ(Letters(got).substr(reference.size()),
                   std::string(got.size() - reference.size(), 'I'));
     }
@@ -116,8 +115,7 @@ TEST_F(FleetUpdateTest, SevenDevicesAtOnceOneRefusesABlock) {
 TEST_F(FleetUpdateTest, AllInListOrderWithADeviceThatNeverComesBack) {
     // Added out of order: the search's order is the simulator's, whatever the numbers say.
     StartWith({lanifsim::FleetDevice(3, kRecords), lanifsim::FleetDeviceNeverBack(4, kRecords),
-               lanifsim::FleetDeviceInBootloader(1, kRecords),
-               lanifsim::FleetDevice(2, kRecords)});
+               lanifsim::FleetDeviceInBootloader(1, kRecords), lanifsim::FleetDevice(2, kRecords)});
     std::vector<std::string> listed;
     std::istringstream list(Lancfg({"list"}).out);
     for (std::string line; std::getline(list, line);)
@@ -140,8 +138,7 @@ TEST_F(FleetUpdateTest, AllInListOrderWithADeviceThatNeverComesBack) {
     EXPECT_GE(waited, 30.0);
     EXPECT_LE(waited, 45.0);
     EXPECT_EQ(r.err, "KPL0000004: did not come back after the update\n");
-    const QJsonArray array =
-        QJsonDocument::fromJson(QByteArray::fromStdString(r.out)).array();
+    const QJsonArray array = QJsonDocument::fromJson(QByteArray::fromStdString(r.out)).array();
     ASSERT_EQ(array.size(), 4);
     for (int i = 0; i < 4; ++i) {
         const QJsonObject o = array[i].toObject();
@@ -210,16 +207,15 @@ TEST(FleetProgress, RedrawsTheRunningDevicesBelowTheResults) {
         progress.End(0, "KPL0000001 was updated successfully\n", "", false);
         progress.Close();
     }
-    EXPECT_EQ(out.str(),
-              "KPL0000001  Starting                                   0%\n"
-              "0 of 2 devices done, 0 failed, 1 running\n"
-              "\x1b[2A\x1b[J"
-              "KPL0000001  Performing update                         55%\n"
-              "0 of 2 devices done, 0 failed, 1 running\n"
-              "\x1b[2A\x1b[J"
-              "KPL0000001 was updated successfully\n"
-              "1 of 2 devices done, 0 failed, 0 running\n"
-              "\x1b[1A\x1b[J");
+    EXPECT_EQ(out.str(), "KPL0000001  Starting                                   0%\n"
+                         "0 of 2 devices done, 0 failed, 1 running\n"
+                         "\x1b[2A\x1b[J"
+                         "KPL0000001  Performing update                         55%\n"
+                         "0 of 2 devices done, 0 failed, 1 running\n"
+                         "\x1b[2A\x1b[J"
+                         "KPL0000001 was updated successfully\n"
+                         "1 of 2 devices done, 0 failed, 0 running\n"
+                         "\x1b[1A\x1b[J");
 }
 
 } // namespace
