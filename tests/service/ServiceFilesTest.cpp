@@ -172,9 +172,10 @@ TEST(ServiceLogScanTest, EndWithoutEitherLineIsNotFound) {
               ServiceLogScan::ScanNotFound);
 }
 
-// A healthy service may log long lines before it is ready: each line is read whole, and texts
-// far beyond the first 127 characters are still found.
-TEST(ServiceLogScanTest, LongLinesAreReadWhole) {
+// A healthy service may log long lines before it is ready: texts far beyond the first 127
+// characters are still found. Of a line longer than the limit only its start counts; the rest
+// is skipped, and the next line is read as usual.
+TEST(ServiceLogScanTest, LongLinesAreReadUpToTheLimit) {
     std::string longLine(5000, 'x');
     auto scan = Scan(longLine + "\n" + kReady + "3456\n");
     EXPECT_EQ(scan.result, ServiceLogScan::ScanReady);
@@ -189,6 +190,15 @@ TEST(ServiceLogScanTest, LongLinesAreReadWhole) {
 
     auto noIf = Scan(std::string(200, '-') + "No Radlex-Interface available\n" + kReady + "1\n");
     EXPECT_EQ(noIf.result, ServiceLogScan::ScanNoInterface);
+
+    auto huge = Scan(std::string(MaxServiceLogLine, '-') + "No Radlex-Interface available\n" +
+                     kReady + "5678\n");
+    EXPECT_EQ(huge.result, ServiceLogScan::ScanReady);
+    EXPECT_EQ(huge.port, "5678");
+
+    auto atLimit = Scan(std::string(MaxServiceLogLine - 4, '-') + kReady.substr(0, 4) + "\n" +
+                        kReady + "6789");
+    EXPECT_EQ(atLimit.port, "6789");
 }
 
 // ---- the first element of the interface list ----
