@@ -125,6 +125,21 @@ TEST_F(ConfigFileTest, FileWithKeyStaysOwnerOnlyEvenWhenRecreated) {
     EXPECT_EQ(st.st_mode & 0777, 0600u);
 }
 
+// A link planted at the file's name would carry the key to wherever it points.
+TEST_F(ConfigFileTest, KeyIsNotWrittenThroughALink) {
+    const std::string target = TempPath();
+    { std::ofstream(target) << "someone else's\n"; }
+    ::unlink(config.c_str());
+    ASSERT_EQ(::symlink(target.c_str(), config.c_str()), 0);
+    ConnectionSettings s;
+    s.connection = ConnectionType::Lan;
+    s.lanKey = "secret";
+    EXPECT_FALSE(WriteServiceConfig(s, config, log));
+    std::ifstream in(target);
+    EXPECT_EQ(std::string(std::istreambuf_iterator<char>(in), {}), "someone else's\n");
+    ::unlink(target.c_str());
+}
+
 TEST_F(ConfigFileTest, EmptyServiceLogTruncates) {
     { std::ofstream(log) << "old line\n"; }
     EmptyServiceLog(log);
