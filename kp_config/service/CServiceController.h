@@ -42,7 +42,8 @@ inline constexpr const char* ListInterfacesMethod = "listRadlexInterfaces";
 // What the program leaves at its defaults; tests shorten the waits and choose the service.
 struct ServiceControllerOptions {
     std::string servicePath; // empty: the nrd program beside this one
-    std::string eventPrefix = ServiceEventName; // the start-up event's name before its random part
+    // The start-up event's name before its random part.
+    std::string eventPrefix = ServiceEventName;
     std::vector<std::string> extraArguments; // put before "-f"; the program passes none
     int startupTimeoutMs = 10000;            // wait for the start-up event
     int probeTimeoutMs = 1000;               // a probe in any state but Connected

@@ -69,8 +69,8 @@ bool WriteServiceConfig(const ConnectionSettings& settings, const std::string& c
 
 void EmptyServiceLog(const std::string& logPath) {
     // Not through a symbolic link planted at the name: that would empty another file of this user.
-    int fd = ::open(logPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC,
-                    0600);
+    int fd = ::open(logPath.c_str(),
+                    O_WRONLY | O_CREAT | O_TRUNC | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC, 0600);
     if (fd >= 0)
         ::close(fd);
 }

@@ -189,8 +189,8 @@ public:
         int ready[2];
         if (::pipe(ready) != 0)
             return;
-        const std::string victim = "-" + std::to_string(::getuid()) + "-" +
-                                   std::to_string(::getpid()) + "-";
+        const std::string victim =
+            "-" + std::to_string(::getuid()) + "-" + std::to_string(::getpid()) + "-";
         for (int n = 1; n <= 200; ++n)
             names_.push_back(ServiceEventName + victim + std::to_string(n));
         pid_ = ::fork();
