@@ -3,7 +3,9 @@
 //    InterfaceDown and Connected (the main thread only sleeps meanwhile), and of the
 //    supervision thread alone;
 //  - the time Stop takes while a probe waits on its 15-second time-out in state Connected;
-//  - how the time to read the service's configuration file grows with its number of keys.
+//  - how the time to read the service's configuration file grows with its number of keys;
+//  - the start-up scan of a service log whose first line is 300 MB long, against a log of the
+//    same size in lines of 100 characters, in time and in memory.
 // Uses the program's own poll periods and time-outs, and the stand-in service beside this program
 // over loopback TCP. Usage: service_bench [seconds per state, default 30] [stop rounds, default 5]
 
@@ -12,6 +14,7 @@
 #include "ProcessTable.h"
 #include "PropertyMap.h"
 #include "RpcClient.h"
+#include "ServiceLogScan.h"
 
 #include <dirent.h>
 #include <netinet/in.h>
@@ -24,8 +27,11 @@
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <fstream>
+#include <istream>
 #include <sstream>
+#include <streambuf>
 #include <string>
 #include <thread>
 #include <vector>
@@ -139,6 +145,62 @@ double ReadSeconds(int keys) {
     return best;
 }
 
+// A service log made up on the fly, so that hundreds of megabytes need neither disk nor memory:
+// `size` bytes of text, a line end after every `lineLength` of them (0: none), then the ready
+// line.
+class GeneratedLog : public std::streambuf {
+public:
+    GeneratedLog(size_t size, size_t lineLength) : left_(size), lineLength_(lineLength) {
+        tail_ = std::string("\n") + ServiceReadyText + "2001\n";
+    }
+
+protected:
+    int_type underflow() override {
+        if (left_ == 0 && tailDone_)
+            return traits_type::eof();
+        size_t n = 0;
+        if (left_ > 0) {
+            n = std::min(left_, sizeof buffer_);
+            for (size_t i = 0; i < n; ++i, ++column_) {
+                const bool end = lineLength_ > 0 && column_ % (lineLength_ + 1) == lineLength_;
+                buffer_[i] = end ? '\n' : 'x';
+            }
+            left_ -= n;
+        } else {
+            n = tail_.size();
+            std::memcpy(buffer_, tail_.data(), n);
+            tailDone_ = true;
+        }
+        setg(buffer_, buffer_, buffer_ + n);
+        return traits_type::to_int_type(buffer_[0]);
+    }
+
+private:
+    char buffer_[1 << 16];
+    size_t left_;
+    size_t lineLength_;
+    size_t column_ = 0;
+    std::string tail_;
+    bool tailDone_ = false;
+};
+
+long PeakRssKb() {
+    rusage u{};
+    ::getrusage(RUSAGE_SELF, &u);
+    return u.ru_maxrss;
+}
+
+// Seconds to scan the generated log, and whether the ready line's port was found.
+double ScanSeconds(size_t size, size_t lineLength, bool& found) {
+    GeneratedLog buffer(size, lineLength);
+    std::istream log(&buffer);
+    auto t0 = Clock::now();
+    ServiceLogScan scan = ScanServiceLog(log);
+    const double seconds = std::chrono::duration<double>(Clock::now() - t0).count();
+    found = scan.result == ServiceLogScan::ScanReady && scan.port == "2001";
+    return seconds;
+}
+
 } // namespace
 
 int main(int argc, char** argv) {
@@ -203,5 +265,21 @@ int main(int argc, char** argv) {
     const double small = ReadSeconds(10000), large = ReadSeconds(100000);
     std::printf("10,000 keys: %.1f ms, 100,000 keys: %.1f ms, ratio %.1f (linear: 10)\n",
                 small * 1e3, large * 1e3, large / small);
+
+    // The start-up scan runs on the window's thread: one huge line must cost no more than a log
+    // of that size in ordinary lines, and must not be held in memory.
+    std::printf("\nScanning a 300 MB service log before its ready line\n");
+    const size_t logSize = 300u * 1000 * 1000;
+    bool shortFound = false, longFound = false;
+    const long rss0 = PeakRssKb();
+    const double shortLines = ScanSeconds(logSize, 100, shortFound);
+    const long rss1 = PeakRssKb();
+    const double oneLine = ScanSeconds(logSize, 0, longFound);
+    const long rss2 = PeakRssKb();
+    std::printf("lines of 100 characters: %.0f ms (ready line %s), peak memory +%ld KiB\n",
+                shortLines * 1e3, shortFound ? "found" : "MISSED", rss1 - rss0);
+    std::printf("one line of 300 MB:      %.0f ms (ready line %s), peak memory +%ld KiB\n",
+                oneLine * 1e3, longFound ? "found" : "MISSED", rss2 - rss1);
+    std::printf("ratio one line / short lines: %.2f\n", oneLine / shortLines);
     return 0;
 }

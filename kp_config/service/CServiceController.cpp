@@ -4,6 +4,7 @@
 #include "InterfaceAnswer.h"
 #include "LanInterface.h"
 #include "LanProtocol.h"
+#include "Logger.h"
 #include "OSCompat.h"
 #include "ServiceConfigFile.h"
 #include "ServiceLogScan.h"
@@ -12,16 +13,9 @@
 #include <pthread.h>
 #include <unistd.h>
 
-#include <atomic>
 #include <chrono>
 #include <cstdlib>
 #include <fstream>
-
-std::string UniqueServiceEventName() {
-    static std::atomic<unsigned> counter{0};
-    return std::string(ServiceEventName) + "-" + std::to_string(::getuid()) + "-" +
-           std::to_string(::getpid()) + "-" + std::to_string(++counter);
-}
 
 namespace {
 
@@ -34,6 +28,37 @@ std::string MakeTempFile() {
         return std::string(); // shows later as a failed start
     ::close(fd);
     return pattern;
+}
+
+// One line of the program's log about the service. The key and the access code never go here.
+void Log(const std::string& text) {
+    Logger::Write(1, "service", text.c_str());
+}
+
+const char* StateName(ServiceState state) {
+    switch (state) {
+    case ServiceState::Stopped:
+        return "Stopped";
+    case ServiceState::Unreachable:
+        return "Unreachable";
+    case ServiceState::InterfaceDown:
+        return "InterfaceDown";
+    case ServiceState::Connected:
+        return "Connected";
+    }
+    return "unknown";
+}
+
+std::string InterfaceName(const ConnectionSettings& settings) {
+    switch (settings.connection) {
+    case ConnectionType::Usb:
+        return "USB interface" + (settings.usbSerial.empty() ? "" : " " + settings.usbSerial);
+    case ConnectionType::Lan:
+        return "LAN interface " + settings.lanSerial +
+               (settings.lanHost.empty() ? "" : " at " + settings.lanHost);
+    default:
+        return "connection type " + std::to_string(static_cast<int>(settings.connection));
+    }
 }
 
 } // namespace
@@ -50,8 +75,20 @@ CServiceController::~CServiceController() {
     Stop();
     if (!logPath_.empty())
         ::unlink(logPath_.c_str());
+    RemoveConfigFile(); // the one made at construction, when no local service ever started
+}
+
+std::string CServiceController::ConfigPath() const {
+    std::lock_guard<std::mutex> guard(lock_);
+    return configPath_;
+}
+
+void CServiceController::RemoveConfigFile() {
+    std::lock_guard<std::mutex> guard(lock_);
+    // Forgotten once deleted: another user may take the free name, and that file is not ours.
     if (!configPath_.empty())
         ::unlink(configPath_.c_str());
+    configPath_.clear();
 }
 
 bool CServiceController::Start(const ConnectionSettings& settings) {
@@ -62,9 +99,13 @@ bool CServiceController::Start(const ConnectionSettings& settings) {
         interfaceSerial_.clear();
     }
     if (settings_.connection == ConnectionType::RemoteService) {
-        std::lock_guard<std::mutex> guard(lock_);
-        serviceUrl_ =
-            "bin://" + settings_.serviceHost + ":" + std::to_string(settings_.servicePort);
+        const std::string address =
+            settings_.serviceHost + ":" + std::to_string(settings_.servicePort);
+        {
+            std::lock_guard<std::mutex> guard(lock_);
+            serviceUrl_ = "bin://" + address;
+        }
+        Log("using the remote radio service at " + address);
     } else if (!StartLocal()) {
         return false;
     }
@@ -84,7 +125,16 @@ bool CServiceController::Start(const ConnectionSettings& settings) {
 bool CServiceController::StartLocal() {
     const std::string program =
         options_.servicePath.empty() ? OSCompat::FixPath("nrd.exe") : options_.servicePath;
-    WriteServiceConfig(settings_, configPath_, logPath_);
+    // A new file for every start: the last one was deleted when its service stopped, and its
+    // name may since have been taken by someone else.
+    const std::string configPath = MakeTempFile();
+    {
+        std::lock_guard<std::mutex> guard(lock_);
+        configPath_ = configPath;
+    }
+    if (configPath.empty())
+        return FailStart("no temporary file for its configuration");
+    WriteServiceConfig(settings_, configPath, logPath_);
     EmptyServiceLog(logPath_);
     {
         std::lock_guard<std::mutex> guard(lock_);
@@ -95,35 +145,46 @@ bool CServiceController::StartLocal() {
     }
 
     StartupEvent ready;
-    if (!ready.Create(options_.eventName))
-        return false;
+    if (!ready.Create(options_.eventPrefix))
+        return FailStart("no start-up event could be created");
     {
         std::lock_guard<std::mutex> guard(lock_);
         serviceUrl_ = "bin://127.0.0.1:";
     }
     std::vector<std::string> args = options_.extraArguments;
-    args.insert(args.end(), {"-f", configPath_, "-e", options_.eventName});
-    if (!process_.Spawn(program, args)) {
-        std::lock_guard<std::mutex> guard(lock_);
-        serviceUrl_.clear();
-        return false;
-    }
-    if (!ready.Wait(options_.startupTimeoutMs)) {
-        ready.Close();
-        Stop();
-        return false;
+    args.insert(args.end(), {"-f", configPath, "-e", ready.Name()});
+    if (!process_.Spawn(program, args))
+        return FailStart("the program " + program + " could not be run");
+    // A service that ends before it is ready will never post: stop waiting for it then.
+    const bool posted =
+        ready.Wait(options_.startupTimeoutMs, [this] { return !process_.HasExited(); });
+    ready.Close(); // whatever came of it, nobody needs the name any more
+    if (!posted) {
+        return FailStart(process_.HasExited()
+                             ? "the service ended before it was ready"
+                             : "no start-up event within " +
+                                   std::to_string(options_.startupTimeoutMs) + " ms");
     }
 
     std::ifstream log(logPath_);
     ServiceLogScan scan = ScanServiceLog(log);
-    ready.Close();
-    if (scan.result != ServiceLogScan::ScanReady) {
-        Stop();
-        return false;
+    if (scan.result == ServiceLogScan::ScanNoInterface)
+        return FailStart("the service found no interface");
+    if (scan.result != ServiceLogScan::ScanReady)
+        return FailStart("no port in the service's log");
+    {
+        std::lock_guard<std::mutex> guard(lock_);
+        serviceUrl_ += scan.port;
     }
-    std::lock_guard<std::mutex> guard(lock_);
-    serviceUrl_ += scan.port;
+    Log("local radio service started (process " + std::to_string(process_.Pid()) + ") for the " +
+        InterfaceName(settings_) + ", listening on port " + scan.port);
     return true;
+}
+
+bool CServiceController::FailStart(const std::string& why) {
+    Log("local radio service for the " + InterfaceName(settings_) + " did not start: " + why);
+    Stop();
+    return false;
 }
 
 void CServiceController::Stop() {
@@ -134,12 +195,21 @@ void CServiceController::Stop() {
     }
     wake_.notify_all();
     abortProbe_.Signal(); // a probe waiting for its answer gives up at once
-    if (supervisor_.joinable())
+    const bool supervised = supervisor_.joinable();
+    if (supervised)
         supervisor_.join();
     // Only now, with no thread left to look at it, is the process ended and forgotten.
+    const bool local = process_.IsStarted();
     process_.Terminate();
-    std::lock_guard<std::mutex> guard(lock_);
-    state_ = ServiceState::Stopped;
+    // The key need not outlive the service that read it.
+    RemoveConfigFile();
+    {
+        std::lock_guard<std::mutex> guard(lock_);
+        state_ = ServiceState::Stopped;
+    }
+    if (supervised)
+        Log(local ? "local radio service stopped"
+                  : "supervision of the remote radio service stopped");
 }
 
 std::string CServiceController::GetServiceUrl() const {
@@ -287,10 +357,16 @@ void CServiceController::Probe(const std::string& url) {
             address = answer.address;
         }
     }
+    if (now == ServiceState::Stopped)
+        RemoveConfigFile(); // the service ended by itself
     if (now != old) {
-        std::lock_guard<std::mutex> guard(lock_);
-        state_ = now;
-        if (interfaceSerial_.empty())
-            interfaceSerial_ = address;
+        {
+            std::lock_guard<std::mutex> guard(lock_);
+            state_ = now;
+            if (interfaceSerial_.empty())
+                interfaceSerial_ = address;
+        }
+        Log(std::string("radio service state ") + StateName(old) + " -> " + StateName(now) +
+            (now == ServiceState::Stopped ? " (the service process has ended)" : ""));
     }
 }

@@ -32,13 +32,8 @@ enum VerifyResult : int {
     VerifyNoPermission = 7,
 };
 
-// The start of the start-up event's name handed to the local service.
+// The start of the start-up event's name; each start of the local service adds a random part.
 inline constexpr const char* ServiceEventName = "/vK7-nrd-ready";
-
-// A start-up event name of this process alone: the fixed part, the user id, the process id and
-// a counter. With one fixed name, a second program (another user's, or a second one of the same
-// user) could not start its service, or would be woken by the other's.
-std::string UniqueServiceEventName();
 // The name the supervision thread carries (seen in ps and debuggers).
 inline constexpr const char* SupervisionThreadName = "vk-supervision";
 // The RPC method that reports the service's interfaces.
@@ -47,7 +42,8 @@ inline constexpr const char* ListInterfacesMethod = "listRadlexInterfaces";
 // What the program leaves at its defaults; tests shorten the waits and choose the service.
 struct ServiceControllerOptions {
     std::string servicePath; // empty: the nrd program beside this one
-    std::string eventName = UniqueServiceEventName();
+    // The start-up event's name before its random part.
+    std::string eventPrefix = ServiceEventName;
     std::vector<std::string> extraArguments; // put before "-f"; the program passes none
     int startupTimeoutMs = 10000;            // wait for the start-up event
     int probeTimeoutMs = 1000;               // a probe in any state but Connected
@@ -66,15 +62,16 @@ class CServiceController {
 public:
     CServiceController();
     explicit CServiceController(const ServiceControllerOptions& options);
-    ~CServiceController(); // stops, then deletes the log file and the configuration file
+    ~CServiceController(); // stops, then deletes the log file
     CServiceController(const CServiceController&) = delete;
     CServiceController& operator=(const CServiceController&) = delete;
 
     // Stops whatever runs and starts anew. True when the local service is ready, or the remote
     // service's address is formed; the supervision thread then runs.
     bool Start(const ConnectionSettings& settings);
-    // Ends supervision (waiting for the thread, aborting a probe in flight) and terminates the
-    // local service. Returns within about a second even while a probe waits for its answer.
+    // Ends supervision (waiting for the thread, aborting a probe in flight), terminates the
+    // local service and deletes its configuration file, which holds the LAN interface's key.
+    // Returns within about a second even while a probe waits for its answer.
     void Stop();
 
     std::string GetServiceUrl() const;
@@ -88,11 +85,15 @@ public:
     // can be read. Blocks for the LAN exchanges or the remote call.
     int VerifySettings(ConnectionSettings& settings);
 
-    const std::string& ConfigPath() const { return configPath_; }
+    // The configuration file of the running (or last started) local service; empty once it has
+    // been deleted. Each local start writes a new one.
+    std::string ConfigPath() const;
     const std::string& LogPath() const { return logPath_; }
 
 private:
     bool StartLocal();
+    bool FailStart(const std::string& why);
+    void RemoveConfigFile();
     void Supervise(std::string url);
     void Probe(const std::string& url);
     int PollPeriodMs(ServiceState state) const;
@@ -102,15 +103,15 @@ private:
 
     const ServiceControllerOptions options_;
     ServiceProcess process_;
-    std::string configPath_;
     std::string logPath_;
     ConnectionSettings settings_; // of the last Start; written only while no thread runs
 
     std::thread supervisor_;
     RpcAbort abortProbe_; // wakes a probe that waits for its answer
 
-    mutable std::mutex lock_; // guards the four members below
+    mutable std::mutex lock_; // guards the five members below
     std::condition_variable wake_;
+    std::string configPath_; // the supervision thread deletes it when the service ends
     std::string serviceUrl_;
     std::string interfaceSerial_;
     bool stopRequested_ = false;

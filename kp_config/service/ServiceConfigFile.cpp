@@ -6,18 +6,29 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <cstdio>
+#include <cerrno>
 
 namespace {
 
-// Makes sure the file exists with owner-only access before the stream opens it: a stream that
-// creates the file itself would use the default mode and expose the key.
-void EnsurePrivateFile(const std::string& path) {
-    int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, 0600);
-    if (fd >= 0) {
-        ::fchmod(fd, 0600);
-        ::close(fd);
+// Replaces the file's content with text. The file holds the key: it is opened without following
+// a symbolic link (one planted at its name would send the key elsewhere), must be a regular file,
+// and is (re)made owner-only before anything is written, whatever the umask.
+bool WritePrivateFile(const std::string& path, const std::string& text) {
+    int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC, 0600);
+    if (fd < 0)
+        return false;
+    struct stat st {};
+    bool ok = ::fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && ::fchmod(fd, 0600) == 0 &&
+              ::ftruncate(fd, 0) == 0;
+    for (size_t done = 0; ok && done < text.size();) {
+        const ssize_t n = ::write(fd, text.data() + done, text.size() - done);
+        if (n < 0 && errno == EINTR)
+            continue;
+        ok = n > 0;
+        if (ok)
+            done += static_cast<size_t>(n);
     }
+    return ::close(fd) == 0 && ok;
 }
 
 } // namespace
@@ -53,11 +64,13 @@ bool WriteServiceConfig(const ConnectionSettings& settings, const std::string& c
         break;
     }
 
-    EnsurePrivateFile(configPath);
-    return map.WriteToFile(configPath) == 0;
+    return WritePrivateFile(configPath, map.ToText());
 }
 
 void EmptyServiceLog(const std::string& logPath) {
-    if (FILE* f = std::fopen(logPath.c_str(), "w+"))
-        std::fclose(f);
+    // Not through a symbolic link planted at the name: that would empty another file of this user.
+    int fd = ::open(logPath.c_str(),
+                    O_WRONLY | O_CREAT | O_TRUNC | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC, 0600);
+    if (fd >= 0)
+        ::close(fd);
 }

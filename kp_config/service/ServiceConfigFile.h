@@ -8,8 +8,9 @@
 
 // Writes the configuration for settings to configPath, naming logPath as the service's log.
 // A Usb or Lan connection gets its interface section; any other value an empty one. The file
-// holds the LAN interface's key, so it is (re)created owner-only. False when it could not be
-// written; the caller's start then fails at the service's handshake.
+// holds the LAN interface's key, so it is (re)made owner-only and never written through a
+// symbolic link. False when it could not be written; the caller's start then fails at the
+// service's handshake.
 bool WriteServiceConfig(const ConnectionSettings& settings, const std::string& configPath,
                         const std::string& logPath);
 

@@ -2,6 +2,7 @@
 // pretend its interface is there ("present"), so no datagram is sent by these tests.
 
 #include "CServiceController.h"
+#include "FileLogger.h"
 #include "PropertyMap.h"
 #include "RpcClient.h"
 #include "ServiceTestSupport.h"
@@ -9,14 +10,21 @@
 #include <gtest/gtest.h>
 
 #include <arpa/inet.h>
+#include <fcntl.h>
+#include <grp.h>
 #include <netinet/in.h>
 #include <poll.h>
+#include <semaphore.h>
+#include <signal.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 
 #include <cstdlib>
 #include <fstream>
 #include <functional>
+#include <regex>
+#include <sstream>
 
 using namespace servicetest;
 using Clock = std::chrono::steady_clock;
@@ -159,6 +167,88 @@ std::string ReadFile(const std::string& path) {
     return std::string(std::istreambuf_iterator<char>(in), {});
 }
 
+// Named semaphores whose names begin with prefix (without its leading slash).
+int EventsNamed(const std::string& prefix) {
+    int n = 0;
+    if (DIR* d = ::opendir("/dev/shm")) {
+        while (dirent* e = ::readdir(d))
+            if (std::string(e->d_name).rfind("sem." + prefix.substr(1), 0) == 0)
+                ++n;
+        ::closedir(d);
+    }
+    return n;
+}
+
+// Another local user (nobody, when the test may become it) that knows how start-up event names
+// used to be made, from the user and process id and a counter. Before the program starts it
+// creates such names, some owner-only and some open to all, and then keeps posting them and any
+// start-up event of the program that it can open, until it is killed.
+class EventIntruder {
+public:
+    EventIntruder() {
+        int ready[2];
+        if (::pipe(ready) != 0)
+            return;
+        const std::string victim =
+            "-" + std::to_string(::getuid()) + "-" + std::to_string(::getpid()) + "-";
+        for (int n = 1; n <= 200; ++n)
+            names_.push_back(ServiceEventName + victim + std::to_string(n));
+        pid_ = ::fork();
+        if (pid_ == 0) {
+            ::close(ready[0]);
+            const bool other = ::getuid() == 0 && ::setgroups(0, nullptr) == 0 &&
+                               ::setgid(65534) == 0 && ::setuid(65534) == 0;
+            ::umask(0);
+            std::vector<sem_t*> held;
+            for (size_t i = 0; i < names_.size(); ++i) {
+                sem_t* sem = ::sem_open(names_[i].c_str(), O_CREAT, i % 2 ? 0600 : 0666, 0);
+                if (sem != SEM_FAILED)
+                    held.push_back(sem);
+            }
+            (void)!::write(ready[1], other ? "o" : "s", 1);
+            const std::string live = std::string("sem.") + (ServiceEventName + 1) + "-";
+            for (;;) {
+                for (sem_t* sem : held)
+                    ::sem_post(sem);
+                // As the same user it could open the program's own events; that is no attack.
+                if (DIR* d = other ? ::opendir("/dev/shm") : nullptr) {
+                    while (dirent* e = ::readdir(d)) {
+                        const std::string file = e->d_name;
+                        if (file.rfind(live, 0) != 0)
+                            continue;
+                        sem_t* sem = ::sem_open(("/" + file.substr(4)).c_str(), 0);
+                        if (sem != SEM_FAILED) {
+                            ::sem_post(sem);
+                            ::sem_close(sem);
+                        }
+                    }
+                    ::closedir(d);
+                }
+                ::usleep(500);
+            }
+        }
+        ::close(ready[1]);
+        char c = 0;
+        if (pid_ > 0 && ::read(ready[0], &c, 1) == 1)
+            anotherUser = c == 'o';
+        ::close(ready[0]);
+    }
+    ~EventIntruder() {
+        if (pid_ > 0) {
+            ::kill(pid_, SIGKILL);
+            ::waitpid(pid_, nullptr, 0);
+        }
+        for (const std::string& name : names_)
+            ::sem_unlink(name.c_str());
+    }
+    bool Running() const { return pid_ > 0; }
+    bool anotherUser = false;
+
+private:
+    std::vector<std::string> names_;
+    pid_t pid_ = -1;
+};
+
 } // namespace
 
 // ---- Start and its failures ----
@@ -170,6 +260,7 @@ TEST(ServiceControllerStart, LocalStartReadsPortAndSupervisionConnects) {
     std::string url = c.GetServiceUrl();
     EXPECT_EQ(url.rfind("bin://127.0.0.1:", 0), 0u) << url;
     EXPECT_GT(PortOf(url), 0);
+    EXPECT_EQ(EventsNamed(StandIn().eventPrefix), 0) << "the start-up event was left behind";
     EXPECT_TRUE(WaitForState(c, ServiceState::Connected, 3000));
     // An empty USB serial is filled from the address the service reports.
     EXPECT_EQ(c.GetDescription(), "TEST000001@USB");
@@ -186,10 +277,11 @@ TEST(ServiceControllerStart, KnownSerialIsNeverReplaced) {
     EXPECT_EQ(c.GetInterfaceSerial(), "USB4711");
 }
 
-TEST(ServiceControllerStart, TwoStartsUseTheSamePathsAndEmptyTheLogAgain) {
+TEST(ServiceControllerStart, EachStartWritesItsOwnConfigurationAndEmptiesTheLog) {
     CServiceController c(StandIn({"present=up"}));
-    const std::string config = c.ConfigPath(), log = c.LogPath();
+    const std::string log = c.LogPath();
     ASSERT_TRUE(c.Start(Usb()));
+    const std::string config = c.ConfigPath();
     PropertyMap map;
     ASSERT_TRUE(map.ReadFromFile(config));
     EXPECT_EQ(map.GetStringValue("", "Log Filename"), log);
@@ -197,9 +289,32 @@ TEST(ServiceControllerStart, TwoStartsUseTheSamePathsAndEmptyTheLogAgain) {
     EXPECT_NE(firstLog.find("XmlRpc Server is listening on TCP port "), std::string::npos);
     { std::ofstream(log, std::ios::app) << "marker of the first run\n"; }
     ASSERT_TRUE(c.Start(Usb()));
-    EXPECT_EQ(c.ConfigPath(), config);
+    EXPECT_NE(::access(config.c_str(), F_OK), 0) << "the first service's file outlived it";
+    ASSERT_TRUE(map.ReadFromFile(c.ConfigPath()));
+    EXPECT_EQ(map.GetStringValue("", "Log Filename"), log);
     EXPECT_EQ(c.LogPath(), log);
     EXPECT_EQ(ReadFile(log).find("marker of the first run"), std::string::npos);
+}
+
+// The file with the LAN interface's key goes as soon as its service has stopped: here when the
+// wizard switches to a remote service, long before the program ends.
+TEST(ServiceControllerStart, KeyFileIsGoneOnceTheServiceStops) {
+    CServiceController c(StandIn({"present=up"}));
+    ConnectionSettings lan;
+    lan.connection = ConnectionType::Lan;
+    lan.lanSerial = "KPL0000001";
+    lan.lanKey = "000102030405060708090A0B0C0D0E0F";
+    ASSERT_TRUE(c.Start(lan));
+    const std::string config = c.ConfigPath();
+    EXPECT_NE(ReadFile(config).find(lan.lanKey), std::string::npos);
+    c.Stop();
+    EXPECT_NE(::access(config.c_str(), F_OK), 0);
+
+    ASSERT_TRUE(c.Start(lan));
+    const std::string second = c.ConfigPath();
+    ASSERT_TRUE(c.Start(Remote("127.0.0.1", FreePort())));
+    EXPECT_NE(::access(second.c_str(), F_OK), 0);
+    EXPECT_EQ(c.ConfigPath(), "");
 }
 
 TEST(ServiceControllerStart, TemporaryFilesArePrivateAndRemovedAtDestruction) {
@@ -226,6 +341,74 @@ TEST(ServiceControllerStart, FailsWhenServiceNeverPostsTheEvent) {
     EXPECT_FALSE(c.Start(Usb()));
     EXPECT_GE(ElapsedMs(t0), 500);
     EXPECT_LT(ElapsedMs(t0), 750);
+    EXPECT_EQ(c.GetState(), ServiceState::Stopped);
+    EXPECT_EQ(c.GetServiceUrl(), "");
+}
+
+// Names taken before the program starts and a flood of posts neither keep the service from
+// starting nor pass it off as ready before it is, at the first start or at a restart.
+TEST(ServiceControllerStart, StartUpEventIsNeitherBlockedNorFakedByOthers) {
+    EventIntruder intruder;
+    ASSERT_TRUE(intruder.Running());
+    if (!intruder.anotherUser)
+        std::cout << "[          ] not root: the intruder runs as this user\n";
+    ServiceControllerOptions o = StandIn({"present=up"});
+    o.eventPrefix = ServiceEventName;
+    CServiceController c(o);
+    for (int start = 0; start < 2; ++start) {
+        ASSERT_TRUE(c.Start(Usb())) << "start " << start;
+        EXPECT_GT(PortOf(c.GetServiceUrl()), 0);
+        EXPECT_TRUE(WaitForState(c, ServiceState::Connected, 3000));
+    }
+}
+
+// Starts, state changes and stops go to the program's log, one stamped line each; the key does
+// not.
+TEST(ServiceControllerStart, StartStateChangesAndStopAreLoggedWithoutTheKey) {
+    char path[] = "/tmp/vk-service-log-XXXXXX";
+    ::close(::mkstemp(path));
+    auto* logger = new FileLogger;
+    logger->SetFilename(path);
+    logger->SetLevel(1);
+    Logger::s_logger = logger;
+    ConnectionSettings lan;
+    lan.connection = ConnectionType::Lan;
+    lan.lanSerial = "KPL0000001";
+    lan.lanKey = "000102030405060708090A0B0C0D0E0F";
+    {
+        CServiceController c(StandIn({"present=up"}));
+        ASSERT_TRUE(c.Start(lan));
+        EXPECT_TRUE(WaitForState(c, ServiceState::Connected, 3000));
+        c.Stop();
+    }
+    delete Logger::s_logger;
+    Logger::s_logger = nullptr;
+    const std::string text = ReadFile(path);
+    ::unlink(path);
+
+    std::vector<std::string> lines;
+    std::istringstream in(text);
+    for (std::string line; std::getline(in, line);)
+        lines.push_back(line);
+    ASSERT_EQ(lines.size(), 3u) << text;
+    const std::regex stamped(R"(^\d{4}-\d{2}-\d{2} \d{2}:\d{2}:\d{2} .*\[service\] .*)");
+    for (const std::string& line : lines)
+        EXPECT_TRUE(std::regex_match(line, stamped)) << line;
+    EXPECT_NE(lines[0].find("started"), std::string::npos) << lines[0];
+    EXPECT_NE(lines[0].find("KPL0000001"), std::string::npos) << lines[0];
+    EXPECT_NE(lines[1].find("Unreachable -> Connected"), std::string::npos) << lines[1];
+    EXPECT_NE(lines[2].find("stopped"), std::string::npos) << lines[2];
+    EXPECT_EQ(text.find(lan.lanKey), std::string::npos);
+}
+
+// A service that ends before it is ready is not waited for until the time-out.
+TEST(ServiceControllerStart, ServiceThatEndsBeforeItIsReadyFailsAtOnce) {
+    ServiceControllerOptions o = StandIn({"present=up", "no-event", "exit-after=300"});
+    o.startupTimeoutMs = 10000;
+    CServiceController c(o);
+    auto t0 = Clock::now();
+    EXPECT_FALSE(c.Start(Usb()));
+    EXPECT_LT(ElapsedMs(t0), 2000);
     EXPECT_EQ(c.GetState(), ServiceState::Stopped);
     EXPECT_EQ(c.GetServiceUrl(), "");
 }
@@ -285,8 +468,10 @@ TEST(ServiceControllerSupervision, ServiceThatExitsGivesStoppedAndThreadEnds) {
     const int threadsBefore = SupervisionThreads();
     CServiceController c(StandIn({"present=up", "exit-after=400"}));
     ASSERT_TRUE(c.Start(Usb()));
+    const std::string config = c.ConfigPath();
     EXPECT_TRUE(WaitForState(c, ServiceState::Stopped, 4000));
     EXPECT_TRUE(WaitFor([&] { return SupervisionThreads() == threadsBefore; }, 2000));
+    EXPECT_NE(::access(config.c_str(), F_OK), 0) << "its configuration outlived the service";
     c.Stop();
 }
 

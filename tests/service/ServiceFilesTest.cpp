@@ -125,6 +125,21 @@ TEST_F(ConfigFileTest, FileWithKeyStaysOwnerOnlyEvenWhenRecreated) {
     EXPECT_EQ(st.st_mode & 0777, 0600u);
 }
 
+// A link planted at the file's name would carry the key to wherever it points.
+TEST_F(ConfigFileTest, KeyIsNotWrittenThroughALink) {
+    const std::string target = TempPath();
+    { std::ofstream(target) << "someone else's\n"; }
+    ::unlink(config.c_str());
+    ASSERT_EQ(::symlink(target.c_str(), config.c_str()), 0);
+    ConnectionSettings s;
+    s.connection = ConnectionType::Lan;
+    s.lanKey = "secret";
+    EXPECT_FALSE(WriteServiceConfig(s, config, log));
+    std::ifstream in(target);
+    EXPECT_EQ(std::string(std::istreambuf_iterator<char>(in), {}), "someone else's\n");
+    ::unlink(target.c_str());
+}
+
 TEST_F(ConfigFileTest, EmptyServiceLogTruncates) {
     { std::ofstream(log) << "old line\n"; }
     EmptyServiceLog(log);
@@ -172,9 +187,10 @@ TEST(ServiceLogScanTest, EndWithoutEitherLineIsNotFound) {
               ServiceLogScan::ScanNotFound);
 }
 
-// A healthy service may log long lines before it is ready: each line is read whole, and texts
-// far beyond the first 127 characters are still found.
-TEST(ServiceLogScanTest, LongLinesAreReadWhole) {
+// A healthy service may log long lines before it is ready: texts far beyond the first 127
+// characters are still found. Of a line longer than the limit only its start counts; the rest
+// is skipped, and the next line is read as usual.
+TEST(ServiceLogScanTest, LongLinesAreReadUpToTheLimit) {
     std::string longLine(5000, 'x');
     auto scan = Scan(longLine + "\n" + kReady + "3456\n");
     EXPECT_EQ(scan.result, ServiceLogScan::ScanReady);
@@ -189,6 +205,15 @@ TEST(ServiceLogScanTest, LongLinesAreReadWhole) {
 
     auto noIf = Scan(std::string(200, '-') + "No Radlex-Interface available\n" + kReady + "1\n");
     EXPECT_EQ(noIf.result, ServiceLogScan::ScanNoInterface);
+
+    auto huge = Scan(std::string(MaxServiceLogLine, '-') + "No Radlex-Interface available\n" +
+                     kReady + "5678\n");
+    EXPECT_EQ(huge.result, ServiceLogScan::ScanReady);
+    EXPECT_EQ(huge.port, "5678");
+
+    auto atLimit = Scan(std::string(MaxServiceLogLine - 4, '-') + kReady.substr(0, 4) + "\n" +
+                        kReady + "6789");
+    EXPECT_EQ(atLimit.port, "6789");
 }
 
 // ---- the first element of the interface list ----

@@ -1,7 +1,8 @@
 #pragma once
 
 // Shared by the controller tests: controller options that run the stand-in service from the
-// build's program folder with a start-up event name of this test alone, and polling helpers.
+// build's program folder with start-up events named after this test process, and polling
+// helpers.
 
 #include "CServiceController.h"
 #include "LoopbackPorts.h"
@@ -34,10 +35,9 @@ inline ConnectionSettings Remote(const std::string& host, int port) {
 }
 
 inline ServiceControllerOptions StandIn(std::vector<std::string> behaviours = {}) {
-    static std::atomic<int> counter{0};
     ServiceControllerOptions o;
     o.servicePath = std::string(VK_BIN_DIR) + "/nrd";
-    o.eventName = "/vk7-test-" + std::to_string(::getpid()) + "-" + std::to_string(++counter);
+    o.eventPrefix = "/vk7-test-" + std::to_string(::getpid());
     // The stand-in looks for USB interfaces in a tree that does not exist unless a test names
     // its own (a later -t wins): a test never touches the machine's own HID devices.
     const std::string noHid = std::string(VK_BINARY_DIR) + "/no-such-hid-tree";
