@@ -206,8 +206,8 @@ void ClancfgDlg::FitToScreen() {
         return;
     const QRect area = shown->availableGeometry();
     const int border = style()->pixelMetric(QStyle::PM_DefaultFrameWidth, nullptr, this);
-    const QSize frame(2 * border, style()->pixelMetric(QStyle::PM_TitleBarHeight, nullptr, this) +
-                                      2 * border);
+    const int titleBar = style()->pixelMetric(QStyle::PM_TitleBarHeight, nullptr, this);
+    const QSize frame(2 * border, titleBar + 2 * border);
     const QSize fitting = size().boundedTo(area.size() - frame).expandedTo(minimumSize());
     if (fitting == size())
         return;
