@@ -5,7 +5,7 @@
 #include <QPainter>
 
 QIcon AppIcon() {
-    return DrawnIcon({16, 32, 48}, [](QPainter& painter, qreal unit) {
+    return DrawnIcon({16, 32, 48, 64, 128}, [](QPainter& painter, qreal unit) {
         // Housing.
         painter.setPen(QPen(QColor(30, 50, 90), unit));
         painter.setBrush(QColor(60, 110, 180));

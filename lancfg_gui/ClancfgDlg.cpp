@@ -10,6 +10,7 @@
 
 #include <OSCompat.h>
 
+#include <QAbstractItemView>
 #include <QApplication>
 #include <QCloseEvent>
 #include <QComboBox>
@@ -22,6 +23,9 @@
 #include <QMessageBox>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QResizeEvent>
+#include <QScreen>
+#include <QStyle>
 #include <QTableWidget>
 
 #include <algorithm>
@@ -29,12 +33,12 @@
 namespace {
 
 const ControlTemplate kMainControls[] = {
-    {IdOk, ControlKind::DefaultPushButton, "Close", 7, 271, 50, 14},
+    {IdOk, ControlKind::DefaultPushButton, "&Close", 7, 271, 50, 14},
     {IdDeviceList, ControlKind::ListView, "", 7, 18, 480, 177},
     {IdNone, ControlKind::StaticText, "Detected Devices", 7, 7, 57, 8},
-    {IdRefreshList, ControlKind::PushButton, "Refresh List", 115, 249, 50, 14},
-    {IdChangeIpSettings, ControlKind::PushButton, "Change IP Settings", 183, 249, 91, 14},
-    {IdUpdateFirmware, ControlKind::PushButton, "Update Firmware", 291, 249, 85, 14},
+    {IdRefreshList, ControlKind::PushButton, "&Refresh List", 115, 249, 50, 14},
+    {IdChangeIpSettings, ControlKind::PushButton, "Change &IP Settings", 183, 249, 91, 14},
+    {IdUpdateFirmware, ControlKind::PushButton, "&Update Firmware", 291, 249, 85, 14},
     {IdProgressBar, ControlKind::ProgressBar, "", 7, 227, 480, 14, false},
     {IdProgressText, ControlKind::SunkenText, "", 7, 200, 480, 21, false},
     {IdFirmwareFiles, ControlKind::DropDownCombo, "", 291, 272, 196, 44, false},
@@ -66,6 +70,12 @@ enum : int {
 // installed program, whose folder the user cannot write.
 const char* const kFirmwarePattern = "kplan*.enc";
 const char* const kUserFirmwareFolder = "/velantrix-konfigurator/firmware";
+
+// The smallest size the dialog may be given, in dialog units: the buttons and the file box
+// keep their place below a list of a few rows.
+constexpr int kMinWidth = 384;
+constexpr int kMinHeight = 175;
+constexpr int kMinFileBoxWidth = 80;
 
 QString UserFirmwareDirectory() {
     return QString::fromStdString(OSCompat::CommonAppDataDirectory()) +
@@ -144,6 +154,22 @@ ClancfgDlg::ClancfgDlg(const QString& programDirectory, QWidget* parent)
     changeIpButton_->setEnabled(false);
     updateFirmwareButton_->setEnabled(false);
 
+    // The template's size is the size the dialog opens with; it may be resized, the list taking
+    // the room, down to what the buttons below it need.
+    const DialogBaseUnits units{QFontMetrics(font())};
+    setMinimumSize(units.ToPixelsX(kMinWidth), units.ToPixelsY(kMinHeight));
+    setMaximumSize(QWIDGETSIZE_MAX, QWIDGETSIZE_MAX);
+    setSizeGripEnabled(true);
+
+    // Tab goes from control to control (the arrow keys move within the list), in the order the
+    // user works: list, actions, file box, Close.
+    deviceList_->setTabKeyNavigation(false);
+    setTabOrder(deviceList_, refreshButton_);
+    setTabOrder(refreshButton_, changeIpButton_);
+    setTabOrder(changeIpButton_, updateFirmwareButton_);
+    setTabOrder(updateFirmwareButton_, firmwareFiles_);
+    setTabOrder(firmwareFiles_, closeButton_);
+
     bootPollTimer_.setInterval(BootPollPeriodMs);
     connect(&bootPollTimer_, &QTimer::timeout, this, &ClancfgDlg::OnBootPollTimer);
     connect(closeButton_, &QPushButton::clicked, this, &QDialog::accept);
@@ -166,9 +192,67 @@ void ClancfgDlg::showEvent(QShowEvent* event) {
     // The first showing initialises the dialog, before it is painted.
     if (!initialised_) {
         initialised_ = true;
+        FitToScreen();
         OnInitDialog();
     }
     QDialog::showEvent(event);
+}
+
+void ClancfgDlg::FitToScreen() {
+    // On a small or highly scaled screen the template's size may not fit: the dialog shrinks,
+    // its frame included, to the screen's free area and is placed inside it.
+    const QScreen* shown = screen();
+    if (shown == nullptr)
+        return;
+    const QRect area = shown->availableGeometry();
+    const int border = style()->pixelMetric(QStyle::PM_DefaultFrameWidth, nullptr, this);
+    const int titleBar = style()->pixelMetric(QStyle::PM_TitleBarHeight, nullptr, this);
+    const QSize frame(2 * border, titleBar + 2 * border);
+    const QSize fitting = size().boundedTo(area.size() - frame).expandedTo(minimumSize());
+    if (fitting == size())
+        return;
+    resize(fitting);
+    LayOutControls(); // the window system may report the new size only later
+    move(area.x() + std::max(0, (area.width() - fitting.width() - frame.width()) / 2),
+         area.y() + std::max(0, (area.height() - fitting.height() - frame.height()) / 2));
+}
+
+void ClancfgDlg::resizeEvent(QResizeEvent* event) {
+    QDialog::resizeEvent(event);
+    LayOutControls();
+}
+
+void ClancfgDlg::LayOutControls() {
+    // The template's places, with what the dialog grew or shrank by: the list takes it all,
+    // the progress fields widen with it, and everything below the list moves with its bottom.
+    const DialogBaseUnits units{QFontMetrics(font())};
+    const int dx = width() - units.ToPixelsX(kMainTemplate.width);
+    const int dy = height() - units.ToPixelsY(kMainTemplate.height);
+    for (const ControlTemplate& control : kMainControls) {
+        QWidget* widget = control.id == IdNone ? nullptr : FindControl<QWidget>(*this, control.id);
+        if (widget == nullptr)
+            continue;
+        QRect rect = units.ToPixels(control.x, control.y, control.width, control.height);
+        switch (control.id) {
+        case IdDeviceList:
+            rect.setSize(rect.size() + QSize(dx, dy));
+            break;
+        case IdProgressBar:
+        case IdProgressText:
+            rect.translate(0, dy);
+            rect.setWidth(rect.width() + dx);
+            break;
+        case IdFirmwareFiles:
+            rect.translate(0, dy);
+            rect.setWidth(std::max(rect.width() + dx, units.ToPixelsX(kMinFileBoxWidth)));
+            rect.setHeight(widget->sizeHint().height()); // the closed box
+            break;
+        default:
+            rect.translate(0, dy);
+            break;
+        }
+        widget->setGeometry(rect);
+    }
 }
 
 void ClancfgDlg::OnInitDialog() {
@@ -283,8 +367,8 @@ void ClancfgDlg::OnRefreshList() {
     RefreshFirmwareFiles();
 }
 
-bool ClancfgDlg::AskForKey(LanInterface& device) {
-    DlgKeyInput keyDialog(this);
+bool ClancfgDlg::AskForKey(LanInterface& device, bool previousKeyRejected) {
+    DlgKeyInput keyDialog(SerialCell(device), previousKeyRejected, this);
     if (keyDialog.exec() != QDialog::Accepted)
         return false;
     device.SetCryptKey(keyDialog.keyText.toStdString());
@@ -325,10 +409,12 @@ void ClancfgDlg::OnChangeIpSettings() {
         };
         applyDialog();
         LanResult result = device->WriteConfig();
+        bool keyRejected = !device->cryptKey.empty(); // a key held already was refused
         while (result == ResultKeyError) {
             waitCursor.Restore();
-            if (!AskForKey(*device))
+            if (!AskForKey(*device, keyRejected))
                 break;
+            keyRejected = true;
             waitCursor.Show();
             applyDialog();
             result = device->WriteConfig();
@@ -350,40 +436,64 @@ void ClancfgDlg::OnUpdateFirmware() {
     if (device == nullptr)
         return;
 
-    BusyScope busy(*this);
-    AbandonPoll();
-    // The box names a file of the program directory or, failing that, of the user's firmware
-    // folder; a text that is no plain file name (or none at all) cannot be a firmware file there
-    // and fails without talking to the device.
-    const QString name = firmwareFiles_->currentText();
-    LanResult result = ResultFailed;
-    std::string refusal; // why the file was refused, when it was
-    if (!name.isEmpty() && !name.contains(QLatin1Char('/')) && name != QLatin1String(".") &&
-        name != QLatin1String("..")) {
-        QString file = QDir(programDirectory_).filePath(name);
-        const QString userFile = QDir(UserFirmwareDirectory()).filePath(name);
-        if (!QFileInfo::exists(file) && QFileInfo::exists(userFile))
-            file = userFile;
-        const std::string path = file.toStdString();
-        progressBar_->setRange(0, 100);
-        progressBar_->setValue(0);
-        progressBar_->show();
-        WaitCursor waitCursor;
-        result = device->UpdateFirmware(path, *this, &refusal);
-        while (result == ResultKeyError) {
-            waitCursor.Restore();
-            if (!AskForKey(*device))
-                break;
-            waitCursor.Show();
-            result = device->UpdateFirmware(path, *this);
-        }
-        waitCursor.Restore();
-        progressText_->hide();
-        progressBar_->hide();
+    // Files put in place since the last look are offered at once; with none at all the user
+    // learns where they belong instead of a bare failure.
+    if (firmwareFiles_->count() == 0)
+        RefreshFirmwareFiles();
+    if (firmwareFiles_->count() == 0) {
+        ShowMessage(QString::fromUtf8(kMsgNoFirmwareFile)
+                        .arg(QDir::toNativeSeparators(programDirectory_),
+                             QDir::toNativeSeparators(UserFirmwareDirectory())));
+        return;
     }
-    if (result != ResultOk && refusal.empty()) {
+
+    LanResult result = ResultFailed;
+    bool keyCancelled = false;
+    std::string refusal; // why the file was refused, when it was
+    const QString name = firmwareFiles_->currentText();
+    {
+        BusyScope busy(*this);
+        AbandonPoll();
+        // The box names a file of the program directory or, failing that, of the user's
+        // firmware folder; a text that is no plain file name (or none at all) cannot be a
+        // firmware file there and fails without talking to the device.
+        if (!name.isEmpty() && !name.contains(QLatin1Char('/')) && name != QLatin1String(".") &&
+            name != QLatin1String("..")) {
+            QString file = QDir(programDirectory_).filePath(name);
+            const QString userFile = QDir(UserFirmwareDirectory()).filePath(name);
+            if (!QFileInfo::exists(file) && QFileInfo::exists(userFile))
+                file = userFile;
+            const std::string path = file.toStdString();
+            progressBar_->setRange(0, 100);
+            progressBar_->setValue(0);
+            progressBar_->show();
+            WaitCursor waitCursor;
+            result = device->UpdateFirmware(path, *this, &refusal);
+            bool keyRejected = !device->cryptKey.empty(); // a key held already was refused
+            while (result == ResultKeyError) {
+                waitCursor.Restore();
+                if (!AskForKey(*device, keyRejected)) {
+                    keyCancelled = true;
+                    break;
+                }
+                keyRejected = true;
+                waitCursor.Show();
+                result = device->UpdateFirmware(path, *this);
+            }
+            waitCursor.Restore();
+            progressText_->hide();
+            progressBar_->hide();
+        }
+    }
+    if (result == ResultOk) {
+        // Stays until the next action starts.
+        progressText_->setText(QString::fromUtf8(kMsgFirmwareUpdateDone));
+        progressText_->show();
+    } else if (keyCancelled) {
+        // The user chose not to go on: nothing failed, and the device was left as it was.
+    } else if (refusal.empty()) {
         ShowMessage(QString::fromUtf8(kMsgFirmwareUpdateFailed));
-    } else if (result != ResultOk) {
+    } else {
         // The same message, with the reason the file was refused below it.
         QMessageBox box(QMessageBox::NoIcon, QString::fromUtf8(kProgramName),
                         QString::fromUtf8(kMsgFirmwareUpdateFailed), QMessageBox::Ok, this);
@@ -417,6 +527,11 @@ void ClancfgDlg::UpdateActionButtons() {
 
 void ClancfgDlg::SetBusy(bool busy) {
     busy_ = busy;
+    // A new exchange replaces what the progress text said about the last one.
+    if (busy && !busyNoteShown_) {
+        progressText_->clear();
+        progressText_->hide();
+    }
     if (!busy && busyNoteShown_) {
         busyNoteShown_ = false;
         progressText_->clear();
@@ -520,6 +635,11 @@ void ClancfgDlg::contextMenuEvent(QContextMenuEvent* event) {
 }
 
 void ClancfgDlg::reject() {
+    // Escape while the file box's list is dropped down closes that list only.
+    if (firmwareFiles_->view()->isVisible()) {
+        firmwareFiles_->hidePopup();
+        return;
+    }
     // Escape and the window's close button end the program, but not in the middle of an
     // exchange: the handler that runs it still holds the device record. A poll is no such
     // exchange.

@@ -81,6 +81,7 @@ public slots:
 
 protected:
     void showEvent(QShowEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
     void contextMenuEvent(QContextMenuEvent* event) override;
 
@@ -88,10 +89,13 @@ private:
     class BusyScope;
 
     void OnInitDialog();
+    void FitToScreen();
+    void LayOutControls();
     void UpdateActionButtons();
     void SetBusy(bool busy);
-    // Runs the key dialog; true with the key set on the device when the user confirmed one.
-    bool AskForKey(LanInterface& device);
+    // Runs the key dialog for the device, saying whether the key it held was just refused;
+    // true with the key set on the device when the user confirmed one.
+    bool AskForKey(LanInterface& device, bool previousKeyRejected);
     // Applies the records of a finished poll, unless it was abandoned.
     void OnBootPollDone(const std::vector<LanInterface>& polled, unsigned generation);
     // Waits for a poll in flight to end and drops its result; before any other exchange.

@@ -23,4 +23,6 @@ enum ControlId : int {
     IdFirmwareFiles = 1016,
     IdCrypt = 1017,
     IdKeyEdit = 1020,
+    IdKeyDevice = 1021,
+    IdKeyRejected = 1022,
 };

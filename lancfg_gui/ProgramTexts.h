@@ -5,10 +5,21 @@
 #include "LanInterface.h"
 
 inline constexpr const char* kProgramName = "lancfg_gui";
+inline constexpr const char* kUsage =
+    "Usage: lancfg_gui [--help | --version]\n"
+    "Lists the Velantrix LAN interfaces on the local networks in a dialog window, changes the\n"
+    "selected device's IP settings and updates its firmware. It needs a graphical display.\n"
+    "  --help     show this text and exit\n"
+    "  --version  show the program's version and exit\n";
 inline constexpr const char* kMenuAbout = "&Info über lancfg...";
 inline constexpr const char* kMsgNetworkConfigFailed =
     "Error sending new network configuration to device";
 inline constexpr const char* kMsgFirmwareUpdateFailed = "Firmware update failed!";
+// %1: the folder beside the program, %2: the user's firmware folder.
+inline constexpr const char* kMsgNoFirmwareFile =
+    "No firmware file found.\n\nPlease put the firmware files (kplan*.enc) into the folder "
+    "beside the program:\n%1\n\nor into your own firmware folder:\n%2";
+inline constexpr const char* kMsgFirmwareUpdateDone = "Firmware update completed successfully.";
 // The progress text's note when the user asks for something while an exchange runs.
 inline constexpr const char* kMsgBusyRefused =
     "Please wait until the running operation has finished.";

@@ -9,12 +9,21 @@
 #include <QApplication>
 #include <QPixmap>
 #include <QTableWidget>
+#include <QTemporaryFile>
 
 #include <cstdio>
 
 int main(int argc, char* argv[]) {
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
-        qputenv("QT_QPA_PLATFORM", "offscreen");
+    // The plain offscreen platform has an 800 x 600 screen, on which the dialog would shrink to
+    // fit: the picture is drawn on a screen of a usual desktop's size instead.
+    QTemporaryFile screens;
+    const QByteArray platform = qgetenv("QT_QPA_PLATFORM");
+    if ((platform.isEmpty() || platform == "offscreen") && screens.open()) {
+        screens.write(R"({"screens": [{"name": "desktop", "x": 0, "y": 0, "width": 1920,)"
+                      R"( "height": 1200, "logicalDpi": 96, "logicalBaseDpi": 96, "dpr": 1}]})");
+        screens.flush();
+        qputenv("QT_QPA_PLATFORM", "offscreen:configfile=" + screens.fileName().toLocal8Bit());
+    }
     QApplication application(argc, argv);
     if (argc < 2) {
         std::fprintf(stderr, "usage: lancfg_gui_screenshot OUTPUT.png [FIRMWARE_DIRECTORY]\n");

@@ -49,10 +49,10 @@ TEST(LancfgGuiTemplate, MainDialogHasEveryControlWhereTheTemplatePutsIt) {
         bool hidden;
     };
     const Expected expected[] = {
-        {IdOk, "Close", units.ToPixels(7, 271, 50, 14), false},
-        {IdRefreshList, "Refresh List", units.ToPixels(115, 249, 50, 14), false},
-        {IdChangeIpSettings, "Change IP Settings", units.ToPixels(183, 249, 91, 14), false},
-        {IdUpdateFirmware, "Update Firmware", units.ToPixels(291, 249, 85, 14), false},
+        {IdOk, "&Close", units.ToPixels(7, 271, 50, 14), false},
+        {IdRefreshList, "&Refresh List", units.ToPixels(115, 249, 50, 14), false},
+        {IdChangeIpSettings, "Change &IP Settings", units.ToPixels(183, 249, 91, 14), false},
+        {IdUpdateFirmware, "&Update Firmware", units.ToPixels(291, 249, 85, 14), false},
     };
     for (const Expected& e : expected) {
         auto* button = FindControl<QPushButton>(dialog, e.id);
@@ -81,6 +81,31 @@ TEST(LancfgGuiTemplate, MainDialogHasEveryControlWhereTheTemplatePutsIt) {
     // Nothing selected yet: the actions on a device are off.
     EXPECT_FALSE(FindControl<QPushButton>(dialog, IdChangeIpSettings)->isEnabled());
     EXPECT_FALSE(FindControl<QPushButton>(dialog, IdUpdateFirmware)->isEnabled());
+}
+
+// The texts of the dialog's labels that are shown.
+QStringList ShownLabels(const QDialog& dialog) {
+    QStringList texts;
+    for (auto* label : dialog.findChildren<QLabel*>())
+        if (!label->isHidden())
+            texts << label->text();
+    return texts;
+}
+
+TEST(LancfgGuiKeyInput, NamesTheDeviceSaysWhenTheKeyWasRefusedAndTakesOnlyHexDigits) {
+    DlgKeyInput first(QStringLiteral("KPL0000002"), false);
+    EXPECT_EQ(ShownLabels(first),
+              (QStringList{"Device: KPL0000002", "Please enter the network AES key of the device.",
+                           "You find this 32 digit key printed on the outside of the Lan "
+                           "Interface."}));
+    DlgKeyInput again(QStringLiteral("KPL0000002"), true);
+    EXPECT_TRUE(ShownLabels(again).contains(
+        QStringLiteral("The key entered before was not accepted by the device. Please check it "
+                       "and enter it again.")));
+
+    auto* edit = FindControl<QLineEdit>(first, IdKeyEdit);
+    QTest::keyClicks(edit, QStringLiteral("00 11-22gg33xAaFf"));
+    EXPECT_EQ(edit->text(), QStringLiteral("00112233AaFf"));
 }
 
 TEST(LancfgGuiKeyInput, OkOnlyAtExactly32CharactersAndNo33rd) {

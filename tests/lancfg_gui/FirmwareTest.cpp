@@ -53,7 +53,7 @@ protected:
     QLabel& Text() { return *FindControl<QLabel>(*dialog, IdProgressText); }
 };
 
-TEST_F(LancfgGuiFirmware, NoFirmwareFileHidesTheBoxAndTheUpdateFails) {
+TEST_F(LancfgGuiFirmware, NoFirmwareFileSaysWhereToPutThemAndAFileAddedThenIsUsed) {
     WriteFirmwareFile(QStringLiteral("firmware.enc"), kFirmware); // not kplan*
     StartSim({RunningDevice()});
     Open();
@@ -64,8 +64,21 @@ TEST_F(LancfgGuiFirmware, NoFirmwareFileHidesTheBoxAndTheUpdateFails) {
     sim.ClearRequests();
     modals.Expect(Accept());
     Button(IdUpdateFirmware).click();
-    EXPECT_EQ(modals.texts, QStringList{"Firmware update failed!"});
+    const QString userFolder = userData.filePath(QStringLiteral("velantrix-konfigurator/firmware"));
+    EXPECT_EQ(modals.texts,
+              QStringList{"No firmware file found.\n\nPlease put the firmware files (kplan*.enc) "
+                          "into the folder beside the program:\n" +
+                          programDir.path() + "\n\nor into your own firmware folder:\n" +
+                          userFolder});
     EXPECT_TRUE(sim.Requests().empty());
+
+    // The user follows the advice and tries again.
+    WriteFirmwareFile(QStringLiteral("kplan_1.enc"), kFirmware, userFolder);
+    Button(IdUpdateFirmware).click();
+    EXPECT_EQ(modals.texts.size(), 1);
+    EXPECT_EQ(sim.ReceivedBlocks(kRunSerial),
+              (std::vector<std::string>{"\xDE\xAD\xBE\xEF", "\x01\x02\x03"}));
+    EXPECT_EQ(Text().text(), QStringLiteral("Firmware update completed successfully."));
 }
 
 TEST_F(LancfgGuiFirmware, OneFileStaysHiddenButIsUsed) {
@@ -119,8 +132,20 @@ TEST_F(LancfgGuiFirmware, UpdateWithKeyMovesTheProgressBarAndRefusesASecondExcha
     StartSim({CryptDevice()});
     auto& recording = Open<RecordingDlg>();
     Select({kCryptSerial});
-    modals.Expect(EnterKey(kWrongKeyText)); // refused: the key dialog comes back
-    modals.Expect(EnterKey(kKeyText));
+    // The key dialog names the device; refused, it comes back and says so.
+    QList<QStringList> keyDialogLabels;
+    auto noteLabels = [&](const QString& key) -> ModalDriver::Handler {
+        return [&, key](QDialog& shown) {
+            QStringList texts;
+            for (auto* label : shown.findChildren<QLabel*>())
+                if (!label->isHidden())
+                    texts << label->text();
+            keyDialogLabels << texts;
+            EnterKey(key)(shown);
+        };
+    };
+    modals.Expect(noteLabels(kWrongKeyText));
+    modals.Expect(noteLabels(kKeyText));
 
     bool refusedWhileBusy = false;
     recording.duringUpdate = [&] {
@@ -147,6 +172,13 @@ TEST_F(LancfgGuiFirmware, UpdateWithKeyMovesTheProgressBarAndRefusesASecondExcha
 
     EXPECT_TRUE(modals.texts.isEmpty()) << modals.texts.join(", ").toStdString();
     EXPECT_EQ(modals.seen, QStringList(2, QStringLiteral("Input AES Key")));
+    const QString refusedNote = QStringLiteral(
+        "The key entered before was not accepted by the device. Please check it and enter it "
+        "again.");
+    ASSERT_EQ(keyDialogLabels.size(), 2);
+    EXPECT_TRUE(keyDialogLabels[0].contains("Device: " + QString::fromStdString(kCryptSerial)));
+    EXPECT_FALSE(keyDialogLabels[0].contains(refusedNote));
+    EXPECT_TRUE(keyDialogLabels[1].contains(refusedNote));
     EXPECT_TRUE(refusedWhileBusy);
     EXPECT_EQ(sim.ReceivedBlocks(kCryptSerial),
               (std::vector<std::string>{"\xDE\xAD\xBE\xEF", "\x01\x02\x03"}));
@@ -174,10 +206,10 @@ TEST_F(LancfgGuiFirmware, UpdateWithKeyMovesTheProgressBarAndRefusesASecondExcha
     EXPECT_GT(updateValues.back(), updateValues.front());
     EXPECT_TRUE(std::is_sorted(updateValues.begin(), updateValues.end()));
 
-    // Afterwards: bar and text hidden, the controls back, the row redrawn.
+    // Afterwards: the bar hidden, the text says it worked, the controls back, the row redrawn.
     EXPECT_TRUE(Bar().isHidden());
-    EXPECT_TRUE(Text().isHidden());
-    EXPECT_TRUE(Text().text().isEmpty());
+    EXPECT_TRUE(Text().isVisible());
+    EXPECT_EQ(Text().text(), QStringLiteral("Firmware update completed successfully."));
     EXPECT_FALSE(recording.IsBusy());
     EXPECT_TRUE(Button(IdRefreshList).isEnabled());
     EXPECT_TRUE(Button(IdUpdateFirmware).isEnabled());
@@ -230,17 +262,17 @@ TEST_F(LancfgGuiFirmware, NameOutsideTheProgramDirectoryIsRefused) {
     EXPECT_TRUE(sim.Requests().empty());
 }
 
-TEST_F(LancfgGuiFirmware, CancelledKeyDialogEndsTheUpdate) {
+TEST_F(LancfgGuiFirmware, CancelledKeyDialogEndsTheUpdateWithoutReportingAFailure) {
     WriteFirmwareFile(QStringLiteral("kplan_1.enc"), kFirmware);
     StartSim({CryptDevice()});
     Open();
     Select({kCryptSerial});
     modals.Expect(Reject());
-    modals.Expect(Accept());
     Button(IdUpdateFirmware).click();
-    EXPECT_EQ(modals.seen, (QStringList{"Input AES Key", "lancfg_gui"}));
-    EXPECT_EQ(modals.texts, QStringList{"Firmware update failed!"});
+    EXPECT_EQ(modals.seen, QStringList{"Input AES Key"});
+    EXPECT_TRUE(modals.texts.isEmpty()) << modals.texts.join(", ").toStdString();
     EXPECT_TRUE(sim.ReceivedBlocks(kCryptSerial).empty());
+    EXPECT_TRUE(Text().isHidden());
 }
 
 TEST_F(LancfgGuiFirmware, LastBlockRestartsTheDeviceWhichComesBackWithItsNewVersion) {

@@ -3,6 +3,8 @@
 
 #include "GuiFixture.h"
 
+#include <QAbstractItemView>
+#include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
 #include <QElapsedTimer>
@@ -229,6 +231,27 @@ TEST_F(LancfgGuiMain, EscapeClosesTheDialogWhileAPollWaitsForASilentDevice) {
     QTest::keyClick(dialog.get(), Qt::Key_Escape);
     EXPECT_FALSE(dialog->isVisible());
     EXPECT_LT(clock.elapsed(), 1000) << "closing waited for the poll";
+}
+
+TEST_F(LancfgGuiMain, KeyboardUserTabsBetweenControlsAndEscapeClosesAnOpenFileListFirst) {
+    WriteFirmwareFile(QStringLiteral("kplan_1.enc"), "0001AA");
+    WriteFirmwareFile(QStringLiteral("kplan_2.enc"), "0001AA");
+    StartSim({RunningDevice(), CryptDevice()});
+    Open();
+    QApplication::setActiveWindow(dialog.get());
+    List().setFocus();
+    Select({kRunSerial});
+    QTest::keyClick(&List(), Qt::Key_Tab); // leaves the list, however many cells it has
+    EXPECT_EQ(QApplication::focusWidget(), &Button(IdRefreshList));
+
+    auto* files = FindControl<QComboBox>(*dialog, IdFirmwareFiles);
+    files->showPopup();
+    ASSERT_TRUE(files->view()->isVisible());
+    QTest::keyClick(files->view(), Qt::Key_Escape);
+    EXPECT_FALSE(files->view()->isVisible());
+    EXPECT_TRUE(dialog->isVisible());
+    QTest::keyClick(dialog.get(), Qt::Key_Escape); // with the list closed, Escape ends it
+    EXPECT_FALSE(dialog->isVisible());
 }
 
 TEST_F(LancfgGuiMain, RefusedOrUnansweredWriteSaysSo) {
