@@ -1,6 +1,7 @@
 #include "CWebServer.h"
 
 #include "CgiGateway.h"
+#include "RequestGate.h"
 
 #include <civetweb.h>
 
@@ -9,6 +10,7 @@
 #include <netinet/in.h>
 #include <sys/random.h>
 #include <sys/socket.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -21,6 +23,7 @@
 #include <fstream>
 #include <mutex>
 #include <set>
+#include <strings.h>
 #include <thread>
 #include <vector>
 
@@ -30,9 +33,25 @@ namespace {
 
 constexpr size_t kMaxRequestBody = 16u << 20;
 
+// Sent with every answer: no page of another site may frame the web UI or load from it, the
+// browser takes each answer for the type it declares, and no address of the web UI leaves it
+// as a referrer.
+constexpr const char* kSecurityHeaders =
+    "Content-Security-Policy: default-src 'self'; frame-ancestors 'none'; base-uri 'none'; "
+    "form-action 'self'\r\n"
+    "X-Content-Type-Options: nosniff\r\n"
+    "Referrer-Policy: no-referrer\r\n"
+    "X-Frame-Options: DENY";
+
+// A client that has not sent its whole request head by then is dropped: a browser sends it at
+// once, and a slow client must not hold a worker.
+constexpr int kHeadTimeoutMs = 3000;
+// Enough workers that 40 idle or slow connections leave the browser view's own requests free.
+constexpr const char* kWorkerThreads = "96";
+
 // The German error page of the gateway, readable in the embedded browser.
 void SendErrorPage(mg_connection* conn, int status, const std::string& text,
-                   const std::string& detail = "") {
+                   const std::string& detail = "", const std::string& extraHeaders = "") {
     auto escape = [](const std::string& s) {
         std::string out;
         for (char c : s) {
@@ -66,8 +85,9 @@ void SendErrorPage(mg_connection* conn, int status, const std::string& text,
     body += "</body></html>\n";
     mg_printf(conn,
               "HTTP/1.1 %d %s\r\nContent-Type: text/html; charset=utf-8\r\n"
-              "Content-Length: %zu\r\nCache-Control: no-store\r\nConnection: close\r\n\r\n",
-              status, mg_get_response_code_text(conn, status), body.size());
+              "Content-Length: %zu\r\nCache-Control: no-store\r\n%s\r\n%sConnection: close\r\n\r\n",
+              status, mg_get_response_code_text(conn, status), body.size(), kSecurityHeaders,
+              extraHeaders.c_str());
     if (std::strcmp(mg_get_request_info(conn)->request_method, "HEAD") != 0)
         mg_write(conn, body.data(), body.size());
 }
@@ -206,6 +226,49 @@ BodyRead ReadBody(mg_connection* conn, int timeoutMs, std::string& body) {
     return std::chrono::steady_clock::now() < deadline ? BodyRead::Complete : BodyRead::Incomplete;
 }
 
+using HeaderList = std::vector<std::pair<std::string, std::string>>;
+
+// False for a request whose body length is ambiguous: two different Content-Length values, or a
+// Content-Length beside a Transfer-Encoding. Peers may read such a request differently, so it
+// is refused whole.
+bool HasSoundFraming(const HeaderList& headers) {
+    const std::string* length = nullptr;
+    bool coded = false;
+    for (const auto& [name, value] : headers) {
+        if (strcasecmp(name.c_str(), "Transfer-Encoding") == 0)
+            coded = true;
+        if (strcasecmp(name.c_str(), "Content-Length") != 0)
+            continue;
+        if (length && *length != value)
+            return false;
+        length = &value;
+    }
+    return !(length && coded);
+}
+
+// A static answer to a request that brought the secret in its address: a file is sent with the
+// cookie; anything else (a directory, a redirect) goes to the same address without the secret,
+// with the cookie.
+int SendWithCookie(mg_connection* conn, const std::string& realRoot, const mg_request_info* info,
+                   const std::string& cookie, const std::string& strippedQuery) {
+    const std::string uri = info->local_uri ? info->local_uri : "/";
+    const std::string file = realRoot + uri;
+    struct stat st {};
+    if (uri.find("/..") == std::string::npos && ::stat(file.c_str(), &st) == 0 &&
+        S_ISREG(st.st_mode)) {
+        mg_send_mime_file2(conn, file.c_str(), nullptr, cookie.c_str());
+        return 200;
+    }
+    std::string location = info->local_uri_raw ? info->local_uri_raw : "/";
+    if (!strippedQuery.empty())
+        location += "?" + strippedQuery;
+    mg_printf(conn,
+              "HTTP/1.1 302 Found\r\nLocation: %s\r\nContent-Length: 0\r\n"
+              "Cache-Control: no-store\r\n%s\r\n%sConnection: close\r\n\r\n",
+              location.c_str(), kSecurityHeaders, cookie.c_str());
+    return 302;
+}
+
 std::string Absolute(const std::string& path) {
     if (path.empty() || path[0] == '/')
         return path;
@@ -318,9 +381,12 @@ bool CWebServer::Start() {
         {"ssi_pattern", ""},
         {"access_control_list", "-0.0.0.0/0,+127.0.0.0/8"},
         {"access_control_allow_origin", ""},
-        {"num_threads", "16"},
-        // Also bounds how long a client may take over its request head.
-        {"request_timeout_ms", std::to_string(requestTimeoutMs)},
+        {"num_threads", kWorkerThreads},
+        // Bounds how long a client may take over its request head, and each wait for more of
+        // its body (the whole body has the request time-out below).
+        {"request_timeout_ms", std::to_string(std::min(requestTimeoutMs, kHeadTimeoutMs))},
+        {"additional_header", kSecurityHeaders},
+        {"enable_keep_alive", "no"},
     };
     bool refused = false;
     for (const auto& [key, value] : options) {
@@ -394,8 +460,46 @@ int CWebServer::HandleRequest(mg_connection* conn) {
 
 int CWebServer::Dispatch(mg_connection* conn) {
     using namespace CgiGateway;
+    using RequestGate::HeaderList;
     const mg_request_info* info = mg_get_request_info(conn);
     const RunConfig& config = *run;
+    const std::string method = info->request_method ? info->request_method : "";
+    HeaderList headers;
+    for (int i = 0; i < info->num_headers; ++i)
+        headers.emplace_back(info->http_headers[i].name, info->http_headers[i].value);
+
+    // A page of another site that reaches the port through a name of its own (DNS rebinding)
+    // is turned away before anything else happens.
+    const char* host = mg_get_header(conn, "Host");
+    if (!host || !RequestGate::IsOwnHost(host, info->server_port)) {
+        SendErrorPage(conn, 403, "Diese Adresse ist nicht die des Konfigurators.");
+        return 403;
+    }
+    const RequestGate::Credential credential =
+        RequestGate::FindCredential(headers, info->query_string ? info->query_string : "", token);
+    if (credential == RequestGate::Credential::None) {
+        SendErrorPage(conn, 403, "Zugriff verweigert: Diese Oberfläche steht nur dem "
+                                 "Velantrix Konfigurator zur Verfügung.");
+        return 403;
+    }
+    if (method != "GET" && method != "HEAD" && method != "POST") {
+        SendErrorPage(conn, 405, "Diese Anfrageart wird nicht unterstützt.", "",
+                      "Allow: GET, HEAD, POST\r\n");
+        return 405;
+    }
+    const char* origin = mg_get_header(conn, "Origin");
+    if (method == "POST" && origin && !RequestGate::IsOwnOrigin(origin, info->server_port)) {
+        SendErrorPage(conn, 403, "Anfragen anderer Seiten werden nicht angenommen.");
+        return 403;
+    }
+    if (!HasSoundFraming(headers)) {
+        SendErrorPage(conn, 400, "Ungültige Anfrage.");
+        return 400;
+    }
+    // The browser keeps the secret as a cookie once it came in the address.
+    const std::string cookie = credential == RequestGate::Credential::Query
+                                   ? RequestGate::CookieHeader(token) + "\r\n"
+                                   : std::string();
 
     ResolvedPath path =
         ResolveRequestPath(config.realRoot, info->local_uri_raw ? info->local_uri_raw : "");
@@ -410,6 +514,9 @@ int CWebServer::Dispatch(mg_connection* conn) {
         SendErrorPage(conn, 404, "Die Seite wurde nicht gefunden.");
         return 404;
     case PathKind::PassOn:
+        if (!cookie.empty())
+            return SendWithCookie(conn, config.realRoot, info, cookie,
+                                  RequestGate::StripQuery(info->query_string, token));
         return 0;
     case PathKind::Script:
         break;
@@ -419,13 +526,15 @@ int CWebServer::Dispatch(mg_connection* conn) {
     request.method = info->request_method;
     request.httpVersion = info->http_version ? info->http_version : "1.0";
     request.uri = info->request_uri ? info->request_uri : "";
+    // The secret stays with the server: a script sees neither its parameter, nor its cookie,
+    // nor its Authorization header.
     request.hasQueryString = info->query_string != nullptr;
-    request.queryString = info->query_string ? info->query_string : "";
+    request.queryString =
+        info->query_string ? RequestGate::StripQuery(info->query_string, token) : "";
     request.remoteAddr = info->remote_addr;
     request.remotePort = info->remote_port;
     request.serverPort = info->server_port;
-    for (int i = 0; i < info->num_headers; ++i)
-        request.headers.emplace_back(info->http_headers[i].name, info->http_headers[i].value);
+    request.headers = RequestGate::StripHeaders(headers, token);
     switch (ReadBody(conn, config.requestTimeoutMs, request.body)) {
     case BodyRead::Complete:
         break;
@@ -483,6 +592,7 @@ int CWebServer::Dispatch(mg_connection* conn) {
         if (!ownHeaders.count(lower))
             head += name + ": " + value + "\r\n";
     }
+    head += std::string(kSecurityHeaders) + "\r\n" + cookie;
     head +=
         "Content-Length: " + std::to_string(response.body.size()) + "\r\nConnection: close\r\n\r\n";
     mg_write(conn, head.data(), head.size());

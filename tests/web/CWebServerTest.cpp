@@ -66,7 +66,7 @@ TEST_F(WebServerTest, PortIsChosenBySystemAndDiffersBetweenServers) {
     ASSERT_TRUE(other.Start());
     EXPECT_GT(other.GetPort(), 0);
     EXPECT_NE(other.GetPort(), server.GetPort());
-    EXPECT_EQ(Get(other.GetPort(), "/index.htm").status, 200);
+    EXPECT_EQ(Get(other.GetPort(), "/index.htm", other.GetToken()).status, 200);
 }
 
 TEST_F(WebServerTest, StopTwiceIsHarmlessAndLeavesNoPort) {
@@ -82,7 +82,7 @@ TEST_F(WebServerTest, StopTwiceIsHarmlessAndLeavesNoPort) {
 TEST_F(WebServerTest, StartOnARunningServerRestartsIt) {
     StartServer();
     ASSERT_TRUE(server.Start());
-    EXPECT_EQ(Get(server.GetPort(), "/index.htm").status, 200);
+    EXPECT_EQ(Get(server.GetPort(), "/index.htm", server.GetToken()).status, 200);
 }
 
 TEST_F(WebServerTest, RefusedOptionsLeaveTheServerStopped) {
@@ -106,7 +106,7 @@ TEST_F(WebServerTest, PortInUseLeavesTheServerStopped) {
 
 TEST_F(WebServerTest, StopKillsAHangingScriptPromptly) {
     StartServer();
-    std::thread client([&] { Get(server.GetPort(), "/hang.cgi"); });
+    std::thread client([&] { Get(server.GetPort(), "/hang.cgi", server.GetToken()); });
     std::this_thread::sleep_for(std::chrono::milliseconds(300));
     auto before = std::chrono::steady_clock::now();
     server.Stop();
@@ -119,14 +119,14 @@ TEST_F(WebServerTest, StopKillsAHangingScriptPromptly) {
 
 TEST_F(WebServerTest, ServesIndexAndListsDirectories) {
     StartServer();
-    HttpAnswer index = Get(server.GetPort(), "/index.htm");
+    HttpAnswer index = Get(server.GetPort(), "/index.htm", server.GetToken());
     EXPECT_EQ(index.status, 200);
     EXPECT_NE(index.body.find("Startseite"), std::string::npos);
-    EXPECT_NE(Get(server.GetPort(), "/").body.find("Startseite"), std::string::npos);
-    HttpAnswer listing = Get(server.GetPort(), "/listed/");
+    EXPECT_NE(Get(server.GetPort(), "/", server.GetToken()).body.find("Startseite"), std::string::npos);
+    HttpAnswer listing = Get(server.GetPort(), "/listed/", server.GetToken());
     EXPECT_EQ(listing.status, 200);
     EXPECT_NE(listing.body.find("a.txt"), std::string::npos);
-    EXPECT_EQ(Get(server.GetPort(), "/missing.htm").status, 404);
+    EXPECT_EQ(Get(server.GetPort(), "/missing.htm", server.GetToken()).status, 404);
     EXPECT_FALSE(index.headers.count("access-control-allow-origin"));
 }
 
@@ -140,8 +140,8 @@ TEST_F(WebServerTest, ScriptGetsExactlyTheCgiEnvironment) {
     int port = server.GetPort();
     HttpAnswer answer =
         SendRaw("127.0.0.1", port,
-                "GET /config/env.cgi?a=1&b=2 HTTP/1.1\r\nHost: 127.0.0.1\r\n"
-                "X-Custom-Thing: 42\r\nProxy: http://evil/\r\nConnection: close\r\n\r\n");
+                "GET /config/env.cgi?a=1&b=2 HTTP/1.1\r\n" + OwnHeaders(port, server.GetToken()) +
+                    "X-Custom-Thing: 42\r\nProxy: http://evil/\r\nConnection: close\r\n\r\n");
     ASSERT_EQ(answer.status, 200);
     auto env = ParseEnvironment(answer.body);
     std::set<std::string> names;
@@ -201,7 +201,7 @@ TEST_F(WebServerTest, ScriptGetsExactlyTheCgiEnvironment) {
 TEST_F(WebServerTest, EmptyServiceAddressReachesScriptsEmpty) {
     server.SetCgiVariable("RADLEX_SERVICE", "");
     StartServer();
-    auto env = ParseEnvironment(Get(server.GetPort(), "/env.cgi").body);
+    auto env = ParseEnvironment(Get(server.GetPort(), "/env.cgi", server.GetToken()).body);
     ASSERT_TRUE(env.count("RADLEX_SERVICE"));
     EXPECT_EQ(env["RADLEX_SERVICE"], "");
 }
@@ -210,7 +210,7 @@ TEST_F(WebServerTest, ValueWithCommaReachesScriptWhole) {
     server.SetCgiVariable("CONFIG_ROOT", "/data/a,INJECTED=1");
     StartServer();
     server.UpdateRadlexService("bin://host:1,EVIL=yes");
-    auto env = ParseEnvironment(Get(server.GetPort(), "/env.cgi").body);
+    auto env = ParseEnvironment(Get(server.GetPort(), "/env.cgi", server.GetToken()).body);
     EXPECT_EQ(env["CONFIG_ROOT"], "/data/a,INJECTED=1");
     EXPECT_EQ(env["RADLEX_SERVICE"], "bin://host:1,EVIL=yes");
     EXPECT_FALSE(env.count("INJECTED"));
@@ -221,12 +221,12 @@ TEST_F(WebServerTest, NewServiceAddressReachesNextScriptOnly) {
     StartServer();
     int port = server.GetPort();
     HttpAnswer early;
-    std::thread client([&] { early = Get(port, "/wait.cgi"); });
+    std::thread client([&] { early = Get(port, "/wait.cgi", server.GetToken()); });
     for (int i = 0; i < 500 && !dir.Exists("root/started"); ++i)
         std::this_thread::sleep_for(std::chrono::milliseconds(10));
     ASSERT_TRUE(dir.Exists("root/started"));
     server.UpdateRadlexService("bin://192.0.2.7:4711");
-    auto late = ParseEnvironment(Get(port, "/env.cgi").body);
+    auto late = ParseEnvironment(Get(port, "/env.cgi", server.GetToken()).body);
     client.join();
     EXPECT_EQ(late["RADLEX_SERVICE"], "bin://192.0.2.7:4711");
     EXPECT_EQ(ParseEnvironment(early.body)["RADLEX_SERVICE"], "bin://127.0.0.1:2001");
@@ -236,17 +236,17 @@ TEST_F(WebServerTest, NewServiceAddressReachesNextScriptOnly) {
 TEST_F(WebServerTest, PlPhpAndIndexCgiRunThroughTheInterpreter) {
     StartServer();
     for (const char* target : {"/perl.pl", "/page.php", "/scripted/"}) {
-        HttpAnswer answer = Get(server.GetPort(), target);
+        HttpAnswer answer = Get(server.GetPort(), target, server.GetToken());
         EXPECT_EQ(answer.status, 200) << target;
         EXPECT_NE(answer.body.find("GATEWAY_INTERFACE=CGI/1.1"), std::string::npos) << target;
     }
-    EXPECT_EQ(ParseEnvironment(Get(server.GetPort(), "/scripted/").body)["SCRIPT_NAME"],
+    EXPECT_EQ(ParseEnvironment(Get(server.GetPort(), "/scripted/", server.GetToken()).body)["SCRIPT_NAME"],
               "/scripted/index.cgi");
 }
 
 TEST_F(WebServerTest, PathInfoFollowsTheScript) {
     StartServer();
-    auto env = ParseEnvironment(Get(server.GetPort(), "/env.cgi/extra/part").body);
+    auto env = ParseEnvironment(Get(server.GetPort(), "/env.cgi/extra/part", server.GetToken()).body);
     EXPECT_EQ(env["SCRIPT_NAME"], "/env.cgi");
     EXPECT_EQ(env["PATH_INFO"], "/extra/part");
 }
@@ -256,10 +256,10 @@ TEST_F(WebServerTest, PostBodyReachesTheScript) {
     std::string body(1 << 20, 'x'); // larger than a pipe holds
     for (size_t i = 0; i < body.size(); i += 4096)
         body[i] = static_cast<char>('a' + i % 26);
-    HttpAnswer answer = Post(server.GetPort(), "/echo.cgi", body);
+    HttpAnswer answer = Post(server.GetPort(), "/echo.cgi", body, server.GetToken());
     EXPECT_EQ(answer.status, 200);
     EXPECT_EQ(answer.body, body);
-    auto env = ParseEnvironment(Post(server.GetPort(), "/env.cgi", "name=wert").body);
+    auto env = ParseEnvironment(Post(server.GetPort(), "/env.cgi", "name=wert", server.GetToken()).body);
     EXPECT_EQ(env["CONTENT_LENGTH"], "9");
     EXPECT_EQ(env["CONTENT_TYPE"], "text/plain");
     EXPECT_EQ(env["REQUEST_METHOD"], "POST");
@@ -269,10 +269,10 @@ TEST_F(WebServerTest, PostBodyReachesTheScript) {
 
 TEST_F(WebServerTest, StatusAndLocationHeadersAreUnderstood) {
     StartServer();
-    HttpAnswer status = Get(server.GetPort(), "/status.cgi");
+    HttpAnswer status = Get(server.GetPort(), "/status.cgi", server.GetToken());
     EXPECT_EQ(status.status, 404);
     EXPECT_EQ(status.body, "weg");
-    HttpAnswer location = Get(server.GetPort(), "/location.cgi");
+    HttpAnswer location = Get(server.GetPort(), "/location.cgi", server.GetToken());
     EXPECT_EQ(location.status, 302);
     EXPECT_EQ(location.headers["location"], "/index.htm");
 }
@@ -280,18 +280,18 @@ TEST_F(WebServerTest, StatusAndLocationHeadersAreUnderstood) {
 TEST_F(WebServerTest, FailingScriptsGiveReadableErrorPages) {
     server.SetCgiTimeout(500);
     StartServer();
-    HttpAnswer garbage = Get(server.GetPort(), "/garbage.cgi");
+    HttpAnswer garbage = Get(server.GetPort(), "/garbage.cgi", server.GetToken());
     EXPECT_EQ(garbage.status, 502);
     EXPECT_NE(garbage.body.find("Fehler im Skript"), std::string::npos);
     auto before = std::chrono::steady_clock::now();
-    HttpAnswer hang = Get(server.GetPort(), "/hang.cgi");
+    HttpAnswer hang = Get(server.GetPort(), "/hang.cgi", server.GetToken());
     EXPECT_EQ(hang.status, 504);
     EXPECT_LT(std::chrono::steady_clock::now() - before, std::chrono::seconds(5));
     EXPECT_NE(hang.body.find("nicht rechtzeitig"), std::string::npos);
 
     server.SetCgiInterpreter(dir.Path() + "/no-such-interpreter");
     ASSERT_TRUE(server.Start());
-    EXPECT_EQ(Get(server.GetPort(), "/env.cgi").status, 500);
+    EXPECT_EQ(Get(server.GetPort(), "/env.cgi", server.GetToken()).status, 500);
 }
 
 // A script that has answered and exited is done, even if something it started in the background
@@ -299,7 +299,7 @@ TEST_F(WebServerTest, FailingScriptsGiveReadableErrorPages) {
 TEST_F(WebServerTest, ScriptThatLeavesABackgroundProcessAnswersAtOnce) {
     StartServer();
     auto before = std::chrono::steady_clock::now();
-    HttpAnswer answer = Get(server.GetPort(), "/background.cgi");
+    HttpAnswer answer = Get(server.GetPort(), "/background.cgi", server.GetToken());
     EXPECT_LT(std::chrono::steady_clock::now() - before, std::chrono::seconds(2));
     EXPECT_EQ(answer.status, 200);
     EXPECT_EQ(answer.body, "fertig");
@@ -311,7 +311,8 @@ TEST_F(WebServerTest, SlowOrShortBodiesCannotHoldTheServer) {
     server.SetRequestTimeout(1000);
     StartServer();
     const int port = server.GetPort();
-    const std::string head = "POST /marker.cgi HTTP/1.0\r\nContent-Length: 100\r\n\r\n";
+    const std::string head = "POST /marker.cgi HTTP/1.0\r\n" +
+                             OwnHeaders(port, server.GetToken()) + "Content-Length: 100\r\n\r\n";
     std::vector<int> answers(17, 0);
     std::vector<std::thread> clients;
     for (int i = 0; i < 16; ++i)
@@ -321,7 +322,7 @@ TEST_F(WebServerTest, SlowOrShortBodiesCannotHoldTheServer) {
     clients.emplace_back([&] { answers[16] = Trickle(port, head, 100).status; });
     std::this_thread::sleep_for(std::chrono::milliseconds(200));
     auto before = std::chrono::steady_clock::now();
-    HttpAnswer page = Get(port, "/index.htm");
+    HttpAnswer page = Get(port, "/index.htm", server.GetToken());
     EXPECT_LT(std::chrono::steady_clock::now() - before, std::chrono::milliseconds(1500));
     EXPECT_EQ(page.status, 200);
     for (std::thread& t : clients)
@@ -333,11 +334,11 @@ TEST_F(WebServerTest, SlowOrShortBodiesCannotHoldTheServer) {
 
 TEST_F(WebServerTest, ThousandRequestsLeaveNoZombiesOrDescriptors) {
     StartServer();
-    Get(server.GetPort(), "/env.cgi"); // let the engine open what it keeps
+    Get(server.GetPort(), "/env.cgi", server.GetToken()); // let the engine open what it keeps
     int descriptors = CountOpenDescriptors();
     for (int i = 0; i < 1000; ++i) {
         const char* target = i % 10 == 0 ? "/garbage.cgi" : "/env.cgi";
-        ASSERT_NE(Get(server.GetPort(), target).status, 0) << "request " << i;
+        ASSERT_NE(Get(server.GetPort(), target, server.GetToken()).status, 0) << "request " << i;
     }
     errno = 0;
     EXPECT_EQ(::waitpid(-1, nullptr, WNOHANG), -1);
@@ -367,14 +368,16 @@ TEST_F(WebServerTest, TraversalIsRefused) {
                                "/link-out/secret.txt", "/link-out/outside.cgi", "/linked.cgi",
                                "/linked.txt", "/linkdir/", "/./../outside.cgi"}) {
         HttpAnswer answer =
-            SendRaw("127.0.0.1", port, std::string("GET ") + target + " HTTP/1.0\r\n\r\n");
+            SendRaw("127.0.0.1", port,
+                    std::string("GET ") + target + " HTTP/1.0\r\n" +
+                        OwnHeaders(port, server.GetToken()) + "\r\n");
         EXPECT_NE(answer.status, 200) << target;
         EXPECT_EQ(answer.body.find("geheim"), std::string::npos) << target;
     }
     EXPECT_FALSE(dir.Exists("ran"));
     // A link that stays inside the root is followed.
     std::filesystem::create_symlink(root + "/env.cgi", root + "/inside.cgi");
-    EXPECT_EQ(Get(port, "/inside.cgi").status, 200);
+    EXPECT_EQ(Get(port, "/inside.cgi", server.GetToken()).status, 200);
 }
 
 } // namespace

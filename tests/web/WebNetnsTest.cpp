@@ -31,7 +31,7 @@ protected:
     std::string Page(const std::string& serviceUrl) {
         if (!StartWebServer(server, serviceUrl, "/tmp/kp-cfg"))
             return "no server";
-        HttpAnswer answer = Get(server.GetPort(), "/config/devconfig.cgi");
+        HttpAnswer answer = Get(server.GetPort(), "/config/devconfig.cgi", server.GetToken());
         EXPECT_EQ(answer.status, 200) << answer.body;
         return answer.body;
     }
@@ -63,7 +63,7 @@ TEST(LoopbackOnlyTest, NoAnswerOnAnotherAddressOfThisHost) {
 TEST_F(DeviceConfigPageTest, StartPageIsServedFromTheBuild) {
     REQUIRE_NAMESPACE();
     ASSERT_TRUE(StartWebServer(server, "", "/tmp/kp-cfg"));
-    HttpAnswer index = Get(server.GetPort(), "/index.htm");
+    HttpAnswer index = Get(server.GetPort(), "/index.htm", server.GetToken());
     EXPECT_EQ(index.status, 200);
     EXPECT_NE(index.body.find("/config/devconfig.cgi"), std::string::npos);
 }
@@ -136,7 +136,7 @@ TEST_F(DeviceConfigPageTest, FollowsTheNewServiceAddress) {
     ASSERT_TRUE(StartWebServer(server, "", "/tmp/kp-cfg"));
     StandInService service(StandInService::Connected);
     server.UpdateRadlexService(service.Url());
-    HttpAnswer answer = Get(server.GetPort(), "/config/devconfig.cgi");
+    HttpAnswer answer = Get(server.GetPort(), "/config/devconfig.cgi", server.GetToken());
     EXPECT_NE(answer.body.find("0123456789"), std::string::npos) << answer.body;
 }
 
