@@ -246,27 +246,34 @@ bool HasSoundFraming(const HeaderList& headers) {
     return !(length && coded);
 }
 
-// A static answer to a request that brought the secret in its address: a file is sent with the
-// cookie; anything else (a directory, a redirect) goes to the same address without the secret,
-// with the cookie.
-int SendWithCookie(mg_connection* conn, const std::string& realRoot, const mg_request_info* info,
-                   const std::string& cookie, const std::string& strippedQuery) {
+// A static answer that the engine would not give as this server must: a directory named
+// without its trailing slash is redirected here (the engine's redirect lacks the security
+// headers), and a request that brought the secret in its address gets the cookie with the file,
+// or is sent to the same address without the secret. 0 when the engine serves the request.
+int SendStatic(mg_connection* conn, const std::string& realRoot, const mg_request_info* info,
+               const std::string& cookie, const std::string& strippedQuery) {
     const std::string uri = info->local_uri ? info->local_uri : "/";
     const std::string file = realRoot + uri;
     struct stat st {};
-    if (uri.find("/..") == std::string::npos && ::stat(file.c_str(), &st) == 0 &&
-        S_ISREG(st.st_mode)) {
+    const bool exists = ::stat(file.c_str(), &st) == 0;
+    std::string location = info->local_uri_raw ? info->local_uri_raw : "/";
+    if (exists && S_ISDIR(st.st_mode) && !uri.ends_with('/')) {
+        location += "/";
+    } else if (cookie.empty()) {
+        return 0;
+    } else if (exists && S_ISREG(st.st_mode)) {
         mg_send_mime_file2(conn, file.c_str(), nullptr, cookie.c_str());
         return 200;
     }
-    std::string location = info->local_uri_raw ? info->local_uri_raw : "/";
-    if (!strippedQuery.empty())
-        location += "?" + strippedQuery;
+    const char* query = cookie.empty() ? info->query_string : strippedQuery.c_str();
+    if (query && *query)
+        location += "?" + std::string(query);
     mg_printf(conn,
-              "HTTP/1.1 302 Found\r\nLocation: %s\r\nContent-Length: 0\r\n"
+              "HTTP/1.1 %d %s\r\nLocation: %s\r\nContent-Length: 0\r\n"
               "Cache-Control: no-store\r\n%s\r\n%sConnection: close\r\n\r\n",
+              cookie.empty() ? 301 : 302, cookie.empty() ? "Moved Permanently" : "Found",
               location.c_str(), kSecurityHeaders, cookie.c_str());
-    return 302;
+    return cookie.empty() ? 301 : 302;
 }
 
 std::string Absolute(const std::string& path) {
@@ -514,10 +521,9 @@ int CWebServer::Dispatch(mg_connection* conn) {
         SendErrorPage(conn, 404, "Die Seite wurde nicht gefunden.");
         return 404;
     case PathKind::PassOn:
-        if (!cookie.empty())
-            return SendWithCookie(conn, config.realRoot, info, cookie,
-                                  RequestGate::StripQuery(info->query_string, token));
-        return 0;
+        return SendStatic(conn, config.realRoot, info, cookie,
+                          RequestGate::StripQuery(info->query_string ? info->query_string : "",
+                                                  token));
     case PathKind::Script:
         break;
     }

@@ -381,3 +381,99 @@ TEST_F(WebServerTest, TraversalIsRefused) {
 }
 
 } // namespace
+
+namespace {
+
+// --- Who is admitted ------------------------------------------------------------------------
+
+// Only a client that shows the run's secret, by header or by the cookie the server hands out
+// for "?token=", and names the server as 127.0.0.1 or localhost with its port, gets anything.
+TEST_F(WebServerTest, OnlyTheOwnProgramIsServed) {
+    StartServer();
+    const int port = server.GetPort();
+    const std::string token = server.GetToken();
+    ASSERT_GE(token.size(), 32u);
+    const std::string own = OwnHeaders(port, "");
+    auto request = [&](const std::string& lines, const std::string& target = "/index.htm",
+                       const std::string& method = "GET") {
+        return SendRaw("127.0.0.1", port, method + " " + target + " HTTP/1.0\r\n" + lines + "\r\n");
+    };
+
+    // By header, for the server's own name in either spelling; every answer carries the
+    // headers that keep other sites out.
+    HttpAnswer byHeader = Get(port, "/index.htm", token);
+    EXPECT_EQ(byHeader.status, 200);
+    EXPECT_NE(byHeader.body.find("Startseite"), std::string::npos);
+    EXPECT_EQ(request("Host: localhost:" + std::to_string(port) +
+                      "\r\nAuthorization: token " + token + "\r\n")
+                  .status,
+              200);
+
+    // No secret, a wrong one, a foreign Host: 403 and nothing of the web UI.
+    for (const std::string& lines :
+         {own, own + "Authorization: token " + std::string(token.size(), '0') + "\r\n",
+          own + "Cookie: kp_config_token=" + token.substr(1) + "\r\n",
+          "Host: evil.example:" + std::to_string(port) + "\r\nAuthorization: token " + token +
+              "\r\n",
+          "Authorization: token " + token + "\r\n"}) {
+        HttpAnswer refused = request(lines);
+        EXPECT_EQ(refused.status, 403) << lines;
+        EXPECT_EQ(refused.body.find("Startseite"), std::string::npos) << lines;
+        EXPECT_EQ(refused.body.find(token), std::string::npos) << lines;
+        EXPECT_EQ(request(lines, "/env.cgi").body.find("GATEWAY_INTERFACE"), std::string::npos);
+    }
+    EXPECT_EQ(request(own, "/index.htm?token=wrong").status, 403);
+
+    // By query: the answer sets the cookie, and the cookie alone admits later requests.
+    HttpAnswer byQuery = request(own, "/index.htm?token=" + token);
+    EXPECT_EQ(byQuery.status, 200);
+    EXPECT_NE(byQuery.body.find("Startseite"), std::string::npos);
+    EXPECT_EQ(byQuery.headers["set-cookie"],
+              "kp_config_token=" + token + "; HttpOnly; SameSite=Strict; Path=/");
+    const std::string cookie = own + "Cookie: theme=dark; kp_config_token=" + token + "\r\n";
+    EXPECT_EQ(request(cookie, "/listed/").status, 200);
+
+    // A script sees neither the secret's parameter, nor its cookie, nor its header.
+    HttpAnswer script = request(cookie + "Authorization: token " + token + "\r\n",
+                                "/env.cgi?a=1&token=" + token + "&b=2");
+    auto env = ParseEnvironment(script.body);
+    EXPECT_EQ(env["QUERY_STRING"], "a=1&b=2");
+    EXPECT_EQ(env["REQUEST_URI"], "/env.cgi?a=1&b=2");
+    EXPECT_EQ(env["HTTP_COOKIE"], "theme=dark");
+    EXPECT_FALSE(env.count("HTTP_AUTHORIZATION"));
+    EXPECT_EQ(script.body.find(token), std::string::npos);
+
+    // Writes from another site's page, WebDAV and other methods run nothing.
+    const std::string admitted = OwnHeaders(port, token);
+    const std::string post = "Content-Type: text/plain\r\nContent-Length: 2\r\n\r\nab";
+    auto postFrom = [&](const std::string& origin) {
+        return SendRaw("127.0.0.1", port,
+                       "POST /marker.cgi HTTP/1.0\r\n" + admitted + "Origin: " + origin + "\r\n" +
+                           post);
+    };
+    EXPECT_EQ(postFrom("http://evil.example").status, 403);
+    EXPECT_EQ(postFrom("null").status, 403);
+    EXPECT_FALSE(dir.Exists("root/ran"));
+    EXPECT_EQ(postFrom("http://127.0.0.1:" + std::to_string(port)).status, 200);
+    EXPECT_TRUE(dir.Exists("root/ran"));
+    for (const char* method : {"PROPFIND", "OPTIONS", "PUT", "DELETE", "MKCOL"}) {
+        HttpAnswer answer = request(admitted + "Depth: 1\r\n", "/", method);
+        EXPECT_EQ(answer.status, 405) << method;
+        EXPECT_EQ(answer.body.find("index.htm"), std::string::npos) << method;
+    }
+
+    // Every kind of answer carries the protective headers.
+    for (HttpAnswer answer :
+         {byHeader, byQuery, script, request(own), request(admitted, "/listed/"),
+          request(admitted, "/listed"), request(admitted, "/missing.htm"),
+          request(admitted, "/", "PROPFIND")}) {
+        EXPECT_NE(answer.headers["content-security-policy"].find(
+                      "default-src 'self'; frame-ancestors 'none'"),
+                  std::string::npos)
+            << answer.status;
+        EXPECT_EQ(answer.headers["x-content-type-options"], "nosniff") << answer.status;
+        EXPECT_EQ(answer.headers["referrer-policy"], "no-referrer") << answer.status;
+    }
+}
+
+} // namespace
