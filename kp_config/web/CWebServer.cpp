@@ -119,6 +119,46 @@ std::string LoopbackPorts(const std::string& ports) {
 // socket's reading side down. The kernel's table of TCP connections gives the socket's inode,
 // and the descriptor is the one whose link names that inode; no descriptor of another thread is
 // touched on the way.
+// The descriptors of this process whose socket inodes are in `inodes`.
+std::vector<int> DescriptorsOf(const std::set<unsigned long>& inodes) {
+    std::vector<int> found;
+    if (inodes.empty())
+        return found;
+    if (DIR* dir = ::opendir("/proc/self/fd")) {
+        while (dirent* e = ::readdir(dir)) {
+            char target[64];
+            ssize_t n = ::readlinkat(::dirfd(dir), e->d_name, target, sizeof target - 1);
+            unsigned long inode = 0;
+            if (n <= 0)
+                continue;
+            target[n] = 0;
+            if (std::sscanf(target, "socket:[%lu]", &inode) == 1 && inodes.count(inode))
+                found.push_back(std::atoi(e->d_name));
+        }
+        ::closedir(dir);
+    }
+    return found;
+}
+
+// The inodes of the TCP sockets in the kernel's table for which `match` (local and peer end in
+// the table's hexadecimal form, and the state) holds.
+template <typename Match> std::set<unsigned long> TcpInodes(Match match) {
+    std::set<unsigned long> inodes;
+    std::ifstream table("/proc/self/net/tcp");
+    std::string line;
+    std::getline(table, line); // the column titles
+    while (std::getline(table, line)) {
+        char local[64], peer[64];
+        unsigned state = 0;
+        unsigned long node = 0;
+        if (std::sscanf(line.c_str(), "%*d: %63s %63s %x %*x:%*x %*x:%*x %*x %*u %*u %lu", local,
+                        peer, &state, &node) == 4 &&
+            node != 0 && match(std::string(local), std::string(peer), state))
+            inodes.insert(node);
+    }
+    return inodes;
+}
+
 int ConnectionSocket(const mg_request_info* info) {
     in_addr remote{};
     if (::inet_pton(AF_INET, info->remote_addr, &remote) != 1)
@@ -128,34 +168,27 @@ int ConnectionSocket(const mg_request_info* info) {
                   static_cast<unsigned>(info->remote_port));
     std::snprintf(wantLocalPort, sizeof wantLocalPort, ":%04X",
                   static_cast<unsigned>(info->server_port));
-    unsigned long inode = 0;
-    std::ifstream table("/proc/self/net/tcp");
-    std::string line;
-    std::getline(table, line); // the column titles
-    while (inode == 0 && std::getline(table, line)) {
-        char local[64], peer[64];
-        unsigned long node = 0;
-        if (std::sscanf(line.c_str(), "%*d: %63s %63s %*x %*x:%*x %*x:%*x %*x %*u %*u %lu", local,
-                        peer, &node) == 3 &&
-            std::strcmp(peer, wantRemote) == 0 && std::string(local).ends_with(wantLocalPort))
-            inode = node;
-    }
-    if (inode == 0)
+    std::set<unsigned long> inodes =
+        TcpInodes([&](const std::string& local, const std::string& peer, unsigned) {
+            return peer == wantRemote && local.ends_with(wantLocalPort);
+        });
+    if (inodes.size() != 1)
         return -1;
-    const std::string link = "socket:[" + std::to_string(inode) + "]";
-    int found = -1;
-    if (DIR* dir = ::opendir("/proc/self/fd")) {
-        while (dirent* e = ::readdir(dir)) {
-            char target[64];
-            ssize_t n = ::readlinkat(::dirfd(dir), e->d_name, target, sizeof target - 1);
-            if (n > 0 && link.compare(0, std::string::npos, target, static_cast<size_t>(n)) == 0) {
-                found = std::atoi(e->d_name);
-                break;
-            }
-        }
-        ::closedir(dir);
-    }
-    return found;
+    std::vector<int> fds = DescriptorsOf(inodes);
+    return fds.size() == 1 ? fds[0] : -1;
+}
+
+// Ends every connection that clients hold to the server on `port` (not its listening socket):
+// a worker that waits for a slow client's request then wakes at once.
+void ShutDownConnections(int port) {
+    char wantLocalPort[8];
+    std::snprintf(wantLocalPort, sizeof wantLocalPort, ":%04X", static_cast<unsigned>(port));
+    constexpr unsigned kListen = 0x0A;
+    for (int fd : DescriptorsOf(
+             TcpInodes([&](const std::string& local, const std::string&, unsigned state) {
+                 return state != kListen && local.ends_with(wantLocalPort);
+             })))
+        ::shutdown(fd, SHUT_RDWR);
 }
 
 // Ends a read of the request body at its deadline: the engine's read waits for more as long
@@ -446,7 +479,29 @@ void CWebServer::Stop() {
         return;
     // Running scripts are killed, so the engine's workers end promptly.
     run->stopping = true;
+    // The engine's listener and workers look at its stop flag only between waits of up to 2 s
+    // for a connection or for a client's bytes; connecting to the listener and ending the open
+    // connections while the stop runs ends those waits at once.
+    const int port = GetPort();
+    std::atomic<bool> stopped{false};
+    std::thread waker([&stopped, port] {
+        while (!stopped.load()) {
+            int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+            sockaddr_in sa{};
+            sa.sin_family = AF_INET;
+            sa.sin_port = htons(static_cast<uint16_t>(port));
+            sa.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+            if (fd >= 0) {
+                ::connect(fd, reinterpret_cast<sockaddr*>(&sa), sizeof sa);
+                ::close(fd);
+            }
+            ShutDownConnections(port);
+            std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        }
+    });
     mg_stop(context);
+    stopped = true;
+    waker.join();
     context = nullptr;
     delete run;
     run = nullptr;

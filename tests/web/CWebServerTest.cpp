@@ -4,6 +4,9 @@
 #include "WebTestSupport.h"
 
 #include <gtest/gtest.h>
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -11,6 +14,7 @@
 #include <chrono>
 #include <cstdlib>
 #include <filesystem>
+#include <fstream>
 #include <set>
 #include <thread>
 
@@ -107,10 +111,17 @@ TEST_F(WebServerTest, PortInUseLeavesTheServerStopped) {
 TEST_F(WebServerTest, StopKillsAHangingScriptPromptly) {
     StartServer();
     std::thread client([&] { Get(server.GetPort(), "/hang.cgi", server.GetToken()); });
+    int idle = ::socket(AF_INET, SOCK_STREAM, 0); // a client that never sends its request
+    sockaddr_in sa{};
+    sa.sin_family = AF_INET;
+    sa.sin_port = htons(static_cast<uint16_t>(server.GetPort()));
+    sa.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    ASSERT_EQ(::connect(idle, reinterpret_cast<sockaddr*>(&sa), sizeof sa), 0);
     std::this_thread::sleep_for(std::chrono::milliseconds(300));
     auto before = std::chrono::steady_clock::now();
     server.Stop();
-    EXPECT_LT(std::chrono::steady_clock::now() - before, std::chrono::seconds(2));
+    EXPECT_LT(std::chrono::steady_clock::now() - before, std::chrono::milliseconds(750));
+    ::close(idle);
     client.join();
     EXPECT_EQ(::waitpid(-1, nullptr, WNOHANG), -1); // no child left, reaped or not
 }
@@ -303,6 +314,20 @@ TEST_F(WebServerTest, ScriptThatLeavesABackgroundProcessAnswersAtOnce) {
     EXPECT_LT(std::chrono::steady_clock::now() - before, std::chrono::seconds(2));
     EXPECT_EQ(answer.status, 200);
     EXPECT_EQ(answer.body, "fertig");
+    // What the script left behind has ended with it.
+    std::ifstream pidFile(root + "/bgpid");
+    int child = 0;
+    ASSERT_TRUE(pidFile >> child);
+    std::string state = "gone";
+    for (int i = 0; i < 100; ++i) {
+        std::ifstream stat("/proc/" + std::to_string(child) + "/stat");
+        std::string line;
+        state = std::getline(stat, line) ? line.substr(line.rfind(')') + 2, 1) : "gone";
+        if (state == "gone" || state == "Z")
+            break;
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    EXPECT_TRUE(state == "gone" || state == "Z") << state;
 }
 
 // Clients that send only part of their body, or send it a byte at a time, get 400 at the
