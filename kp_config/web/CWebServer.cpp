@@ -245,7 +245,9 @@ BodyRead ReadBody(mg_connection* conn, int timeoutMs, std::string& body) {
         if (want == 0)
             return BodyRead::Complete;
         int n = mg_read(conn, buf, want);
-        if (n <= 0)
+        if (n < 0)
+            return BodyRead::Incomplete; // a broken chunked coding, or the connection failed
+        if (n == 0)
             break;
         body.append(buf, static_cast<size_t>(n));
         if (body.size() > kMaxRequestBody)
@@ -307,6 +309,14 @@ int SendStatic(mg_connection* conn, const std::string& realRoot, const mg_reques
               cookie.empty() ? 301 : 302, cookie.empty() ? "Moved Permanently" : "Found",
               location.c_str(), kSecurityHeaders, cookie.c_str());
     return cookie.empty() ? 301 : 302;
+}
+
+// After a refusal whose body is left unread: the answer is followed by the end of the
+// connection at once, and the worker does not wait for the rest of the body to drain.
+void EndConnection(mg_connection* conn) {
+    int fd = ConnectionSocket(mg_get_request_info(conn));
+    if (fd >= 0)
+        ::shutdown(fd, SHUT_RDWR);
 }
 
 std::string Absolute(const std::string& path) {
@@ -556,6 +566,7 @@ int CWebServer::Dispatch(mg_connection* conn) {
     }
     if (!HasSoundFraming(headers)) {
         SendErrorPage(conn, 400, "Ungültige Anfrage.");
+        EndConnection(conn);
         return 400;
     }
     // The browser keeps the secret as a cookie once it came in the address.
@@ -601,10 +612,12 @@ int CWebServer::Dispatch(mg_connection* conn) {
         break;
     case BodyRead::TooLarge:
         SendErrorPage(conn, 413, "Die Anfrage ist zu groß.");
+        EndConnection(conn);
         return 413;
     case BodyRead::Incomplete:
         // A script never runs on a part of its input.
         SendErrorPage(conn, 400, "Die Anfrage ist unvollständig oder kam nicht rechtzeitig an.");
+        EndConnection(conn);
         return 400;
     }
 

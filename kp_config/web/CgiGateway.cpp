@@ -275,9 +275,11 @@ std::vector<std::string> BuildEnvironment(const Request& request, const Resolved
 
     // One variable per header; repeated headers are joined as HTTP joins them. "Proxy" is
     // left out: as HTTP_PROXY it would redirect a script's own outgoing requests.
+    // A header spelt with "_" is left out: it would share its variable with the "-" spelling,
+    // and one of the two could pass itself off as the other.
     for (const auto& [name, value] : request.headers) {
         std::string var = HeaderVariableName(name);
-        if (var == "HTTP_PROXY")
+        if (var == "HTTP_PROXY" || name.find('_') != std::string::npos)
             continue;
         auto it = seen.find(var);
         if (it != seen.end() && var.compare(0, 5, "HTTP_") == 0)

@@ -502,3 +502,46 @@ TEST_F(WebServerTest, OnlyTheOwnProgramIsServed) {
 }
 
 } // namespace
+
+namespace {
+
+// Requests whose body could be read in two ways, or whose body is broken, run no script and are
+// answered at once, with the connection closed.
+TEST_F(WebServerTest, AmbiguousOrBrokenRequestsRunNothing) {
+    StartServer();
+    const int port = server.GetPort();
+    const std::string head =
+        "POST /marker.cgi HTTP/1.1\r\n" + OwnHeaders(port, server.GetToken()) +
+        "Connection: close\r\nContent-Type: text/plain\r\n";
+    for (const std::string& rest :
+         {std::string("Content-Length: 2\r\nContent-Length: 3\r\n\r\nabc"),
+          std::string("Content-Length: 3\r\nTransfer-Encoding: chunked\r\n\r\n3\r\nabc\r\n0\r\n\r\n"),
+          std::string("Transfer-Encoding: chunked\r\n\r\nzz\r\nabc\r\n0\r\n\r\n"),
+          std::string("Transfer-Encoding: chunked\r\n\r\n3\r\nabcdef\r\n0\r\n\r\n")}) {
+        auto before = std::chrono::steady_clock::now();
+        HttpAnswer answer = SendRaw("127.0.0.1", port, head + rest);
+        EXPECT_EQ(answer.status, 400) << rest;
+        EXPECT_LT(std::chrono::steady_clock::now() - before, std::chrono::seconds(2)) << rest;
+    }
+    EXPECT_FALSE(dir.Exists("root/ran"));
+
+    // Too large: refused without reading it, and the connection ends with the answer.
+    auto before = std::chrono::steady_clock::now();
+    HttpAnswer tooLarge = SendRaw("127.0.0.1", port, head + "Content-Length: 999999999\r\n\r\nab");
+    EXPECT_EQ(tooLarge.status, 413);
+    EXPECT_LT(std::chrono::steady_clock::now() - before, std::chrono::seconds(2));
+
+    // A well-formed chunked body still reaches the script, and a header spelt with "_" does not
+    // pass itself off as the one spelt with "-".
+    HttpAnswer chunked = SendRaw(
+        "127.0.0.1", port,
+        "POST /env.cgi HTTP/1.1\r\n" + OwnHeaders(port, server.GetToken()) +
+            "Connection: close\r\nX-Role: user\r\nX_Role: admin\r\n"
+            "Transfer-Encoding: chunked\r\n\r\n3\r\nabc\r\n0\r\n\r\n");
+    auto env = ParseEnvironment(chunked.body);
+    EXPECT_EQ(chunked.status, 200);
+    EXPECT_EQ(env["CONTENT_LENGTH"], "3");
+    EXPECT_EQ(env["HTTP_X_ROLE"], "user");
+}
+
+} // namespace
