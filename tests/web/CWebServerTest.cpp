@@ -10,6 +10,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <cerrno>
 #include <chrono>
 #include <cstdlib>
@@ -542,6 +543,48 @@ TEST_F(WebServerTest, AmbiguousOrBrokenRequestsRunNothing) {
     EXPECT_EQ(chunked.status, 200);
     EXPECT_EQ(env["CONTENT_LENGTH"], "3");
     EXPECT_EQ(env["HTTP_X_ROLE"], "user");
+}
+
+} // namespace
+
+namespace {
+
+// 40 connections of other programs that sit idle or send their request head a byte at a time
+// do not hold up the view's own page.
+TEST_F(WebServerTest, IdleAndSlowClientsDoNotHoldUpThePage) {
+    StartServer();
+    const int port = server.GetPort();
+    std::atomic<bool> done{false};
+    std::vector<int> idle;
+    for (int i = 0; i < 20; ++i) {
+        int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+        sockaddr_in sa{};
+        sa.sin_family = AF_INET;
+        sa.sin_port = htons(static_cast<uint16_t>(port));
+        sa.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        ASSERT_EQ(::connect(fd, reinterpret_cast<sockaddr*>(&sa), sizeof sa), 0);
+        idle.push_back(fd);
+    }
+    std::vector<std::thread> slow;
+    for (int i = 0; i < 20; ++i)
+        slow.emplace_back([&] {
+            while (!done)
+                Trickle(port, "G", 100); // the head never completes
+        });
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    for (int i = 0; i < 3; ++i) {
+        auto before = std::chrono::steady_clock::now();
+        HttpAnswer page = Get(port, "/index.htm", server.GetToken());
+        EXPECT_EQ(page.status, 200);
+        EXPECT_LT(std::chrono::steady_clock::now() - before, std::chrono::seconds(1));
+        std::this_thread::sleep_for(std::chrono::milliseconds(500));
+    }
+    done = true;
+    server.Stop(); // ends the slow clients' connections
+    for (std::thread& t : slow)
+        t.join();
+    for (int fd : idle)
+        ::close(fd);
 }
 
 } // namespace
