@@ -187,8 +187,14 @@ void ShutDownConnections(int port) {
     for (int fd : DescriptorsOf(
              TcpInodes([&](const std::string& local, const std::string&, unsigned state) {
                  return state != kListen && local.ends_with(wantLocalPort);
-             })))
-        ::shutdown(fd, SHUT_RDWR);
+             }))) {
+        // Checked once more on the descriptor itself, in case its number was reused meanwhile.
+        sockaddr_in local{};
+        socklen_t length = sizeof local;
+        if (::getsockname(fd, reinterpret_cast<sockaddr*>(&local), &length) == 0 &&
+            local.sin_family == AF_INET && ntohs(local.sin_port) == port)
+            ::shutdown(fd, SHUT_RDWR);
+    }
 }
 
 // Ends a read of the request body at its deadline: the engine's read waits for more as long
