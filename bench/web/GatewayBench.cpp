@@ -71,7 +71,8 @@ int main(int argc, char** argv) {
     double engineCgi = SecondsFor(port.port, "/trivial.cgi", requests);
     double hostStatic = SecondsFor(host.GetPort(), "/page.htm", requests, host.GetToken());
     double engineStatic = SecondsFor(port.port, "/page.htm", requests);
-    double gatewayPost = PostSecondsFor(host.GetPort(), "/echo.cgi", body, requests, host.GetToken());
+    double gatewayPost =
+        PostSecondsFor(host.GetPort(), "/echo.cgi", body, requests, host.GetToken());
     double enginePost = PostSecondsFor(port.port, "/echo.cgi", body, requests);
     mg_stop(plain);
     host.Stop();

@@ -81,8 +81,9 @@ int main(int argc, char** argv) {
         others.emplace_back([&] {
             while (!done) {
                 int fd = Connect(port);
-                const std::string head = "GET /index.htm HTTP/1.0\r\nHost: 127.0.0.1:" +
-                                         std::to_string(port) + "\r\nX-Slow: ";
+                const std::string head =
+                    "GET /index.htm HTTP/1.0\r\nHost: 127.0.0.1:" + std::to_string(port) +
+                    "\r\nX-Slow: ";
                 for (size_t b = 0; fd >= 0 && !done; ++b) {
                     if (::send(fd, head.data() + b % head.size(), 1, MSG_NOSIGNAL) != 1)
                         break;

@@ -184,10 +184,10 @@ void ShutDownConnections(int port) {
     char wantLocalPort[8];
     std::snprintf(wantLocalPort, sizeof wantLocalPort, ":%04X", static_cast<unsigned>(port));
     constexpr unsigned kListen = 0x0A;
-    for (int fd : DescriptorsOf(
-             TcpInodes([&](const std::string& local, const std::string&, unsigned state) {
-                 return state != kListen && local.ends_with(wantLocalPort);
-             }))) {
+    for (int fd :
+         DescriptorsOf(TcpInodes([&](const std::string&local, const std::string&, unsigned state) {
+             return state != kListen && local.ends_with(wantLocalPort);
+         }))) {
         // Checked once more on the descriptor itself, in case its number was reused meanwhile.
         sockaddr_in local{};
         socklen_t length = sizeof local;
@@ -556,8 +556,9 @@ int CWebServer::Dispatch(mg_connection* conn) {
     const RequestGate::Credential credential =
         RequestGate::FindCredential(headers, info->query_string ? info->query_string : "", token);
     if (credential == RequestGate::Credential::None) {
-        SendErrorPage(conn, 403, "Zugriff verweigert: Diese Oberfläche steht nur dem "
-                                 "Velantrix Konfigurator zur Verfügung.");
+        SendErrorPage(conn, 403,
+                      "Zugriff verweigert: Diese Oberfläche steht nur dem "
+                      "Velantrix Konfigurator zur Verfügung.");
         return 403;
     }
     if (method != "GET" && method != "HEAD" && method != "POST") {
@@ -593,9 +594,9 @@ int CWebServer::Dispatch(mg_connection* conn) {
         SendErrorPage(conn, 404, "Die Seite wurde nicht gefunden.");
         return 404;
     case PathKind::PassOn:
-        return SendStatic(conn, config.realRoot, info, cookie,
-                          RequestGate::StripQuery(info->query_string ? info->query_string : "",
-                                                  token));
+        return SendStatic(
+            conn, config.realRoot, info, cookie,
+            RequestGate::StripQuery(info->query_string ? info->query_string : "", token));
     case PathKind::Script:
         break;
     }

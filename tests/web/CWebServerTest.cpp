@@ -3,8 +3,8 @@
 #include "CWebServer.h"
 #include "WebTestSupport.h"
 
-#include <gtest/gtest.h>
 #include <arpa/inet.h>
+#include <gtest/gtest.h>
 #include <netinet/in.h>
 #include <sys/socket.h>
 #include <sys/wait.h>
@@ -134,7 +134,8 @@ TEST_F(WebServerTest, ServesIndexAndListsDirectories) {
     HttpAnswer index = Get(server.GetPort(), "/index.htm", server.GetToken());
     EXPECT_EQ(index.status, 200);
     EXPECT_NE(index.body.find("Startseite"), std::string::npos);
-    EXPECT_NE(Get(server.GetPort(), "/", server.GetToken()).body.find("Startseite"), std::string::npos);
+    EXPECT_NE(Get(server.GetPort(), "/", server.GetToken()).body.find("Startseite"),
+              std::string::npos);
     HttpAnswer listing = Get(server.GetPort(), "/listed/", server.GetToken());
     EXPECT_EQ(listing.status, 200);
     EXPECT_NE(listing.body.find("a.txt"), std::string::npos);
@@ -252,13 +253,15 @@ TEST_F(WebServerTest, PlPhpAndIndexCgiRunThroughTheInterpreter) {
         EXPECT_EQ(answer.status, 200) << target;
         EXPECT_NE(answer.body.find("GATEWAY_INTERFACE=CGI/1.1"), std::string::npos) << target;
     }
-    EXPECT_EQ(ParseEnvironment(Get(server.GetPort(), "/scripted/", server.GetToken()).body)["SCRIPT_NAME"],
+    EXPECT_EQ(ParseEnvironment(
+                  Get(server.GetPort(), "/scripted/", server.GetToken()).body)["SCRIPT_NAME"],
               "/scripted/index.cgi");
 }
 
 TEST_F(WebServerTest, PathInfoFollowsTheScript) {
     StartServer();
-    auto env = ParseEnvironment(Get(server.GetPort(), "/env.cgi/extra/part", server.GetToken()).body);
+    auto env =
+        ParseEnvironment(Get(server.GetPort(), "/env.cgi/extra/part", server.GetToken()).body);
     EXPECT_EQ(env["SCRIPT_NAME"], "/env.cgi");
     EXPECT_EQ(env["PATH_INFO"], "/extra/part");
 }
@@ -271,7 +274,8 @@ TEST_F(WebServerTest, PostBodyReachesTheScript) {
     HttpAnswer answer = Post(server.GetPort(), "/echo.cgi", body, server.GetToken());
     EXPECT_EQ(answer.status, 200);
     EXPECT_EQ(answer.body, body);
-    auto env = ParseEnvironment(Post(server.GetPort(), "/env.cgi", "name=wert", server.GetToken()).body);
+    auto env =
+        ParseEnvironment(Post(server.GetPort(), "/env.cgi", "name=wert", server.GetToken()).body);
     EXPECT_EQ(env["CONTENT_LENGTH"], "9");
     EXPECT_EQ(env["CONTENT_TYPE"], "text/plain");
     EXPECT_EQ(env["REQUEST_METHOD"], "POST");
@@ -337,8 +341,8 @@ TEST_F(WebServerTest, SlowOrShortBodiesCannotHoldTheServer) {
     server.SetRequestTimeout(1000);
     StartServer();
     const int port = server.GetPort();
-    const std::string head = "POST /marker.cgi HTTP/1.0\r\n" +
-                             OwnHeaders(port, server.GetToken()) + "Content-Length: 100\r\n\r\n";
+    const std::string head = "POST /marker.cgi HTTP/1.0\r\n" + OwnHeaders(port, server.GetToken()) +
+                             "Content-Length: 100\r\n\r\n";
     std::vector<int> answers(17, 0);
     std::vector<std::thread> clients;
     for (int i = 0; i < 16; ++i)
@@ -393,10 +397,9 @@ TEST_F(WebServerTest, TraversalIsRefused) {
                                "/config/..%2f..%2fsecret.txt", "/config/%2e%2e/%2e%2e/secret.txt",
                                "/link-out/secret.txt", "/link-out/outside.cgi", "/linked.cgi",
                                "/linked.txt", "/linkdir/", "/./../outside.cgi"}) {
-        HttpAnswer answer =
-            SendRaw("127.0.0.1", port,
-                    std::string("GET ") + target + " HTTP/1.0\r\n" +
-                        OwnHeaders(port, server.GetToken()) + "\r\n");
+        HttpAnswer answer = SendRaw("127.0.0.1", port,
+                                    std::string("GET ") + target + " HTTP/1.0\r\n" +
+                                        OwnHeaders(port, server.GetToken()) + "\r\n");
         EXPECT_NE(answer.status, 200) << target;
         EXPECT_EQ(answer.body.find("geheim"), std::string::npos) << target;
     }
@@ -430,8 +433,8 @@ TEST_F(WebServerTest, OnlyTheOwnProgramIsServed) {
     HttpAnswer byHeader = Get(port, "/index.htm", token);
     EXPECT_EQ(byHeader.status, 200);
     EXPECT_NE(byHeader.body.find("Startseite"), std::string::npos);
-    EXPECT_EQ(request("Host: localhost:" + std::to_string(port) +
-                      "\r\nAuthorization: token " + token + "\r\n")
+    EXPECT_EQ(request("Host: localhost:" + std::to_string(port) + "\r\nAuthorization: token " +
+                      token + "\r\n")
                   .status,
               200);
 
@@ -511,12 +514,12 @@ namespace {
 TEST_F(WebServerTest, AmbiguousOrBrokenRequestsRunNothing) {
     StartServer();
     const int port = server.GetPort();
-    const std::string head =
-        "POST /marker.cgi HTTP/1.1\r\n" + OwnHeaders(port, server.GetToken()) +
-        "Connection: close\r\nContent-Type: text/plain\r\n";
+    const std::string head = "POST /marker.cgi HTTP/1.1\r\n" + OwnHeaders(port, server.GetToken()) +
+                             "Connection: close\r\nContent-Type: text/plain\r\n";
     for (const std::string& rest :
          {std::string("Content-Length: 2\r\nContent-Length: 3\r\n\r\nabc"),
-          std::string("Content-Length: 3\r\nTransfer-Encoding: chunked\r\n\r\n3\r\nabc\r\n0\r\n\r\n"),
+          std::string(
+              "Content-Length: 3\r\nTransfer-Encoding: chunked\r\n\r\n3\r\nabc\r\n0\r\n\r\n"),
           std::string("Transfer-Encoding: chunked\r\n\r\nzz\r\nabc\r\n0\r\n\r\n"),
           std::string("Transfer-Encoding: chunked\r\n\r\n3\r\nabcdef\r\n0\r\n\r\n")}) {
         auto before = std::chrono::steady_clock::now();
@@ -534,11 +537,11 @@ TEST_F(WebServerTest, AmbiguousOrBrokenRequestsRunNothing) {
 
     // A well-formed chunked body still reaches the script, and a header spelt with "_" does not
     // pass itself off as the one spelt with "-".
-    HttpAnswer chunked = SendRaw(
-        "127.0.0.1", port,
-        "POST /env.cgi HTTP/1.1\r\n" + OwnHeaders(port, server.GetToken()) +
-            "Connection: close\r\nX-Role: user\r\nX_Role: admin\r\n"
-            "Transfer-Encoding: chunked\r\n\r\n3\r\nabc\r\n0\r\n\r\n");
+    HttpAnswer chunked =
+        SendRaw("127.0.0.1", port,
+                "POST /env.cgi HTTP/1.1\r\n" + OwnHeaders(port, server.GetToken()) +
+                    "Connection: close\r\nX-Role: user\r\nX_Role: admin\r\n"
+                    "Transfer-Encoding: chunked\r\n\r\n3\r\nabc\r\n0\r\n\r\n");
     auto env = ParseEnvironment(chunked.body);
     EXPECT_EQ(chunked.status, 200);
     EXPECT_EQ(env["CONTENT_LENGTH"], "3");

@@ -94,7 +94,8 @@ TEST_F(BrowserViewTest, ShowsTextOfAPrettyPrintedAnswerAsWritten) {
 TEST_F(BrowserViewTest, SaysSoWhenNoServiceIsSet) {
     ASSERT_TRUE(StartWebServer(server, "", "/tmp/kp-cfg"));
     QString text = DevicePage();
-    EXPECT_TRUE(text.contains(QString::fromUtf8("Zurzeit läuft kein Funkdienst"))) << text.toStdString();
+    EXPECT_TRUE(text.contains(QString::fromUtf8("Zurzeit läuft kein Funkdienst")))
+        << text.toStdString();
 }
 
 } // namespace

@@ -169,8 +169,7 @@ TEST_F(DeviceConfigPageTest, SilentNameServerDoesNotHoldThePage) {
     ASSERT_EQ(::mount((dir.Path() + "/resolv.conf").c_str(), "/etc/resolv.conf", nullptr, MS_BIND,
                       nullptr),
               0);
-    ASSERT_EQ(::mount((dir.Path() + "/hosts").c_str(), "/etc/hosts", nullptr, MS_BIND, nullptr),
-              0);
+    ASSERT_EQ(::mount((dir.Path() + "/hosts").c_str(), "/etc/hosts", nullptr, MS_BIND, nullptr), 0);
     ASSERT_EQ(std::system("ip addr add 127.0.0.77/32 dev lo 2>/dev/null; true"), 0);
     int silent = ::socket(AF_INET, SOCK_DGRAM, 0);
     sockaddr_in sa{};
