@@ -9,4 +9,5 @@ scripts/netns-run.sh "$bin/bench_lan"
 scripts/netns-run.sh "$bin/bench_lan_fleet"
 scripts/netns-run.sh "$bin/app_start_bench" "${APP_BENCH_RUNS:-5}"
 "$bin/web_gateway_bench"
+"$bin/web_slow_client_bench"
 "$bin/service_bench" "${SERVICE_BENCH_SECONDS:-30}" 5

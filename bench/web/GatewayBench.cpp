@@ -15,10 +15,11 @@
 
 namespace {
 
-double SecondsFor(int port, const std::string& target, int requests) {
+double SecondsFor(int port, const std::string& target, int requests,
+                  const std::string& token = "") {
     auto start = std::chrono::steady_clock::now();
     for (int i = 0; i < requests; ++i)
-        if (Get(port, target).status != 200) {
+        if (Get(port, target, token).status != 200) {
             std::fprintf(stderr, "request to %s failed\n", target.c_str());
             std::exit(1);
         }
@@ -26,10 +27,11 @@ double SecondsFor(int port, const std::string& target, int requests) {
 }
 
 // The same for a POST of `body` to an echo script, which must come back whole.
-double PostSecondsFor(int port, const std::string& target, const std::string& body, int requests) {
+double PostSecondsFor(int port, const std::string& target, const std::string& body, int requests,
+                      const std::string& token = "") {
     auto start = std::chrono::steady_clock::now();
     for (int i = 0; i < requests; ++i)
-        if (Post(port, target, body).body != body) {
+        if (Post(port, target, body, token).body != body) {
             std::fprintf(stderr, "POST to %s failed\n", target.c_str());
             std::exit(1);
         }
@@ -63,13 +65,14 @@ int main(int argc, char** argv) {
     if (!plain || mg_get_server_ports(plain, 1, &port) < 1)
         return 1;
 
-    SecondsFor(host.GetPort(), "/trivial.cgi", 20); // warm up both
+    SecondsFor(host.GetPort(), "/trivial.cgi", 20, host.GetToken()); // warm up both
     SecondsFor(port.port, "/trivial.cgi", 20);
-    double gatewayCgi = SecondsFor(host.GetPort(), "/trivial.cgi", requests);
+    double gatewayCgi = SecondsFor(host.GetPort(), "/trivial.cgi", requests, host.GetToken());
     double engineCgi = SecondsFor(port.port, "/trivial.cgi", requests);
-    double hostStatic = SecondsFor(host.GetPort(), "/page.htm", requests);
+    double hostStatic = SecondsFor(host.GetPort(), "/page.htm", requests, host.GetToken());
     double engineStatic = SecondsFor(port.port, "/page.htm", requests);
-    double gatewayPost = PostSecondsFor(host.GetPort(), "/echo.cgi", body, requests);
+    double gatewayPost =
+        PostSecondsFor(host.GetPort(), "/echo.cgi", body, requests, host.GetToken());
     double enginePost = PostSecondsFor(port.port, "/echo.cgi", body, requests);
     mg_stop(plain);
     host.Stop();

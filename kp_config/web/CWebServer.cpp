@@ -1,6 +1,7 @@
 #include "CWebServer.h"
 
 #include "CgiGateway.h"
+#include "RequestGate.h"
 
 #include <civetweb.h>
 
@@ -9,6 +10,7 @@
 #include <netinet/in.h>
 #include <sys/random.h>
 #include <sys/socket.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -21,6 +23,7 @@
 #include <fstream>
 #include <mutex>
 #include <set>
+#include <strings.h>
 #include <thread>
 #include <vector>
 
@@ -30,9 +33,25 @@ namespace {
 
 constexpr size_t kMaxRequestBody = 16u << 20;
 
+// Sent with every answer: no page of another site may frame the web UI or load from it, the
+// browser takes each answer for the type it declares, and no address of the web UI leaves it
+// as a referrer.
+constexpr const char* kSecurityHeaders =
+    "Content-Security-Policy: default-src 'self'; frame-ancestors 'none'; base-uri 'none'; "
+    "form-action 'self'\r\n"
+    "X-Content-Type-Options: nosniff\r\n"
+    "Referrer-Policy: no-referrer\r\n"
+    "X-Frame-Options: DENY";
+
+// A client that has not sent its whole request head by then is dropped: a browser sends it at
+// once, and a slow client must not hold a worker.
+constexpr int kHeadTimeoutMs = 3000;
+// Enough workers that 40 idle or slow connections leave the browser view's own requests free.
+constexpr const char* kWorkerThreads = "96";
+
 // The German error page of the gateway, readable in the embedded browser.
 void SendErrorPage(mg_connection* conn, int status, const std::string& text,
-                   const std::string& detail = "") {
+                   const std::string& detail = "", const std::string& extraHeaders = "") {
     auto escape = [](const std::string& s) {
         std::string out;
         for (char c : s) {
@@ -66,8 +85,9 @@ void SendErrorPage(mg_connection* conn, int status, const std::string& text,
     body += "</body></html>\n";
     mg_printf(conn,
               "HTTP/1.1 %d %s\r\nContent-Type: text/html; charset=utf-8\r\n"
-              "Content-Length: %zu\r\nCache-Control: no-store\r\nConnection: close\r\n\r\n",
-              status, mg_get_response_code_text(conn, status), body.size());
+              "Content-Length: %zu\r\nCache-Control: no-store\r\n%s\r\n%sConnection: close\r\n\r\n",
+              status, mg_get_response_code_text(conn, status), body.size(), kSecurityHeaders,
+              extraHeaders.c_str());
     if (std::strcmp(mg_get_request_info(conn)->request_method, "HEAD") != 0)
         mg_write(conn, body.data(), body.size());
 }
@@ -99,6 +119,46 @@ std::string LoopbackPorts(const std::string& ports) {
 // socket's reading side down. The kernel's table of TCP connections gives the socket's inode,
 // and the descriptor is the one whose link names that inode; no descriptor of another thread is
 // touched on the way.
+// The descriptors of this process whose socket inodes are in `inodes`.
+std::vector<int> DescriptorsOf(const std::set<unsigned long>& inodes) {
+    std::vector<int> found;
+    if (inodes.empty())
+        return found;
+    if (DIR* dir = ::opendir("/proc/self/fd")) {
+        while (dirent* e = ::readdir(dir)) {
+            char target[64];
+            ssize_t n = ::readlinkat(::dirfd(dir), e->d_name, target, sizeof target - 1);
+            unsigned long inode = 0;
+            if (n <= 0)
+                continue;
+            target[n] = 0;
+            if (std::sscanf(target, "socket:[%lu]", &inode) == 1 && inodes.count(inode))
+                found.push_back(std::atoi(e->d_name));
+        }
+        ::closedir(dir);
+    }
+    return found;
+}
+
+// The inodes of the TCP sockets in the kernel's table for which `match` (local and peer end in
+// the table's hexadecimal form, and the state) holds.
+template <typename Match> std::set<unsigned long> TcpInodes(Match match) {
+    std::set<unsigned long> inodes;
+    std::ifstream table("/proc/self/net/tcp");
+    std::string line;
+    std::getline(table, line); // the column titles
+    while (std::getline(table, line)) {
+        char local[64], peer[64];
+        unsigned state = 0;
+        unsigned long node = 0;
+        if (std::sscanf(line.c_str(), "%*d: %63s %63s %x %*x:%*x %*x:%*x %*x %*u %*u %lu", local,
+                        peer, &state, &node) == 4 &&
+            node != 0 && match(std::string(local), std::string(peer), state))
+            inodes.insert(node);
+    }
+    return inodes;
+}
+
 int ConnectionSocket(const mg_request_info* info) {
     in_addr remote{};
     if (::inet_pton(AF_INET, info->remote_addr, &remote) != 1)
@@ -108,34 +168,33 @@ int ConnectionSocket(const mg_request_info* info) {
                   static_cast<unsigned>(info->remote_port));
     std::snprintf(wantLocalPort, sizeof wantLocalPort, ":%04X",
                   static_cast<unsigned>(info->server_port));
-    unsigned long inode = 0;
-    std::ifstream table("/proc/self/net/tcp");
-    std::string line;
-    std::getline(table, line); // the column titles
-    while (inode == 0 && std::getline(table, line)) {
-        char local[64], peer[64];
-        unsigned long node = 0;
-        if (std::sscanf(line.c_str(), "%*d: %63s %63s %*x %*x:%*x %*x:%*x %*x %*u %*u %lu", local,
-                        peer, &node) == 3 &&
-            std::strcmp(peer, wantRemote) == 0 && std::string(local).ends_with(wantLocalPort))
-            inode = node;
-    }
-    if (inode == 0)
+    std::set<unsigned long> inodes =
+        TcpInodes([&](const std::string& local, const std::string& peer, unsigned) {
+            return peer == wantRemote && local.ends_with(wantLocalPort);
+        });
+    if (inodes.size() != 1)
         return -1;
-    const std::string link = "socket:[" + std::to_string(inode) + "]";
-    int found = -1;
-    if (DIR* dir = ::opendir("/proc/self/fd")) {
-        while (dirent* e = ::readdir(dir)) {
-            char target[64];
-            ssize_t n = ::readlinkat(::dirfd(dir), e->d_name, target, sizeof target - 1);
-            if (n > 0 && link.compare(0, std::string::npos, target, static_cast<size_t>(n)) == 0) {
-                found = std::atoi(e->d_name);
-                break;
-            }
-        }
-        ::closedir(dir);
+    std::vector<int> fds = DescriptorsOf(inodes);
+    return fds.size() == 1 ? fds[0] : -1;
+}
+
+// Ends every connection that clients hold to the server on `port` (not its listening socket):
+// a worker that waits for a slow client's request then wakes at once.
+void ShutDownConnections(int port) {
+    char wantLocalPort[8];
+    std::snprintf(wantLocalPort, sizeof wantLocalPort, ":%04X", static_cast<unsigned>(port));
+    constexpr unsigned kListen = 0x0A;
+    for (int fd :
+         DescriptorsOf(TcpInodes([&](const std::string&local, const std::string&, unsigned state) {
+             return state != kListen && local.ends_with(wantLocalPort);
+         }))) {
+        // Checked once more on the descriptor itself, in case its number was reused meanwhile.
+        sockaddr_in local{};
+        socklen_t length = sizeof local;
+        if (::getsockname(fd, reinterpret_cast<sockaddr*>(&local), &length) == 0 &&
+            local.sin_family == AF_INET && ntohs(local.sin_port) == port)
+            ::shutdown(fd, SHUT_RDWR);
     }
-    return found;
 }
 
 // Ends a read of the request body at its deadline: the engine's read waits for more as long
@@ -192,7 +251,9 @@ BodyRead ReadBody(mg_connection* conn, int timeoutMs, std::string& body) {
         if (want == 0)
             return BodyRead::Complete;
         int n = mg_read(conn, buf, want);
-        if (n <= 0)
+        if (n < 0)
+            return BodyRead::Incomplete; // a broken chunked coding, or the connection failed
+        if (n == 0)
             break;
         body.append(buf, static_cast<size_t>(n));
         if (body.size() > kMaxRequestBody)
@@ -204,6 +265,64 @@ BodyRead ReadBody(mg_connection* conn, int timeoutMs, std::string& body) {
     if (announced >= 0 && body.size() < static_cast<size_t>(announced))
         return BodyRead::Incomplete;
     return std::chrono::steady_clock::now() < deadline ? BodyRead::Complete : BodyRead::Incomplete;
+}
+
+using HeaderList = std::vector<std::pair<std::string, std::string>>;
+
+// False for a request whose body length is ambiguous: two different Content-Length values, or a
+// Content-Length beside a Transfer-Encoding. Peers may read such a request differently, so it
+// is refused whole.
+bool HasSoundFraming(const HeaderList& headers) {
+    const std::string* length = nullptr;
+    bool coded = false;
+    for (const auto& [name, value] : headers) {
+        if (strcasecmp(name.c_str(), "Transfer-Encoding") == 0)
+            coded = true;
+        if (strcasecmp(name.c_str(), "Content-Length") != 0)
+            continue;
+        if (length && *length != value)
+            return false;
+        length = &value;
+    }
+    return !(length && coded);
+}
+
+// A static answer that the engine would not give as this server must: a directory named
+// without its trailing slash is redirected here (the engine's redirect lacks the security
+// headers), and a request that brought the secret in its address gets the cookie with the file,
+// or is sent to the same address without the secret. 0 when the engine serves the request.
+int SendStatic(mg_connection* conn, const std::string& realRoot, const mg_request_info* info,
+               const std::string& cookie, const std::string& strippedQuery) {
+    const std::string uri = info->local_uri ? info->local_uri : "/";
+    const std::string file = realRoot + uri;
+    struct stat st {};
+    const bool exists = ::stat(file.c_str(), &st) == 0;
+    std::string location = info->local_uri_raw ? info->local_uri_raw : "/";
+    if (exists && S_ISDIR(st.st_mode) && !uri.ends_with('/')) {
+        location += "/";
+    } else if (cookie.empty()) {
+        return 0;
+    } else if (exists && S_ISREG(st.st_mode)) {
+        mg_send_mime_file2(conn, file.c_str(), nullptr, cookie.c_str());
+        return 200;
+    }
+    const char* query = cookie.empty() ? info->query_string : strippedQuery.c_str();
+    if (query && *query)
+        location += "?" + std::string(query);
+    mg_printf(conn,
+              "HTTP/1.1 %d %s\r\nLocation: %s\r\nContent-Length: 0\r\n"
+              "Cache-Control: no-store\r\n%s\r\n%sConnection: close\r\n\r\n",
+              cookie.empty() ? 301 : 302, cookie.empty() ? "Moved Permanently" : "Found",
+              location.c_str(), kSecurityHeaders, cookie.c_str());
+    return cookie.empty() ? 301 : 302;
+}
+
+// After a refusal whose body is left unread: the answer is followed by the end of the
+// connection at once, and the worker does not wait for the rest of the body to drain.
+void EndConnection(mg_connection* conn) {
+    int fd = ConnectionSocket(mg_get_request_info(conn));
+    if (fd >= 0)
+        ::shutdown(fd, SHUT_RDWR);
 }
 
 std::string Absolute(const std::string& path) {
@@ -318,9 +437,12 @@ bool CWebServer::Start() {
         {"ssi_pattern", ""},
         {"access_control_list", "-0.0.0.0/0,+127.0.0.0/8"},
         {"access_control_allow_origin", ""},
-        {"num_threads", "16"},
-        // Also bounds how long a client may take over its request head.
-        {"request_timeout_ms", std::to_string(requestTimeoutMs)},
+        {"num_threads", kWorkerThreads},
+        // Bounds how long a client may take over its request head, and each wait for more of
+        // its body (the whole body has the request time-out below).
+        {"request_timeout_ms", std::to_string(std::min(requestTimeoutMs, kHeadTimeoutMs))},
+        {"additional_header", kSecurityHeaders},
+        {"enable_keep_alive", "no"},
     };
     bool refused = false;
     for (const auto& [key, value] : options) {
@@ -373,7 +495,29 @@ void CWebServer::Stop() {
         return;
     // Running scripts are killed, so the engine's workers end promptly.
     run->stopping = true;
+    // The engine's listener and workers look at its stop flag only between waits of up to 2 s
+    // for a connection or for a client's bytes; connecting to the listener and ending the open
+    // connections while the stop runs ends those waits at once.
+    const int port = GetPort();
+    std::atomic<bool> stopped{false};
+    std::thread waker([&stopped, port] {
+        while (!stopped.load()) {
+            int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+            sockaddr_in sa{};
+            sa.sin_family = AF_INET;
+            sa.sin_port = htons(static_cast<uint16_t>(port));
+            sa.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+            if (fd >= 0) {
+                ::connect(fd, reinterpret_cast<sockaddr*>(&sa), sizeof sa);
+                ::close(fd);
+            }
+            ShutDownConnections(port);
+            std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        }
+    });
     mg_stop(context);
+    stopped = true;
+    waker.join();
     context = nullptr;
     delete run;
     run = nullptr;
@@ -394,8 +538,48 @@ int CWebServer::HandleRequest(mg_connection* conn) {
 
 int CWebServer::Dispatch(mg_connection* conn) {
     using namespace CgiGateway;
+    using RequestGate::HeaderList;
     const mg_request_info* info = mg_get_request_info(conn);
     const RunConfig& config = *run;
+    const std::string method = info->request_method ? info->request_method : "";
+    HeaderList headers;
+    for (int i = 0; i < info->num_headers; ++i)
+        headers.emplace_back(info->http_headers[i].name, info->http_headers[i].value);
+
+    // A page of another site that reaches the port through a name of its own (DNS rebinding)
+    // is turned away before anything else happens.
+    const char* host = mg_get_header(conn, "Host");
+    if (!host || !RequestGate::IsOwnHost(host, info->server_port)) {
+        SendErrorPage(conn, 403, "Diese Adresse ist nicht die des Konfigurators.");
+        return 403;
+    }
+    const RequestGate::Credential credential =
+        RequestGate::FindCredential(headers, info->query_string ? info->query_string : "", token);
+    if (credential == RequestGate::Credential::None) {
+        SendErrorPage(conn, 403,
+                      "Zugriff verweigert: Diese Oberfläche steht nur dem "
+                      "Velantrix Konfigurator zur Verfügung.");
+        return 403;
+    }
+    if (method != "GET" && method != "HEAD" && method != "POST") {
+        SendErrorPage(conn, 405, "Diese Anfrageart wird nicht unterstützt.", "",
+                      "Allow: GET, HEAD, POST\r\n");
+        return 405;
+    }
+    const char* origin = mg_get_header(conn, "Origin");
+    if (method == "POST" && origin && !RequestGate::IsOwnOrigin(origin, info->server_port)) {
+        SendErrorPage(conn, 403, "Anfragen anderer Seiten werden nicht angenommen.");
+        return 403;
+    }
+    if (!HasSoundFraming(headers)) {
+        SendErrorPage(conn, 400, "Ungültige Anfrage.");
+        EndConnection(conn);
+        return 400;
+    }
+    // The browser keeps the secret as a cookie once it came in the address.
+    const std::string cookie = credential == RequestGate::Credential::Query
+                                   ? RequestGate::CookieHeader(token) + "\r\n"
+                                   : std::string();
 
     ResolvedPath path =
         ResolveRequestPath(config.realRoot, info->local_uri_raw ? info->local_uri_raw : "");
@@ -410,7 +594,9 @@ int CWebServer::Dispatch(mg_connection* conn) {
         SendErrorPage(conn, 404, "Die Seite wurde nicht gefunden.");
         return 404;
     case PathKind::PassOn:
-        return 0;
+        return SendStatic(
+            conn, config.realRoot, info, cookie,
+            RequestGate::StripQuery(info->query_string ? info->query_string : "", token));
     case PathKind::Script:
         break;
     }
@@ -419,22 +605,26 @@ int CWebServer::Dispatch(mg_connection* conn) {
     request.method = info->request_method;
     request.httpVersion = info->http_version ? info->http_version : "1.0";
     request.uri = info->request_uri ? info->request_uri : "";
+    // The secret stays with the server: a script sees neither its parameter, nor its cookie,
+    // nor its Authorization header.
     request.hasQueryString = info->query_string != nullptr;
-    request.queryString = info->query_string ? info->query_string : "";
+    request.queryString =
+        info->query_string ? RequestGate::StripQuery(info->query_string, token) : "";
     request.remoteAddr = info->remote_addr;
     request.remotePort = info->remote_port;
     request.serverPort = info->server_port;
-    for (int i = 0; i < info->num_headers; ++i)
-        request.headers.emplace_back(info->http_headers[i].name, info->http_headers[i].value);
+    request.headers = RequestGate::StripHeaders(headers, token);
     switch (ReadBody(conn, config.requestTimeoutMs, request.body)) {
     case BodyRead::Complete:
         break;
     case BodyRead::TooLarge:
         SendErrorPage(conn, 413, "Die Anfrage ist zu groß.");
+        EndConnection(conn);
         return 413;
     case BodyRead::Incomplete:
         // A script never runs on a part of its input.
         SendErrorPage(conn, 400, "Die Anfrage ist unvollständig oder kam nicht rechtzeitig an.");
+        EndConnection(conn);
         return 400;
     }
 
@@ -483,6 +673,7 @@ int CWebServer::Dispatch(mg_connection* conn) {
         if (!ownHeaders.count(lower))
             head += name + ": " + value + "\r\n";
     }
+    head += std::string(kSecurityHeaders) + "\r\n" + cookie;
     head +=
         "Content-Length: " + std::to_string(response.body.size()) + "\r\nConnection: close\r\n\r\n";
     mg_write(conn, head.data(), head.size());

@@ -275,9 +275,11 @@ std::vector<std::string> BuildEnvironment(const Request& request, const Resolved
 
     // One variable per header; repeated headers are joined as HTTP joins them. "Proxy" is
     // left out: as HTTP_PROXY it would redirect a script's own outgoing requests.
+    // A header spelt with "_" is left out: it would share its variable with the "-" spelling,
+    // and one of the two could pass itself off as the other.
     for (const auto& [name, value] : request.headers) {
         std::string var = HeaderVariableName(name);
-        if (var == "HTTP_PROXY")
+        if (var == "HTTP_PROXY" || name.find('_') != std::string::npos)
             continue;
         auto it = seen.find(var);
         if (it != seen.end() && var.compare(0, 5, "HTTP_") == 0)
@@ -406,6 +408,9 @@ RunOutcome RunScript(const std::string& interpreter, const std::string& scriptFi
             if (fds[i].revents == 0)
                 continue;
             if (fds[i].fd == exitFd) {
+                // The script has ended and is not reaped yet, so its process group is still
+                // its own: what it left running in the background ends with it.
+                ::kill(-pid, SIGKILL);
                 exited = ::waitpid(pid, &outcome.exitStatus, WNOHANG) == pid;
             } else if (fds[i].fd == in[1]) {
                 ssize_t w = ::write(in[1], stdinData.data() + written, stdinData.size() - written);
@@ -446,9 +451,14 @@ RunOutcome RunScript(const std::string& interpreter, const std::string& scriptFi
     // The script has closed its output; give it until the deadline to exit, then end it.
     if (outcome.result == RunResult::Ok && !exited) {
         for (;;) {
-            pid_t r = ::waitpid(pid, &outcome.exitStatus, WNOHANG);
-            if (r == pid || (r < 0 && errno != EINTR))
+            // Seen ended but left unreaped, so that its group can still be ended as a whole.
+            siginfo_t info{};
+            if (::waitid(P_PID, static_cast<id_t>(pid), &info, WEXITED | WNOHANG | WNOWAIT) == 0 &&
+                info.si_pid == pid) {
+                ::kill(-pid, SIGKILL);
+                outcome.exitStatus = WaitBlocking(pid);
                 return outcome;
+            }
             if (Clock::now() >= deadline || stopFlag.load())
                 break;
             std::this_thread::sleep_for(std::chrono::milliseconds(2));

@@ -3,14 +3,19 @@
 #include "CWebServer.h"
 #include "WebTestSupport.h"
 
+#include <arpa/inet.h>
 #include <gtest/gtest.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <cerrno>
 #include <chrono>
 #include <cstdlib>
 #include <filesystem>
+#include <fstream>
 #include <set>
 #include <thread>
 
@@ -66,7 +71,7 @@ TEST_F(WebServerTest, PortIsChosenBySystemAndDiffersBetweenServers) {
     ASSERT_TRUE(other.Start());
     EXPECT_GT(other.GetPort(), 0);
     EXPECT_NE(other.GetPort(), server.GetPort());
-    EXPECT_EQ(Get(other.GetPort(), "/index.htm").status, 200);
+    EXPECT_EQ(Get(other.GetPort(), "/index.htm", other.GetToken()).status, 200);
 }
 
 TEST_F(WebServerTest, StopTwiceIsHarmlessAndLeavesNoPort) {
@@ -82,7 +87,7 @@ TEST_F(WebServerTest, StopTwiceIsHarmlessAndLeavesNoPort) {
 TEST_F(WebServerTest, StartOnARunningServerRestartsIt) {
     StartServer();
     ASSERT_TRUE(server.Start());
-    EXPECT_EQ(Get(server.GetPort(), "/index.htm").status, 200);
+    EXPECT_EQ(Get(server.GetPort(), "/index.htm", server.GetToken()).status, 200);
 }
 
 TEST_F(WebServerTest, RefusedOptionsLeaveTheServerStopped) {
@@ -106,11 +111,18 @@ TEST_F(WebServerTest, PortInUseLeavesTheServerStopped) {
 
 TEST_F(WebServerTest, StopKillsAHangingScriptPromptly) {
     StartServer();
-    std::thread client([&] { Get(server.GetPort(), "/hang.cgi"); });
+    std::thread client([&] { Get(server.GetPort(), "/hang.cgi", server.GetToken()); });
+    int idle = ::socket(AF_INET, SOCK_STREAM, 0); // a client that never sends its request
+    sockaddr_in sa{};
+    sa.sin_family = AF_INET;
+    sa.sin_port = htons(static_cast<uint16_t>(server.GetPort()));
+    sa.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    ASSERT_EQ(::connect(idle, reinterpret_cast<sockaddr*>(&sa), sizeof sa), 0);
     std::this_thread::sleep_for(std::chrono::milliseconds(300));
     auto before = std::chrono::steady_clock::now();
     server.Stop();
-    EXPECT_LT(std::chrono::steady_clock::now() - before, std::chrono::seconds(2));
+    EXPECT_LT(std::chrono::steady_clock::now() - before, std::chrono::milliseconds(750));
+    ::close(idle);
     client.join();
     EXPECT_EQ(::waitpid(-1, nullptr, WNOHANG), -1); // no child left, reaped or not
 }
@@ -119,14 +131,15 @@ TEST_F(WebServerTest, StopKillsAHangingScriptPromptly) {
 
 TEST_F(WebServerTest, ServesIndexAndListsDirectories) {
     StartServer();
-    HttpAnswer index = Get(server.GetPort(), "/index.htm");
+    HttpAnswer index = Get(server.GetPort(), "/index.htm", server.GetToken());
     EXPECT_EQ(index.status, 200);
     EXPECT_NE(index.body.find("Startseite"), std::string::npos);
-    EXPECT_NE(Get(server.GetPort(), "/").body.find("Startseite"), std::string::npos);
-    HttpAnswer listing = Get(server.GetPort(), "/listed/");
+    EXPECT_NE(Get(server.GetPort(), "/", server.GetToken()).body.find("Startseite"),
+              std::string::npos);
+    HttpAnswer listing = Get(server.GetPort(), "/listed/", server.GetToken());
     EXPECT_EQ(listing.status, 200);
     EXPECT_NE(listing.body.find("a.txt"), std::string::npos);
-    EXPECT_EQ(Get(server.GetPort(), "/missing.htm").status, 404);
+    EXPECT_EQ(Get(server.GetPort(), "/missing.htm", server.GetToken()).status, 404);
     EXPECT_FALSE(index.headers.count("access-control-allow-origin"));
 }
 
@@ -140,8 +153,8 @@ TEST_F(WebServerTest, ScriptGetsExactlyTheCgiEnvironment) {
     int port = server.GetPort();
     HttpAnswer answer =
         SendRaw("127.0.0.1", port,
-                "GET /config/env.cgi?a=1&b=2 HTTP/1.1\r\nHost: 127.0.0.1\r\n"
-                "X-Custom-Thing: 42\r\nProxy: http://evil/\r\nConnection: close\r\n\r\n");
+                "GET /config/env.cgi?a=1&b=2 HTTP/1.1\r\n" + OwnHeaders(port, server.GetToken()) +
+                    "X-Custom-Thing: 42\r\nProxy: http://evil/\r\nConnection: close\r\n\r\n");
     ASSERT_EQ(answer.status, 200);
     auto env = ParseEnvironment(answer.body);
     std::set<std::string> names;
@@ -201,7 +214,7 @@ TEST_F(WebServerTest, ScriptGetsExactlyTheCgiEnvironment) {
 TEST_F(WebServerTest, EmptyServiceAddressReachesScriptsEmpty) {
     server.SetCgiVariable("RADLEX_SERVICE", "");
     StartServer();
-    auto env = ParseEnvironment(Get(server.GetPort(), "/env.cgi").body);
+    auto env = ParseEnvironment(Get(server.GetPort(), "/env.cgi", server.GetToken()).body);
     ASSERT_TRUE(env.count("RADLEX_SERVICE"));
     EXPECT_EQ(env["RADLEX_SERVICE"], "");
 }
@@ -210,7 +223,7 @@ TEST_F(WebServerTest, ValueWithCommaReachesScriptWhole) {
     server.SetCgiVariable("CONFIG_ROOT", "/data/a,INJECTED=1");
     StartServer();
     server.UpdateRadlexService("bin://host:1,EVIL=yes");
-    auto env = ParseEnvironment(Get(server.GetPort(), "/env.cgi").body);
+    auto env = ParseEnvironment(Get(server.GetPort(), "/env.cgi", server.GetToken()).body);
     EXPECT_EQ(env["CONFIG_ROOT"], "/data/a,INJECTED=1");
     EXPECT_EQ(env["RADLEX_SERVICE"], "bin://host:1,EVIL=yes");
     EXPECT_FALSE(env.count("INJECTED"));
@@ -221,12 +234,12 @@ TEST_F(WebServerTest, NewServiceAddressReachesNextScriptOnly) {
     StartServer();
     int port = server.GetPort();
     HttpAnswer early;
-    std::thread client([&] { early = Get(port, "/wait.cgi"); });
+    std::thread client([&] { early = Get(port, "/wait.cgi", server.GetToken()); });
     for (int i = 0; i < 500 && !dir.Exists("root/started"); ++i)
         std::this_thread::sleep_for(std::chrono::milliseconds(10));
     ASSERT_TRUE(dir.Exists("root/started"));
     server.UpdateRadlexService("bin://192.0.2.7:4711");
-    auto late = ParseEnvironment(Get(port, "/env.cgi").body);
+    auto late = ParseEnvironment(Get(port, "/env.cgi", server.GetToken()).body);
     client.join();
     EXPECT_EQ(late["RADLEX_SERVICE"], "bin://192.0.2.7:4711");
     EXPECT_EQ(ParseEnvironment(early.body)["RADLEX_SERVICE"], "bin://127.0.0.1:2001");
@@ -236,17 +249,19 @@ TEST_F(WebServerTest, NewServiceAddressReachesNextScriptOnly) {
 TEST_F(WebServerTest, PlPhpAndIndexCgiRunThroughTheInterpreter) {
     StartServer();
     for (const char* target : {"/perl.pl", "/page.php", "/scripted/"}) {
-        HttpAnswer answer = Get(server.GetPort(), target);
+        HttpAnswer answer = Get(server.GetPort(), target, server.GetToken());
         EXPECT_EQ(answer.status, 200) << target;
         EXPECT_NE(answer.body.find("GATEWAY_INTERFACE=CGI/1.1"), std::string::npos) << target;
     }
-    EXPECT_EQ(ParseEnvironment(Get(server.GetPort(), "/scripted/").body)["SCRIPT_NAME"],
+    EXPECT_EQ(ParseEnvironment(
+                  Get(server.GetPort(), "/scripted/", server.GetToken()).body)["SCRIPT_NAME"],
               "/scripted/index.cgi");
 }
 
 TEST_F(WebServerTest, PathInfoFollowsTheScript) {
     StartServer();
-    auto env = ParseEnvironment(Get(server.GetPort(), "/env.cgi/extra/part").body);
+    auto env =
+        ParseEnvironment(Get(server.GetPort(), "/env.cgi/extra/part", server.GetToken()).body);
     EXPECT_EQ(env["SCRIPT_NAME"], "/env.cgi");
     EXPECT_EQ(env["PATH_INFO"], "/extra/part");
 }
@@ -256,10 +271,11 @@ TEST_F(WebServerTest, PostBodyReachesTheScript) {
     std::string body(1 << 20, 'x'); // larger than a pipe holds
     for (size_t i = 0; i < body.size(); i += 4096)
         body[i] = static_cast<char>('a' + i % 26);
-    HttpAnswer answer = Post(server.GetPort(), "/echo.cgi", body);
+    HttpAnswer answer = Post(server.GetPort(), "/echo.cgi", body, server.GetToken());
     EXPECT_EQ(answer.status, 200);
     EXPECT_EQ(answer.body, body);
-    auto env = ParseEnvironment(Post(server.GetPort(), "/env.cgi", "name=wert").body);
+    auto env =
+        ParseEnvironment(Post(server.GetPort(), "/env.cgi", "name=wert", server.GetToken()).body);
     EXPECT_EQ(env["CONTENT_LENGTH"], "9");
     EXPECT_EQ(env["CONTENT_TYPE"], "text/plain");
     EXPECT_EQ(env["REQUEST_METHOD"], "POST");
@@ -269,10 +285,10 @@ TEST_F(WebServerTest, PostBodyReachesTheScript) {
 
 TEST_F(WebServerTest, StatusAndLocationHeadersAreUnderstood) {
     StartServer();
-    HttpAnswer status = Get(server.GetPort(), "/status.cgi");
+    HttpAnswer status = Get(server.GetPort(), "/status.cgi", server.GetToken());
     EXPECT_EQ(status.status, 404);
     EXPECT_EQ(status.body, "weg");
-    HttpAnswer location = Get(server.GetPort(), "/location.cgi");
+    HttpAnswer location = Get(server.GetPort(), "/location.cgi", server.GetToken());
     EXPECT_EQ(location.status, 302);
     EXPECT_EQ(location.headers["location"], "/index.htm");
 }
@@ -280,18 +296,18 @@ TEST_F(WebServerTest, StatusAndLocationHeadersAreUnderstood) {
 TEST_F(WebServerTest, FailingScriptsGiveReadableErrorPages) {
     server.SetCgiTimeout(500);
     StartServer();
-    HttpAnswer garbage = Get(server.GetPort(), "/garbage.cgi");
+    HttpAnswer garbage = Get(server.GetPort(), "/garbage.cgi", server.GetToken());
     EXPECT_EQ(garbage.status, 502);
     EXPECT_NE(garbage.body.find("Fehler im Skript"), std::string::npos);
     auto before = std::chrono::steady_clock::now();
-    HttpAnswer hang = Get(server.GetPort(), "/hang.cgi");
+    HttpAnswer hang = Get(server.GetPort(), "/hang.cgi", server.GetToken());
     EXPECT_EQ(hang.status, 504);
     EXPECT_LT(std::chrono::steady_clock::now() - before, std::chrono::seconds(5));
     EXPECT_NE(hang.body.find("nicht rechtzeitig"), std::string::npos);
 
     server.SetCgiInterpreter(dir.Path() + "/no-such-interpreter");
     ASSERT_TRUE(server.Start());
-    EXPECT_EQ(Get(server.GetPort(), "/env.cgi").status, 500);
+    EXPECT_EQ(Get(server.GetPort(), "/env.cgi", server.GetToken()).status, 500);
 }
 
 // A script that has answered and exited is done, even if something it started in the background
@@ -299,10 +315,24 @@ TEST_F(WebServerTest, FailingScriptsGiveReadableErrorPages) {
 TEST_F(WebServerTest, ScriptThatLeavesABackgroundProcessAnswersAtOnce) {
     StartServer();
     auto before = std::chrono::steady_clock::now();
-    HttpAnswer answer = Get(server.GetPort(), "/background.cgi");
+    HttpAnswer answer = Get(server.GetPort(), "/background.cgi", server.GetToken());
     EXPECT_LT(std::chrono::steady_clock::now() - before, std::chrono::seconds(2));
     EXPECT_EQ(answer.status, 200);
     EXPECT_EQ(answer.body, "fertig");
+    // What the script left behind has ended with it.
+    std::ifstream pidFile(root + "/bgpid");
+    int child = 0;
+    ASSERT_TRUE(pidFile >> child);
+    std::string state = "gone";
+    for (int i = 0; i < 100; ++i) {
+        std::ifstream stat("/proc/" + std::to_string(child) + "/stat");
+        std::string line;
+        state = std::getline(stat, line) ? line.substr(line.rfind(')') + 2, 1) : "gone";
+        if (state == "gone" || state == "Z")
+            break;
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    EXPECT_TRUE(state == "gone" || state == "Z") << state;
 }
 
 // Clients that send only part of their body, or send it a byte at a time, get 400 at the
@@ -311,7 +341,8 @@ TEST_F(WebServerTest, SlowOrShortBodiesCannotHoldTheServer) {
     server.SetRequestTimeout(1000);
     StartServer();
     const int port = server.GetPort();
-    const std::string head = "POST /marker.cgi HTTP/1.0\r\nContent-Length: 100\r\n\r\n";
+    const std::string head = "POST /marker.cgi HTTP/1.0\r\n" + OwnHeaders(port, server.GetToken()) +
+                             "Content-Length: 100\r\n\r\n";
     std::vector<int> answers(17, 0);
     std::vector<std::thread> clients;
     for (int i = 0; i < 16; ++i)
@@ -321,7 +352,7 @@ TEST_F(WebServerTest, SlowOrShortBodiesCannotHoldTheServer) {
     clients.emplace_back([&] { answers[16] = Trickle(port, head, 100).status; });
     std::this_thread::sleep_for(std::chrono::milliseconds(200));
     auto before = std::chrono::steady_clock::now();
-    HttpAnswer page = Get(port, "/index.htm");
+    HttpAnswer page = Get(port, "/index.htm", server.GetToken());
     EXPECT_LT(std::chrono::steady_clock::now() - before, std::chrono::milliseconds(1500));
     EXPECT_EQ(page.status, 200);
     for (std::thread& t : clients)
@@ -333,11 +364,11 @@ TEST_F(WebServerTest, SlowOrShortBodiesCannotHoldTheServer) {
 
 TEST_F(WebServerTest, ThousandRequestsLeaveNoZombiesOrDescriptors) {
     StartServer();
-    Get(server.GetPort(), "/env.cgi"); // let the engine open what it keeps
+    Get(server.GetPort(), "/env.cgi", server.GetToken()); // let the engine open what it keeps
     int descriptors = CountOpenDescriptors();
     for (int i = 0; i < 1000; ++i) {
         const char* target = i % 10 == 0 ? "/garbage.cgi" : "/env.cgi";
-        ASSERT_NE(Get(server.GetPort(), target).status, 0) << "request " << i;
+        ASSERT_NE(Get(server.GetPort(), target, server.GetToken()).status, 0) << "request " << i;
     }
     errno = 0;
     EXPECT_EQ(::waitpid(-1, nullptr, WNOHANG), -1);
@@ -366,15 +397,197 @@ TEST_F(WebServerTest, TraversalIsRefused) {
                                "/config/..%2f..%2fsecret.txt", "/config/%2e%2e/%2e%2e/secret.txt",
                                "/link-out/secret.txt", "/link-out/outside.cgi", "/linked.cgi",
                                "/linked.txt", "/linkdir/", "/./../outside.cgi"}) {
-        HttpAnswer answer =
-            SendRaw("127.0.0.1", port, std::string("GET ") + target + " HTTP/1.0\r\n\r\n");
+        HttpAnswer answer = SendRaw("127.0.0.1", port,
+                                    std::string("GET ") + target + " HTTP/1.0\r\n" +
+                                        OwnHeaders(port, server.GetToken()) + "\r\n");
         EXPECT_NE(answer.status, 200) << target;
         EXPECT_EQ(answer.body.find("geheim"), std::string::npos) << target;
     }
     EXPECT_FALSE(dir.Exists("ran"));
     // A link that stays inside the root is followed.
     std::filesystem::create_symlink(root + "/env.cgi", root + "/inside.cgi");
-    EXPECT_EQ(Get(port, "/inside.cgi").status, 200);
+    EXPECT_EQ(Get(port, "/inside.cgi", server.GetToken()).status, 200);
+}
+
+} // namespace
+
+namespace {
+
+// --- Who is admitted ------------------------------------------------------------------------
+
+// Only a client that shows the run's secret, by header or by the cookie the server hands out
+// for "?token=", and names the server as 127.0.0.1 or localhost with its port, gets anything.
+TEST_F(WebServerTest, OnlyTheOwnProgramIsServed) {
+    StartServer();
+    const int port = server.GetPort();
+    const std::string token = server.GetToken();
+    ASSERT_GE(token.size(), 32u);
+    const std::string own = OwnHeaders(port, "");
+    auto request = [&](const std::string& lines, const std::string& target = "/index.htm",
+                       const std::string& method = "GET") {
+        return SendRaw("127.0.0.1", port, method + " " + target + " HTTP/1.0\r\n" + lines + "\r\n");
+    };
+
+    // By header, for the server's own name in either spelling; every answer carries the
+    // headers that keep other sites out.
+    HttpAnswer byHeader = Get(port, "/index.htm", token);
+    EXPECT_EQ(byHeader.status, 200);
+    EXPECT_NE(byHeader.body.find("Startseite"), std::string::npos);
+    EXPECT_EQ(request("Host: localhost:" + std::to_string(port) + "\r\nAuthorization: token " +
+                      token + "\r\n")
+                  .status,
+              200);
+
+    // No secret, a wrong one, a foreign Host: 403 and nothing of the web UI.
+    for (const std::string& lines :
+         {own, own + "Authorization: token " + std::string(token.size(), '0') + "\r\n",
+          own + "Cookie: kp_config_token=" + token.substr(1) + "\r\n",
+          "Host: evil.example:" + std::to_string(port) + "\r\nAuthorization: token " + token +
+              "\r\n",
+          "Authorization: token " + token + "\r\n"}) {
+        HttpAnswer refused = request(lines);
+        EXPECT_EQ(refused.status, 403) << lines;
+        EXPECT_EQ(refused.body.find("Startseite"), std::string::npos) << lines;
+        EXPECT_EQ(refused.body.find(token), std::string::npos) << lines;
+        EXPECT_EQ(request(lines, "/env.cgi").body.find("GATEWAY_INTERFACE"), std::string::npos);
+    }
+    EXPECT_EQ(request(own, "/index.htm?token=wrong").status, 403);
+
+    // By query: the answer sets the cookie, and the cookie alone admits later requests.
+    HttpAnswer byQuery = request(own, "/index.htm?token=" + token);
+    EXPECT_EQ(byQuery.status, 200);
+    EXPECT_NE(byQuery.body.find("Startseite"), std::string::npos);
+    EXPECT_EQ(byQuery.headers["set-cookie"],
+              "kp_config_token=" + token + "; HttpOnly; SameSite=Strict; Path=/");
+    const std::string cookie = own + "Cookie: theme=dark; kp_config_token=" + token + "\r\n";
+    EXPECT_EQ(request(cookie, "/listed/").status, 200);
+
+    // A script sees neither the secret's parameter, nor its cookie, nor its header.
+    HttpAnswer script = request(cookie + "Authorization: token " + token + "\r\n",
+                                "/env.cgi?a=1&token=" + token + "&b=2");
+    auto env = ParseEnvironment(script.body);
+    EXPECT_EQ(env["QUERY_STRING"], "a=1&b=2");
+    EXPECT_EQ(env["REQUEST_URI"], "/env.cgi?a=1&b=2");
+    EXPECT_EQ(env["HTTP_COOKIE"], "theme=dark");
+    EXPECT_FALSE(env.count("HTTP_AUTHORIZATION"));
+    EXPECT_EQ(script.body.find(token), std::string::npos);
+
+    // Writes from another site's page, WebDAV and other methods run nothing.
+    const std::string admitted = OwnHeaders(port, token);
+    const std::string post = "Content-Type: text/plain\r\nContent-Length: 2\r\n\r\nab";
+    auto postFrom = [&](const std::string& origin) {
+        return SendRaw("127.0.0.1", port,
+                       "POST /marker.cgi HTTP/1.0\r\n" + admitted + "Origin: " + origin + "\r\n" +
+                           post);
+    };
+    EXPECT_EQ(postFrom("http://evil.example").status, 403);
+    EXPECT_EQ(postFrom("null").status, 403);
+    EXPECT_FALSE(dir.Exists("root/ran"));
+    EXPECT_EQ(postFrom("http://127.0.0.1:" + std::to_string(port)).status, 200);
+    EXPECT_TRUE(dir.Exists("root/ran"));
+    for (const char* method : {"PROPFIND", "OPTIONS", "PUT", "DELETE", "MKCOL"}) {
+        HttpAnswer answer = request(admitted + "Depth: 1\r\n", "/", method);
+        EXPECT_EQ(answer.status, 405) << method;
+        EXPECT_EQ(answer.body.find("index.htm"), std::string::npos) << method;
+    }
+
+    // Every kind of answer carries the protective headers.
+    for (HttpAnswer answer :
+         {byHeader, byQuery, script, request(own), request(admitted, "/listed/"),
+          request(admitted, "/listed"), request(admitted, "/missing.htm"),
+          request(admitted, "/", "PROPFIND")}) {
+        EXPECT_NE(answer.headers["content-security-policy"].find(
+                      "default-src 'self'; frame-ancestors 'none'"),
+                  std::string::npos)
+            << answer.status;
+        EXPECT_EQ(answer.headers["x-content-type-options"], "nosniff") << answer.status;
+        EXPECT_EQ(answer.headers["referrer-policy"], "no-referrer") << answer.status;
+    }
+}
+
+} // namespace
+
+namespace {
+
+// Requests whose body could be read in two ways, or whose body is broken, run no script and are
+// answered at once, with the connection closed.
+TEST_F(WebServerTest, AmbiguousOrBrokenRequestsRunNothing) {
+    StartServer();
+    const int port = server.GetPort();
+    const std::string head = "POST /marker.cgi HTTP/1.1\r\n" + OwnHeaders(port, server.GetToken()) +
+                             "Connection: close\r\nContent-Type: text/plain\r\n";
+    for (const std::string& rest :
+         {std::string("Content-Length: 2\r\nContent-Length: 3\r\n\r\nabc"),
+          std::string(
+              "Content-Length: 3\r\nTransfer-Encoding: chunked\r\n\r\n3\r\nabc\r\n0\r\n\r\n"),
+          std::string("Transfer-Encoding: chunked\r\n\r\nzz\r\nabc\r\n0\r\n\r\n"),
+          std::string("Transfer-Encoding: chunked\r\n\r\n3\r\nabcdef\r\n0\r\n\r\n")}) {
+        auto before = std::chrono::steady_clock::now();
+        HttpAnswer answer = SendRaw("127.0.0.1", port, head + rest);
+        EXPECT_EQ(answer.status, 400) << rest;
+        EXPECT_LT(std::chrono::steady_clock::now() - before, std::chrono::seconds(2)) << rest;
+    }
+    EXPECT_FALSE(dir.Exists("root/ran"));
+
+    // Too large: refused without reading it, and the connection ends with the answer.
+    auto before = std::chrono::steady_clock::now();
+    HttpAnswer tooLarge = SendRaw("127.0.0.1", port, head + "Content-Length: 999999999\r\n\r\nab");
+    EXPECT_EQ(tooLarge.status, 413);
+    EXPECT_LT(std::chrono::steady_clock::now() - before, std::chrono::seconds(2));
+
+    // A well-formed chunked body still reaches the script, and a header spelt with "_" does not
+    // pass itself off as the one spelt with "-".
+    HttpAnswer chunked =
+        SendRaw("127.0.0.1", port,
+                "POST /env.cgi HTTP/1.1\r\n" + OwnHeaders(port, server.GetToken()) +
+                    "Connection: close\r\nX-Role: user\r\nX_Role: admin\r\n"
+                    "Transfer-Encoding: chunked\r\n\r\n3\r\nabc\r\n0\r\n\r\n");
+    auto env = ParseEnvironment(chunked.body);
+    EXPECT_EQ(chunked.status, 200);
+    EXPECT_EQ(env["CONTENT_LENGTH"], "3");
+    EXPECT_EQ(env["HTTP_X_ROLE"], "user");
+}
+
+} // namespace
+
+namespace {
+
+// 40 connections of other programs that sit idle or send their request head a byte at a time
+// do not hold up the view's own page.
+TEST_F(WebServerTest, IdleAndSlowClientsDoNotHoldUpThePage) {
+    StartServer();
+    const int port = server.GetPort();
+    std::atomic<bool> done{false};
+    std::vector<int> idle;
+    for (int i = 0; i < 20; ++i) {
+        int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+        sockaddr_in sa{};
+        sa.sin_family = AF_INET;
+        sa.sin_port = htons(static_cast<uint16_t>(port));
+        sa.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        ASSERT_EQ(::connect(fd, reinterpret_cast<sockaddr*>(&sa), sizeof sa), 0);
+        idle.push_back(fd);
+    }
+    std::vector<std::thread> slow;
+    for (int i = 0; i < 20; ++i)
+        slow.emplace_back([&] {
+            while (!done)
+                Trickle(port, "G", 100); // the head never completes
+        });
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    for (int i = 0; i < 3; ++i) {
+        auto before = std::chrono::steady_clock::now();
+        HttpAnswer page = Get(port, "/index.htm", server.GetToken());
+        EXPECT_EQ(page.status, 200);
+        EXPECT_LT(std::chrono::steady_clock::now() - before, std::chrono::seconds(1));
+        std::this_thread::sleep_for(std::chrono::milliseconds(500));
+    }
+    done = true;
+    server.Stop(); // ends the slow clients' connections
+    for (std::thread& t : slow)
+        t.join();
+    for (int fd : idle)
+        ::close(fd);
 }
 
 } // namespace

@@ -33,7 +33,8 @@ public:
         worker.join();
         server.shutdown();
     }
-    std::string Url() const { return "bin://127.0.0.1:" + std::to_string(port) + "/"; }
+    std::string Url() const { return "bin://127.0.0.1:" + Port() + "/"; }
+    std::string Port() const { return std::to_string(port); }
 
 private:
     class ListMethod : public XmlRpc::XmlRpcServerMethod {

@@ -8,7 +8,8 @@
 //   status     answers 404 with a Status header of its own
 //   location   answers with a Location header only
 //   marker     creates "ran" in its directory and answers "ran"
-//   background answers at once, leaving a process that holds its output open for 5 s
+//   background answers at once, leaving a process that holds its output open for 5 s; its
+//              process id goes to "bgpid"
 #include <dirent.h>
 #include <unistd.h>
 
@@ -80,9 +81,11 @@ int main(int argc, char** argv) {
         std::cout << "Location: /index.htm\n\n";
     } else if (word == "background") {
         std::cout << "Content-Type: text/plain\n\nfertig" << std::flush;
-        if (fork() == 0) {
+        if (pid_t child = fork(); child == 0) {
             std::this_thread::sleep_for(std::chrono::seconds(5));
             _exit(0);
+        } else {
+            std::ofstream("bgpid") << child;
         }
     } else if (word == "marker") {
         std::ofstream("ran") << "1";

@@ -8,9 +8,12 @@
 
 #include <gtest/gtest.h>
 #include <netinet/in.h>
+#include <sched.h>
+#include <sys/mount.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <chrono>
 #include <cstdlib>
 
 namespace {
@@ -31,7 +34,7 @@ protected:
     std::string Page(const std::string& serviceUrl) {
         if (!StartWebServer(server, serviceUrl, "/tmp/kp-cfg"))
             return "no server";
-        HttpAnswer answer = Get(server.GetPort(), "/config/devconfig.cgi");
+        HttpAnswer answer = Get(server.GetPort(), "/config/devconfig.cgi", server.GetToken());
         EXPECT_EQ(answer.status, 200) << answer.body;
         return answer.body;
     }
@@ -63,7 +66,7 @@ TEST(LoopbackOnlyTest, NoAnswerOnAnotherAddressOfThisHost) {
 TEST_F(DeviceConfigPageTest, StartPageIsServedFromTheBuild) {
     REQUIRE_NAMESPACE();
     ASSERT_TRUE(StartWebServer(server, "", "/tmp/kp-cfg"));
-    HttpAnswer index = Get(server.GetPort(), "/index.htm");
+    HttpAnswer index = Get(server.GetPort(), "/index.htm", server.GetToken());
     EXPECT_EQ(index.status, 200);
     EXPECT_NE(index.body.find("/config/devconfig.cgi"), std::string::npos);
 }
@@ -77,8 +80,13 @@ TEST_F(DeviceConfigPageTest, ListsConnectedInterface) {
         << page;
     // Text from the service is escaped, never markup.
     EXPECT_NE(page.find("&lt;b&gt;98&amp;76&lt;/b&gt;"), std::string::npos) << page;
-    // The flags of IC_OPTIONS hide their sections and are named.
-    EXPECT_NE(page.find("NO_ROOMS"), std::string::npos);
+    // The service in plain words; the flags of IC_OPTIONS hide their sections, which the page
+    // names in words, never by the flags' names.
+    EXPECT_NE(page.find("Funkdienst auf 127.0.0.1, Port " + service.Port() + "<"),
+              std::string::npos)
+        << page;
+    EXPECT_NE(page.find("Diese Installation bietet nicht: R\xC3\xA4ume"), std::string::npos);
+    EXPECT_EQ(page.find("NO_"), std::string::npos) << page;
     EXPECT_EQ(page.find("<h3>Funktionen</h3>"), std::string::npos);
 }
 
@@ -93,7 +101,7 @@ TEST_F(DeviceConfigPageTest, ShowsInterfaceNotConnected) {
 
 TEST_F(DeviceConfigPageTest, SaysSoWithoutAService) {
     REQUIRE_NAMESPACE();
-    EXPECT_NE(Page("").find("Es ist kein Funkdienst eingerichtet"), std::string::npos);
+    EXPECT_NE(Page("").find("Zurzeit l\xC3\xA4uft kein Funkdienst"), std::string::npos);
     // A port where nothing listens.
     int closedPort = 0;
     {
@@ -136,8 +144,46 @@ TEST_F(DeviceConfigPageTest, FollowsTheNewServiceAddress) {
     ASSERT_TRUE(StartWebServer(server, "", "/tmp/kp-cfg"));
     StandInService service(StandInService::Connected);
     server.UpdateRadlexService(service.Url());
-    HttpAnswer answer = Get(server.GetPort(), "/config/devconfig.cgi");
+    HttpAnswer answer = Get(server.GetPort(), "/config/devconfig.cgi", server.GetToken());
     EXPECT_NE(answer.body.find("0123456789"), std::string::npos) << answer.body;
+
+    // The service has ended: the page no longer names it, whatever took its port since.
+    server.UpdateRadlexService("");
+    answer = Get(server.GetPort(), "/config/devconfig.cgi", server.GetToken());
+    EXPECT_NE(answer.body.find("Zurzeit l\xC3\xA4uft kein Funkdienst"), std::string::npos)
+        << answer.body;
+    EXPECT_EQ(answer.body.find("0123456789"), std::string::npos) << answer.body;
+    EXPECT_EQ(answer.body.find(service.Port()), std::string::npos) << answer.body;
+}
+
+// A name server that never answers does not hold the page beyond the call's 3 s: this test
+// gives itself a private mount namespace whose resolver configuration names a silent server on
+// the loopback address.
+TEST_F(DeviceConfigPageTest, SilentNameServerDoesNotHoldThePage) {
+    REQUIRE_NAMESPACE();
+    ScratchDir dir("resolver");
+    dir.Write("resolv.conf", "nameserver 127.0.0.77\noptions timeout:10 attempts:3\n");
+    dir.Write("hosts", "127.0.0.1 localhost\n");
+    ASSERT_EQ(::unshare(CLONE_NEWNS), 0);
+    ASSERT_EQ(::mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr), 0);
+    ASSERT_EQ(::mount((dir.Path() + "/resolv.conf").c_str(), "/etc/resolv.conf", nullptr, MS_BIND,
+                      nullptr),
+              0);
+    ASSERT_EQ(::mount((dir.Path() + "/hosts").c_str(), "/etc/hosts", nullptr, MS_BIND, nullptr), 0);
+    ASSERT_EQ(std::system("ip addr add 127.0.0.77/32 dev lo 2>/dev/null; true"), 0);
+    int silent = ::socket(AF_INET, SOCK_DGRAM, 0);
+    sockaddr_in sa{};
+    sa.sin_family = AF_INET;
+    sa.sin_port = htons(53);
+    sa.sin_addr.s_addr = htonl(0x7f00004d);
+    ASSERT_EQ(::bind(silent, reinterpret_cast<sockaddr*>(&sa), sizeof sa), 0);
+
+    auto before = std::chrono::steady_clock::now();
+    std::string page = Page("bin://radio.invalid-host.example:2001");
+    const auto took = std::chrono::steady_clock::now() - before;
+    EXPECT_NE(page.find("Der Funkdienst antwortet nicht."), std::string::npos) << page;
+    EXPECT_LT(took, std::chrono::milliseconds(4500));
+    ::close(silent);
 }
 
 } // namespace

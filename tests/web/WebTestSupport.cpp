@@ -102,14 +102,23 @@ HttpAnswer Trickle(int port, const std::string& head, int intervalMs) {
     return ParseAnswer(raw);
 }
 
-HttpAnswer Get(int port, const std::string& target) {
-    return SendRaw("127.0.0.1", port, "GET " + target + " HTTP/1.0\r\nHost: 127.0.0.1\r\n\r\n");
+std::string OwnHeaders(int port, const std::string& token) {
+    std::string lines = "Host: 127.0.0.1:" + std::to_string(port) + "\r\n";
+    if (!token.empty())
+        lines += "Authorization: token " + token + "\r\n";
+    return lines;
 }
 
-HttpAnswer Post(int port, const std::string& target, const std::string& body) {
+HttpAnswer Get(int port, const std::string& target, const std::string& token) {
     return SendRaw("127.0.0.1", port,
-                   "POST " + target +
-                       " HTTP/1.0\r\nHost: 127.0.0.1\r\nContent-Type: text/plain\r\n"
+                   "GET " + target + " HTTP/1.0\r\n" + OwnHeaders(port, token) + "\r\n");
+}
+
+HttpAnswer Post(int port, const std::string& target, const std::string& body,
+                const std::string& token) {
+    return SendRaw("127.0.0.1", port,
+                   "POST " + target + " HTTP/1.0\r\n" + OwnHeaders(port, token) +
+                       "Content-Type: text/plain\r\n"
                        "Content-Length: " +
                        std::to_string(body.size()) + "\r\n\r\n" + body);
 }

@@ -15,8 +15,13 @@ struct HttpAnswer {
 HttpAnswer SendRaw(const std::string& address, int port, const std::string& request);
 // Sends `head`, then one byte of body every intervalMs until the server answers.
 HttpAnswer Trickle(int port, const std::string& head, int intervalMs);
-HttpAnswer Get(int port, const std::string& target);
-HttpAnswer Post(int port, const std::string& target, const std::string& body);
+// A request to the server's own name, carrying `token` as "Authorization: token <token>"
+// (none when empty).
+HttpAnswer Get(int port, const std::string& target, const std::string& token = "");
+HttpAnswer Post(int port, const std::string& target, const std::string& body,
+                const std::string& token = "");
+// The Host and Authorization lines of such a request.
+std::string OwnHeaders(int port, const std::string& token);
 
 // True when a TCP connection to address:port is accepted.
 bool CanConnect(const std::string& address, int port);

@@ -102,21 +102,66 @@ proc ReadAnswer {doc resultVar} {
     return ""
 }
 
+# Calls listRadlexInterfaces at the address; the result is the list {status code body} of the
+# HTTP package, "error" when no connection came about, "timeout" after 3 s. The call runs in a
+# child shell, because the name lookup of a connection blocks and is not covered by the HTTP
+# package's own time-out; a child still running when this gives up is ended with the script's
+# process group by the web server.
+proc FetchAnswer {address} {
+    set chan [open |[list [info nameofexecutable] [info script] --fetch $address] r]
+    fconfigure $chan -blocking 0 -translation binary
+    set ::fetched ""
+    set ::fetchDone 0
+    fileevent $chan readable [list ReadFetched $chan]
+    set timer [after 3000 {set ::fetchDone timeout}]
+    vwait ::fetchDone
+    after cancel $timer
+    if {$::fetchDone eq "timeout"} {
+        return timeout
+    }
+    catch {close $chan}
+    if {[catch {llength $::fetched}]} {
+        return error
+    }
+    return $::fetched
+}
+
+proc ReadFetched {chan} {
+    append ::fetched [read $chan]
+    if {[eof $chan]} {
+        fileevent $chan readable {}
+        set ::fetchDone 1
+    }
+}
+
+# The child's part: one call, its outcome as a list on standard output, bytes unchanged.
+proc FetchChild {address} {
+    fconfigure stdout -translation binary
+    set request "<?xml version=\"1.0\"?><methodCall><methodName>listRadlexInterfaces</methodName><params></params></methodCall>"
+    # HTTP/1.0, so that an answer without a length is read to its end; raw bytes, decoded by
+    # the caller.
+    if {[catch {http::geturl $address -query $request -type text/xml -timeout 3000 -binary 1 \
+            -protocol 1.0 -progress LimitAnswer} token]} {
+        puts -nonewline error
+        return
+    }
+    puts -nonewline [list [http::status $token] [http::ncode $token] [http::data $token]]
+    http::cleanup $token
+}
+
 # Calls listRadlexInterfaces. Sets the result to a list of {address connected} pairs and
 # returns "", or returns a German text that says what went wrong.
 proc ListInterfaces {address resultVar} {
     upvar 1 $resultVar interfaces
     set interfaces {}
-    set request "<?xml version=\"1.0\"?><methodCall><methodName>listRadlexInterfaces</methodName><params></params></methodCall>"
-    # HTTP/1.0, so that an answer without a length is read to its end; raw bytes, decoded below.
-    if {[catch {http::geturl $address -query $request -type text/xml -timeout 3000 -binary 1 \
-            -protocol 1.0 -progress LimitAnswer} token]} {
+    set outcome [FetchAnswer $address]
+    if {[llength $outcome] != 3} {
+        if {$outcome eq "timeout"} {
+            return "Der Funkdienst antwortet nicht."
+        }
         return "Der Funkdienst ist nicht erreichbar."
     }
-    set status [http::status $token]
-    set code [http::ncode $token]
-    set body [http::data $token]
-    http::cleanup $token
+    lassign $outcome status code body
     if {$status eq "toolarge"} {
         return "Die Antwort des Funkdienstes ist zu gro\u00df."
     }
@@ -146,6 +191,11 @@ proc ListInterfaces {address resultVar} {
     return ""
 }
 
+if {[lindex $argv 0] eq "--fetch"} {
+    FetchChild [lindex $argv 1]
+    exit 0
+}
+
 set service [expr {[info exists env(RADLEX_SERVICE)] ? $env(RADLEX_SERVICE) : ""}]
 set icOptions [expr {[info exists env(IC_OPTIONS)] ? [split $env(IC_OPTIONS) |] : {}}]
 
@@ -159,7 +209,7 @@ set sections {
 set message ""
 set interfaces {}
 if {$service eq ""} {
-    set message "Es ist kein Funkdienst eingerichtet. Bitte w\u00e4hlen Sie unter Datei, Einstellungen, wie Ihre Ger\u00e4te erreicht werden."
+    set message "Zurzeit l\u00e4uft kein Funkdienst. Bitte w\u00e4hlen Sie unter Datei, Einstellungen, wie Ihre Ger\u00e4te erreicht werden."
 } elseif {[set address [ServiceAddress $service]] eq ""} {
     set message "Die Adresse des Funkdienstes ist ung\u00fcltig."
 } else {
@@ -184,7 +234,10 @@ puts "<!DOCTYPE html>
 </nav>
 <main>
 <h2>Ger\u00e4tekonfiguration</h2>"
-puts "<p class=\"muted\">Funkdienst: [Html [expr {$service eq {} ? {(keiner)} : $service}]]</p>"
+if {$service ne "" && [regexp {^bin://(.+):([0-9]+)/?$} $service -> serviceHost servicePort]} {
+    regsub {^\[(.*)\]$} $serviceHost {\1} serviceHost
+    puts "<p class=\"muted\" id=\"service\">Funkdienst auf [Html $serviceHost], Port [Html $servicePort]</p>"
+}
 
 if {$message ne ""} {
     puts "<p class=\"hint\" id=\"message\">[Html $message]</p>"
@@ -214,11 +267,11 @@ foreach {flag title text} $sections {
 set hidden {}
 foreach {flag title text} $sections {
     if {$flag in $icOptions} {
-        lappend hidden "$title ($flag)"
+        lappend hidden $title
     }
 }
 if {[llength $hidden] > 0} {
-    puts "<p class=\"muted\" id=\"options\">In dieser Installation ausgeblendet: [Html [join $hidden {, }]]</p>"
+    puts "<p class=\"muted\" id=\"options\">Diese Installation bietet nicht: [Html [join $hidden {, }]].</p>"
 }
 puts "</main>
 </body>
