@@ -4,16 +4,44 @@
 #include "CChildView.h"
 #include "CKpConfigApp.h"
 #include "KpConfigTexts.h"
+#include "UserMessage.h"
 
 #include <QAction>
+#include <QGuiApplication>
 #include <QLabel>
 #include <QMenuBar>
-#include <QMessageBox>
+#include <QScreen>
 #include <QStatusBar>
+
+#include <algorithm>
 
 CMainFrame::CMainFrame(CKpConfigApp& app) : app_(app) {
     setWindowTitle(QString::fromUtf8(kAppName));
-    resize(1024, 768);
+    resize(kDefaultWidth, kDefaultHeight);
+}
+
+void CMainFrame::PlaceWindow(const QRect& lastRun) {
+    QScreen* screen = lastRun.isValid() ? QGuiApplication::screenAt(lastRun.center()) : nullptr;
+    const bool onScreen = screen != nullptr;
+    if (screen == nullptr)
+        screen = QGuiApplication::primaryScreen();
+    QRect wanted = lastRun.isValid() ? lastRun : QRect(0, 0, kDefaultWidth, kDefaultHeight);
+    if (screen == nullptr) {
+        resize(wanted.size());
+        return;
+    }
+    // The frame's border and title bar count too; before the first show they are not known,
+    // and the window manager keeps a frame on the screen then.
+    const QRect area = screen->availableGeometry();
+    const QSize border = frameGeometry().size() - geometry().size();
+    QSize size = wanted.size().boundedTo(area.size() - border);
+    size = size.expandedTo(minimumSizeHint().boundedTo(area.size()));
+    QPoint position = onScreen ? wanted.topLeft()
+                               : area.center() - QPoint(size.width() / 2, size.height() / 2);
+    position.setX(std::clamp(position.x(), area.left(), area.right() + 1 - size.width()));
+    position.setY(std::clamp(position.y(), area.top(), area.bottom() + 1 - size.height()));
+    resize(size);
+    move(position);
 }
 
 CMainFrame::~CMainFrame() = default;
@@ -65,6 +93,8 @@ void CMainFrame::CreateMenu() {
 void CMainFrame::CreateStatusBar() {
     messagePane_ = new QLabel(QString::fromUtf8(kIdleText));
     connectionPane_ = new QLabel(QString::fromUtf8(kNotConnected));
+    // Serial numbers come from a USB device or the service: shown as they are, never as markup.
+    connectionPane_->setTextFormat(Qt::PlainText);
     connectionPane_->setObjectName(QString::number(IdIndicatorConnection));
     connectionPane_->setFixedWidth(kConnectionPaneWidth);
     statusBar()->addWidget(messagePane_, 1);
@@ -92,9 +122,7 @@ void CMainFrame::OnTimer(int id) {
     startupTimer_.stop();
     if (app_.service.GetState() != ServiceState::Stopped)
         return;
-    QMessageBox box(QMessageBox::NoIcon, QString::fromUtf8(kAppName),
-                    QString::fromUtf8(kMsgNoInterface), QMessageBox::Ok, this);
-    box.exec();
+    ShowUserMessage(this, QString::fromUtf8(kMsgNoInterface));
     if (view_ != nullptr)
         view_->OnSettings();
 }
@@ -103,7 +131,12 @@ void CMainFrame::OnUpdateConnectionPane() {
     connectionPane_->setEnabled(true);
     const QString description = QString::fromStdString(app_.service.GetDescription());
     QString text;
-    switch (app_.service.GetState()) {
+    const ServiceState state = app_.service.GetState();
+    // An ended service has no address: the device page then says that no service runs. A
+    // successful start sets the address again.
+    if (state == ServiceState::Stopped)
+        app_.webServer.UpdateRadlexService("");
+    switch (state) {
     case ServiceState::Stopped:
         text = QString::fromUtf8(kNotConnected);
         break;

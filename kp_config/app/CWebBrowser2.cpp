@@ -1,12 +1,15 @@
 #include "CWebBrowser2.h"
 
 #include "KpConfigTexts.h"
+#include "WebUiPage.h"
 
 #include <QFileInfo>
 #include <QLibraryInfo>
 
-CWebBrowser2::CWebBrowser2(QWidget* parent) : QWebEngineView(parent) {
+CWebBrowser2::CWebBrowser2(QWidget* parent)
+    : QWebEngineView(parent), page_(new WebUiPage(this)) {
     setObjectName(QStringLiteral("BrowserWnd"));
+    setPage(page_);
     connect(page(), &QWebEnginePage::renderProcessTerminated, this,
             [this](QWebEnginePage::RenderProcessTerminationStatus status, int) {
                 OnRenderProcessTerminated(status);
