@@ -70,8 +70,8 @@ std::string CKpConfigApp::SettingsPath() const {
     // Where the user's native profile lies on this system ("vK-7" / "Velantrix Konfigurator"),
     // in the user's own home also when HOME is not set.
     const QByteArray xdg = qgetenv("XDG_CONFIG_HOME");
-    const std::string folder = xdg.startsWith('/') ? xdg.toStdString()
-                                                   : OSCompat::HomeDirectory() + "/.config";
+    const std::string folder =
+        xdg.startsWith('/') ? xdg.toStdString() : OSCompat::HomeDirectory() + "/.config";
     return folder + "/" + kRegistryKey + "/" + kAppName + ".conf";
 }
 
@@ -103,9 +103,8 @@ bool CKpConfigApp::InitInstance() {
         runtimeFile.Write(webServer.GetPort(), webServer.GetToken());
     } else {
         const QString root = QString::fromStdString(OSCompat::FixPath("www"));
-        webServerError = (QFileInfo(root).isDir()
-                              ? QString::fromUtf8(kWebServerNoStart)
-                              : QString::fromUtf8(kWebServerNoFolder).arg(root))
+        webServerError = (QFileInfo(root).isDir() ? QString::fromUtf8(kWebServerNoStart)
+                                                  : QString::fromUtf8(kWebServerNoFolder).arg(root))
                              .toStdString();
         LogLine(QStringLiteral("web server could not be started: ") +
                 QString::fromStdString(webServerError));
@@ -121,6 +120,7 @@ bool CKpConfigApp::InitInstance() {
         mainFrame_->PlaceWindow(window.value(kWindowKey).toRect());
     }
     mainFrame_->showNormal();
+    mainFrame_->KeepOnScreen();
     mainFrame_->repaint();
     return true;
 }

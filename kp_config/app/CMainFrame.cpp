@@ -21,27 +21,41 @@ CMainFrame::CMainFrame(CKpConfigApp& app) : app_(app) {
 }
 
 void CMainFrame::PlaceWindow(const QRect& lastRun) {
+    QRect wanted = lastRun.isValid() ? lastRun : QRect(0, 0, kDefaultWidth, kDefaultHeight);
     QScreen* screen = lastRun.isValid() ? QGuiApplication::screenAt(lastRun.center()) : nullptr;
-    const bool onScreen = screen != nullptr;
+    const bool centre = screen == nullptr; // a first run, or the last run's screen is gone
     if (screen == nullptr)
         screen = QGuiApplication::primaryScreen();
-    QRect wanted = lastRun.isValid() ? lastRun : QRect(0, 0, kDefaultWidth, kDefaultHeight);
     if (screen == nullptr) {
         resize(wanted.size());
         return;
     }
-    // The frame's border and title bar count too; before the first show they are not known,
-    // and the window manager keeps a frame on the screen then.
     const QRect area = screen->availableGeometry();
-    const QSize border = frameGeometry().size() - geometry().size();
-    QSize size = wanted.size().boundedTo(area.size() - border);
-    size = size.expandedTo(minimumSizeHint().boundedTo(area.size()));
-    QPoint position = onScreen ? wanted.topLeft()
-                               : area.center() - QPoint(size.width() / 2, size.height() / 2);
-    position.setX(std::clamp(position.x(), area.left(), area.right() + 1 - size.width()));
-    position.setY(std::clamp(position.y(), area.top(), area.bottom() + 1 - size.height()));
-    resize(size);
-    move(position);
+    if (centre)
+        wanted.moveCenter(area.center());
+    setGeometry(Fitted(wanted, area));
+}
+
+void CMainFrame::KeepOnScreen() {
+    if (screen() == nullptr)
+        return;
+    const QRect fitted = Fitted(geometry(), screen()->availableGeometry());
+    if (fitted != geometry())
+        setGeometry(fitted);
+}
+
+QRect CMainFrame::Fitted(QRect client, const QRect& area) const {
+    // The border and title bar; before the first show they are not known (zero).
+    const QRect outer = frameGeometry(), inner = geometry();
+    const QMargins frame(inner.left() - outer.left(), inner.top() - outer.top(),
+                         outer.right() - inner.right(), outer.bottom() - inner.bottom());
+    const QRect room = area.marginsRemoved(frame);
+    client.setSize(client.size().boundedTo(room.size()));
+    client.moveLeft(
+        std::max(room.left(), std::min(client.left(), room.right() + 1 - client.width())));
+    client.moveTop(
+        std::max(room.top(), std::min(client.top(), room.bottom() + 1 - client.height())));
+    return client;
 }
 
 CMainFrame::~CMainFrame() = default;

@@ -6,8 +6,7 @@
 #include <QFileInfo>
 #include <QLibraryInfo>
 
-CWebBrowser2::CWebBrowser2(QWidget* parent)
-    : QWebEngineView(parent), page_(new WebUiPage(this)) {
+CWebBrowser2::CWebBrowser2(QWidget* parent) : QWebEngineView(parent), page_(new WebUiPage(this)) {
     setObjectName(QStringLiteral("BrowserWnd"));
     setPage(page_);
     connect(page(), &QWebEnginePage::renderProcessTerminated, this,

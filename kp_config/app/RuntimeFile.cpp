@@ -50,8 +50,7 @@ bool RuntimeFile::Write(int port, const std::string& token) {
     // The secret is hexadecimal (checked above): nothing in it needs escaping.
     const std::string text = "{\"url\": \"http://127.0.0.1:" + std::to_string(port) +
                              "/index.htm?token=" + token + "\", \"token\": \"" + token +
-                             "\", \"port\": " + std::to_string(port) + ", \"pid\": " + pid +
-                             "}\n";
+                             "\", \"port\": " + std::to_string(port) + ", \"pid\": " + pid + "}\n";
     ::unlink(temporary.c_str());
     const int fd =
         ::open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
