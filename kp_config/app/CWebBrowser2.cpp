@@ -13,7 +13,11 @@ CWebBrowser2::CWebBrowser2(QWidget* parent) : QWebEngineView(parent), page_(new 
             [this](QWebEnginePage::RenderProcessTerminationStatus status, int) {
                 OnRenderProcessTerminated(status);
             });
-    connect(this, &QWebEngineView::loadStarted, this, [this] { rendererGone_ = false; });
+    // Any page of the web UI replaces the local notice (which is set as data).
+    connect(this, &QWebEngineView::urlChanged, this, [this](const QUrl& url) {
+        if (url.scheme() != QLatin1String("data"))
+            rendererGone_ = false;
+    });
 }
 
 bool CWebBrowser2::EngineAvailable() {

@@ -3,6 +3,7 @@
 #include "WebUiRequestInterceptor.h"
 
 #include <QDesktopServices>
+#include <QWebEngineSettings>
 
 namespace {
 
@@ -32,6 +33,8 @@ WebUiPage::WebUiPage(QObject* parent)
     : QWebEnginePage(parent), interceptor_(new WebUiRequestInterceptor(this)),
       openExternal_([](const QUrl& url) { QDesktopServices::openUrl(url); }) {
     setUrlRequestInterceptor(interceptor_);
+    // Addresses of other schemes (mail, other programs) are dropped, never handed on.
+    settings()->setUnknownUrlSchemePolicy(QWebEngineSettings::DisallowUnknownUrlSchemes);
 }
 
 void WebUiPage::SetServer(int port, const std::string& token) {
