@@ -144,3 +144,21 @@ TEST_F(Program, TerminationSignalShutsDownCleanly) {
     EXPECT_TRUE(QDir(tmp).isEmpty())
         << QDir(tmp).entryList(QDir::NoDotAndDotDot | QDir::AllEntries).join(' ').toStdString();
 }
+
+TEST(ProgramOptions, HelpAndVersionAnswerWithoutADisplay) {
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    for (const char* name : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"})
+        env.remove(name);
+    for (const char* option : {"--help", "--version"}) {
+        QProcess program;
+        program.setProcessEnvironment(env);
+        program.start(VK_BIN_DIR "/kp_config", {option});
+        ASSERT_TRUE(program.waitForFinished(10000)) << option;
+        EXPECT_EQ(program.exitStatus(), QProcess::NormalExit) << option;
+        EXPECT_EQ(program.exitCode(), 0) << option;
+        const QString out = QString::fromUtf8(program.readAllStandardOutput());
+        EXPECT_TRUE(out.startsWith(
+            option == std::string("--help") ? "Usage: kp_config" : "kp_config " VK_PRODUCT_VERSION))
+            << out.toStdString();
+    }
+}
