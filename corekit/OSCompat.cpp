@@ -1,5 +1,6 @@
 #include "OSCompat.h"
 
+#include <pwd.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -20,11 +21,28 @@ std::string XdgDirectory(const char* variable, const char* defaultBelowHome) {
     const char* xdg = std::getenv(variable);
     if (xdg && *xdg == '/')
         return xdg;
-    const char* home = std::getenv("HOME");
-    return std::string(home && *home ? home : "/tmp") + defaultBelowHome;
+    return OSCompat::HomeDirectory() + defaultBelowHome;
 }
 
 } // namespace
+
+std::string OSCompat::HomeDirectory() {
+    const char* home = std::getenv("HOME");
+    if (home && *home)
+        return home;
+    // Never a shared folder such as /tmp, where any local user could place files: the home
+    // folder of the user database's entry for this user.
+    long size = ::sysconf(_SC_GETPW_R_SIZE_MAX);
+    std::vector<char> buf(size > 0 ? static_cast<size_t>(size) : 16384);
+    struct passwd entry {};
+    struct passwd* found = nullptr;
+    while (::getpwuid_r(::getuid(), &entry, buf.data(), buf.size(), &found) == ERANGE &&
+           buf.size() < (1u << 20))
+        buf.resize(buf.size() * 2);
+    if (found != nullptr && found->pw_dir != nullptr && found->pw_dir[0] == '/')
+        return found->pw_dir;
+    return "/";
+}
 
 std::string OSCompat::ProgramDirectory() {
     std::vector<char> buf(4096);

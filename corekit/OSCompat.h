@@ -15,6 +15,9 @@ public:
 
     // The directory of the running program, without a trailing slash.
     static std::string ProgramDirectory();
+    // The user's home folder: $HOME, or when it is unset or empty the user database's entry
+    // for this user (never a shared folder).
+    static std::string HomeDirectory();
     // The shared data directory behind ${CommonAppData}.
     static std::string CommonAppDataDirectory();
     // The user's directory for state such as logs: $XDG_STATE_HOME or ~/.local/state.

@@ -13,6 +13,7 @@
 #include "ProcessTable.h"
 #include "SimFixture.h"
 #include "StartWebServer.h"
+#include "WebUiRequestInterceptor.h"
 
 #include <QApplication>
 #include <QDir>
@@ -68,6 +69,10 @@ int RunBareView(int argc, char** argv) {
     if (!StartWebServer(server, "", QDir::tempPath().toStdString()))
         return 1;
     QWebEngineView view;
+    // The same secret on every request as the program's view sends.
+    WebUiRequestInterceptor secret;
+    secret.SetServer(server.GetPort(), server.GetToken());
+    view.page()->setUrlRequestInterceptor(&secret);
     view.resize(1024, 700);
     view.show();
     QObject::connect(&view, &QWebEngineView::loadFinished, [](bool ok) {

@@ -4,10 +4,11 @@
 #include "CKpConfigApp.h"
 #include "CWebBrowser2.h"
 #include "KpConfigTexts.h"
+#include "UserMessage.h"
+#include "WebUiPage.h"
 
 #include <QApplication>
 #include <QKeyEvent>
-#include <QMessageBox>
 #include <QUrl>
 #include <QVBoxLayout>
 
@@ -19,12 +20,12 @@ CChildView::~CChildView() {
 
 bool CChildView::Create() {
     if (!CWebBrowser2::EngineAvailable()) {
-        QMessageBox box(QMessageBox::NoIcon, QString::fromUtf8(kAppName),
-                        QString::fromUtf8(kMsgNoBrowser), QMessageBox::Ok, parentWidget());
-        box.exec();
+        ShowUserMessage(parentWidget(), QString::fromUtf8(kMsgNoBrowser));
         return false;
     }
     browser_ = new CWebBrowser2(this);
+    // Every request to the web server carries its secret of this run.
+    browser_->Page()->SetServer(app_.webServer.GetPort(), app_.webServer.GetToken());
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
     layout->addWidget(browser_);
@@ -53,9 +54,17 @@ bool CChildView::OnCmdMsg(int id) {
 }
 
 void CChildView::Navigate(const char* path) {
-    browser_->load(QUrl(QStringLiteral("http://127.0.0.1:%1%2")
-                            .arg(app_.webServer.GetPort())
-                            .arg(QString::fromUtf8(path))));
+    const int port = app_.webServer.GetPort();
+    if (port <= 0) {
+        // No address to go to: a local page says why instead of the browser's error page.
+        const QString why = app_.webServerError.empty()
+                                ? QString::fromUtf8(kWebServerNoStart)
+                                : QString::fromStdString(app_.webServerError);
+        browser_->setHtml(QString::fromUtf8(kWebServerDownPage).arg(why.toHtmlEscaped()));
+        return;
+    }
+    browser_->load(
+        QUrl(QStringLiteral("http://127.0.0.1:%1%2").arg(port).arg(QString::fromUtf8(path))));
 }
 
 void CChildView::NavigateHome() {
@@ -85,7 +94,14 @@ void CChildView::OnSettings() {
     CConfigSheet sheet(workingCopy, app_.service, this);
     if (sheet.exec() != QDialog::Accepted)
         return; // Cancel or closing: nothing changes
-    app_.StoreSettings(workingCopy);
+    std::string why;
+    if (!app_.StoreSettings(workingCopy, why)) {
+        // Nothing changes: the next start would be back on the stored choice otherwise.
+        ShowUserMessage(this, QString::fromUtf8(kMsgSettingsNotStored)
+                                  .arg(QString::fromStdString(app_.SettingsPath()),
+                                       QString::fromStdString(why)));
+        return;
+    }
     QApplication::setOverrideCursor(Qt::WaitCursor);
     app_.service.Stop();
     if (app_.service.Start(app_.settings))

@@ -4,7 +4,9 @@
 #include "CMainFrame.h"
 #include "KpConfigTexts.h"
 #include "RpcDiagnostics.h"
+#include "SettingsFile.h"
 #include "StartWebServer.h"
+#include "UserMessage.h"
 
 #include <FileLogger.h>
 #include <OSCompat.h>
@@ -13,8 +15,6 @@
 #include <QFileInfo>
 #include <QSettings>
 
-#include <fcntl.h>
-#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cstdint>
@@ -22,17 +22,7 @@
 namespace {
 
 constexpr const char* kSection = "Config";
-
-// The settings file holds the LAN interface's access code: it is created owner-only before
-// anything is written into it, and kept so after every write.
-void CreateOwnerOnly(const QString& path) {
-    QDir().mkpath(QFileInfo(path).absolutePath());
-    const QByteArray name = QFile::encodeName(path);
-    const int fd = ::open(name.constData(), O_WRONLY | O_CREAT | O_CLOEXEC, 0600);
-    if (fd >= 0)
-        ::close(fd);
-    ::chmod(name.constData(), 0600);
-}
+constexpr const char* kWindowKey = "MainWindow/geometry";
 
 uint32_t ReadDword(const QSettings& profile, const char* key, uint32_t current) {
     bool ok = false;
@@ -74,11 +64,22 @@ CKpConfigApp::CKpConfigApp(const KpConfigOptions& options)
 
 CKpConfigApp::~CKpConfigApp() = default;
 
-std::unique_ptr<QSettings> CKpConfigApp::OpenProfile() const {
+std::string CKpConfigApp::SettingsPath() const {
     if (!options_.settingsFile.isEmpty())
-        return std::make_unique<QSettings>(options_.settingsFile, QSettings::IniFormat);
-    return std::make_unique<QSettings>(QSettings::NativeFormat, QSettings::UserScope, kRegistryKey,
-                                       kAppName);
+        return QFile::encodeName(options_.settingsFile).toStdString();
+    // Where the user's native profile lies on this system ("vK-7" / "Velantrix Konfigurator"),
+    // in the user's own home also when HOME is not set.
+    const QByteArray xdg = qgetenv("XDG_CONFIG_HOME");
+    const std::string folder =
+        xdg.startsWith('/') ? xdg.toStdString() : OSCompat::HomeDirectory() + "/.config";
+    return folder + "/" + kRegistryKey + "/" + kAppName + ".conf";
+}
+
+QString CKpConfigApp::WindowFile() const {
+    if (!options_.windowFile.isEmpty())
+        return options_.windowFile;
+    return QString::fromStdString(OSCompat::UserStateDirectory()) +
+           QStringLiteral("/velantrix-konfigurator/kp_config-window.conf");
 }
 
 bool CKpConfigApp::InitInstance() {
@@ -96,19 +97,42 @@ bool CKpConfigApp::InitInstance() {
 
     // A failed start shows through the main window's start-up check.
     service.Start(settings);
-    StartWebServer(webServer, service.GetServiceUrl(), configDir);
+    webServerError.clear();
+    if (StartWebServer(webServer, service.GetServiceUrl(), configDir)) {
+        LogLine(QStringLiteral("web server started on 127.0.0.1:%1").arg(webServer.GetPort()));
+        runtimeFile.Write(webServer.GetPort(), webServer.GetToken());
+    } else {
+        const QString root = QString::fromStdString(OSCompat::FixPath("www"));
+        webServerError = (QFileInfo(root).isDir() ? QString::fromUtf8(kWebServerNoStart)
+                                                  : QString::fromUtf8(kWebServerNoFolder).arg(root))
+                             .toStdString();
+        LogLine(QStringLiteral("web server could not be started: ") +
+                QString::fromStdString(webServerError));
+    }
 
     mainFrame_ = std::make_unique<CMainFrame>(*this);
     if (!mainFrame_->Create()) {
         mainFrame_.reset();
         return false;
     }
+    {
+        QSettings window(WindowFile(), QSettings::IniFormat);
+        mainFrame_->PlaceWindow(window.value(kWindowKey).toRect());
+    }
     mainFrame_->showNormal();
+    mainFrame_->KeepOnScreen();
     mainFrame_->repaint();
     return true;
 }
 
 int CKpConfigApp::ExitInstance() {
+    runtimeFile.Remove();
+    if (mainFrame_) {
+        // The window opens the same way next time; a file that cannot be written only loses it.
+        QSettings window(WindowFile(), QSettings::IniFormat);
+        window.setValue(kWindowKey, mainFrame_->normalGeometry());
+        window.sync();
+    }
     mainFrame_.reset();
     service.Stop();
     webServer.Stop();
@@ -118,8 +142,15 @@ int CKpConfigApp::ExitInstance() {
 }
 
 void CKpConfigApp::LoadSettings() {
-    const std::unique_ptr<QSettings> opened = OpenProfile();
-    QSettings& profile = *opened;
+    const SettingsFile file(SettingsPath());
+    std::string why;
+    if (!file.IsReadable(why)) {
+        LogLine(QStringLiteral("settings file %1 is %2: not read, the defaults apply")
+                    .arg(QString::fromStdString(file.Path()), QString::fromStdString(why)));
+        return;
+    }
+    file.RestrictMode(); // it holds the LAN interface's access code
+    QSettings profile(QFile::decodeName(file.Path().c_str()), QSettings::IniFormat);
     profile.beginGroup(kSection);
     settings.connection = static_cast<ConnectionType>(
         ReadDword(profile, "Connection", static_cast<uint32_t>(settings.connection)));
@@ -133,23 +164,34 @@ void CKpConfigApp::LoadSettings() {
 }
 
 bool CKpConfigApp::StoreSettings(const ConnectionSettings& newSettings) {
-    settings = newSettings;
-    const std::unique_ptr<QSettings> opened = OpenProfile();
-    QSettings& profile = *opened;
-    const QString path = profile.fileName();
-    CreateOwnerOnly(path);
+    std::string why;
+    return StoreSettings(newSettings, why);
+}
+
+bool CKpConfigApp::StoreSettings(const ConnectionSettings& newSettings, std::string& why) {
+    const SettingsFile file(SettingsPath());
+    if (!file.IsWritable(why))
+        return false;
+    // Created owner-only before anything is written into it, and kept so after every write.
+    file.CreateOwnerOnly();
+    QSettings profile(QFile::decodeName(file.Path().c_str()), QSettings::IniFormat);
     profile.beginGroup(kSection);
-    profile.setValue("Connection", static_cast<uint32_t>(settings.connection));
-    profile.setValue("LanifHost", QString::fromStdString(settings.lanHost));
-    profile.setValue("LanifKey", QString::fromStdString(settings.lanKey));
-    profile.setValue("LanifSerial", QString::fromStdString(settings.lanSerial));
-    profile.setValue("ServiceHost", QString::fromStdString(settings.serviceHost));
-    profile.setValue("ServicePort", static_cast<uint32_t>(settings.servicePort));
-    profile.setValue("UsbifSerial", QString::fromStdString(settings.usbSerial));
+    profile.setValue("Connection", static_cast<uint32_t>(newSettings.connection));
+    profile.setValue("LanifHost", QString::fromStdString(newSettings.lanHost));
+    profile.setValue("LanifKey", QString::fromStdString(newSettings.lanKey));
+    profile.setValue("LanifSerial", QString::fromStdString(newSettings.lanSerial));
+    profile.setValue("ServiceHost", QString::fromStdString(newSettings.serviceHost));
+    profile.setValue("ServicePort", static_cast<uint32_t>(newSettings.servicePort));
+    profile.setValue("UsbifSerial", QString::fromStdString(newSettings.usbSerial));
     profile.endGroup();
     profile.sync();
-    ::chmod(QFile::encodeName(path).constData(), 0600);
-    return profile.status() == QSettings::NoError;
+    file.RestrictMode();
+    if (profile.status() != QSettings::NoError || !file.Exists()) {
+        why = profile.status() == QSettings::FormatError ? "unreadable content" : "not writable";
+        return false;
+    }
+    settings = newSettings;
+    return true;
 }
 
 void CKpConfigApp::OnAppAbout() {

@@ -3,6 +3,7 @@
 #include "CServiceController.h"
 #include "CWebServer.h"
 #include "ConnectionSettings.h"
+#include "RuntimeFile.h"
 
 #include <QString>
 
@@ -20,6 +21,9 @@ struct KpConfigOptions {
     QString settingsFile;
     // The log file, completed by the path fix-up (a bare name lies beside the program).
     std::string logFile = "kp_config_log.txt";
+    // Where the main window's size and position are kept between runs: empty means
+    // $XDG_STATE_HOME/velantrix-konfigurator/kp_config-window.conf.
+    QString windowFile;
 };
 
 // The application object: owns, for the program's whole run, the web server of the web UI, the
@@ -41,10 +45,15 @@ public:
     int ExitInstance();
 
     // Reads the seven stored values into settings, each defaulting to the field's current value.
+    // A settings file that is not a regular file of sensible size is not read (the defaults
+    // stay, and the log says why); one with a looser mode is made owner-only.
     void LoadSettings();
-    // Replaces settings with the given ones and writes all seven values (owner-only file).
-    // False when the profile could not be written.
+    // Writes all seven values (owner-only file) and then replaces settings with the given ones.
+    // False, with settings unchanged and `why` filled, when the profile could not be written.
+    bool StoreSettings(const ConnectionSettings& newSettings, std::string& why);
     bool StoreSettings(const ConnectionSettings& newSettings);
+    // The file of the stored settings.
+    std::string SettingsPath() const;
 
     // The About command: the About box, modally.
     void OnAppAbout();
@@ -55,9 +64,13 @@ public:
     std::string configDir;
     ConnectionSettings settings;
     CServiceController service;
+    // Why the web server did not start; empty while it runs.
+    std::string webServerError;
+    // The runtime file of this run, written once the web server runs.
+    RuntimeFile runtimeFile;
 
 private:
-    std::unique_ptr<QSettings> OpenProfile() const;
+    QString WindowFile() const;
 
     const KpConfigOptions options_;
     std::unique_ptr<CMainFrame> mainFrame_;

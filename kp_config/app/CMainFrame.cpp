@@ -4,16 +4,58 @@
 #include "CChildView.h"
 #include "CKpConfigApp.h"
 #include "KpConfigTexts.h"
+#include "UserMessage.h"
 
 #include <QAction>
+#include <QGuiApplication>
 #include <QLabel>
 #include <QMenuBar>
-#include <QMessageBox>
+#include <QScreen>
 #include <QStatusBar>
+
+#include <algorithm>
 
 CMainFrame::CMainFrame(CKpConfigApp& app) : app_(app) {
     setWindowTitle(QString::fromUtf8(kAppName));
-    resize(1024, 768);
+    resize(kDefaultWidth, kDefaultHeight);
+}
+
+void CMainFrame::PlaceWindow(const QRect& lastRun) {
+    QRect wanted = lastRun.isValid() ? lastRun : QRect(0, 0, kDefaultWidth, kDefaultHeight);
+    QScreen* screen = lastRun.isValid() ? QGuiApplication::screenAt(lastRun.center()) : nullptr;
+    const bool centre = screen == nullptr; // a first run, or the last run's screen is gone
+    if (screen == nullptr)
+        screen = QGuiApplication::primaryScreen();
+    if (screen == nullptr) {
+        resize(wanted.size());
+        return;
+    }
+    const QRect area = screen->availableGeometry();
+    if (centre)
+        wanted.moveCenter(area.center());
+    setGeometry(Fitted(wanted, area));
+}
+
+void CMainFrame::KeepOnScreen() {
+    if (screen() == nullptr)
+        return;
+    const QRect fitted = Fitted(geometry(), screen()->availableGeometry());
+    if (fitted != geometry())
+        setGeometry(fitted);
+}
+
+QRect CMainFrame::Fitted(QRect client, const QRect& area) const {
+    // The border and title bar; before the first show they are not known (zero).
+    const QRect outer = frameGeometry(), inner = geometry();
+    const QMargins frame(inner.left() - outer.left(), inner.top() - outer.top(),
+                         outer.right() - inner.right(), outer.bottom() - inner.bottom());
+    const QRect room = area.marginsRemoved(frame);
+    client.setSize(client.size().boundedTo(room.size()));
+    client.moveLeft(
+        std::max(room.left(), std::min(client.left(), room.right() + 1 - client.width())));
+    client.moveTop(
+        std::max(room.top(), std::min(client.top(), room.bottom() + 1 - client.height())));
+    return client;
 }
 
 CMainFrame::~CMainFrame() = default;
@@ -65,6 +107,8 @@ void CMainFrame::CreateMenu() {
 void CMainFrame::CreateStatusBar() {
     messagePane_ = new QLabel(QString::fromUtf8(kIdleText));
     connectionPane_ = new QLabel(QString::fromUtf8(kNotConnected));
+    // Serial numbers come from a USB device or the service: shown as they are, never as markup.
+    connectionPane_->setTextFormat(Qt::PlainText);
     connectionPane_->setObjectName(QString::number(IdIndicatorConnection));
     connectionPane_->setFixedWidth(kConnectionPaneWidth);
     statusBar()->addWidget(messagePane_, 1);
@@ -92,9 +136,7 @@ void CMainFrame::OnTimer(int id) {
     startupTimer_.stop();
     if (app_.service.GetState() != ServiceState::Stopped)
         return;
-    QMessageBox box(QMessageBox::NoIcon, QString::fromUtf8(kAppName),
-                    QString::fromUtf8(kMsgNoInterface), QMessageBox::Ok, this);
-    box.exec();
+    ShowUserMessage(this, QString::fromUtf8(kMsgNoInterface));
     if (view_ != nullptr)
         view_->OnSettings();
 }
@@ -103,7 +145,12 @@ void CMainFrame::OnUpdateConnectionPane() {
     connectionPane_->setEnabled(true);
     const QString description = QString::fromStdString(app_.service.GetDescription());
     QString text;
-    switch (app_.service.GetState()) {
+    const ServiceState state = app_.service.GetState();
+    // An ended service has no address: the device page then says that no service runs. A
+    // successful start sets the address again.
+    if (state == ServiceState::Stopped)
+        app_.webServer.UpdateRadlexService("");
+    switch (state) {
     case ServiceState::Stopped:
         text = QString::fromUtf8(kNotConnected);
         break;

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QMainWindow>
+#include <QRect>
 #include <QTimer>
 
 class CChildView;
@@ -27,8 +28,15 @@ public:
     bool OnCmdMsg(int id);
     // The start-up check (timer 0); other timer ids are ignored.
     void OnTimer(int id);
-    // Sets the connection pane's text from the service state.
+    // Sets the connection pane's text from the service state. When the service is seen to have
+    // ended, the web UI's scripts are told that no service runs (RADLEX_SERVICE empty).
     void OnUpdateConnectionPane();
+
+    // Size and position: those of the last run when given (valid), else 1024 x 768; never
+    // larger than the available area of the screen it opens on, and on a screen.
+    void PlaceWindow(const QRect& lastRun);
+    // Once shown, with its frame known: the frame too within the screen's available area.
+    void KeepOnScreen();
 
     CChildView* View() const { return view_; }
     QLabel* MessagePane() const { return messagePane_; }
@@ -40,6 +48,9 @@ protected:
 private:
     void CreateMenu();
     void CreateStatusBar();
+    // The client rectangle moved and shrunk as needed so that it and the frame around it lie
+    // within area.
+    QRect Fitted(QRect client, const QRect& area) const;
 
     CKpConfigApp& app_;
     CChildView* view_ = nullptr;

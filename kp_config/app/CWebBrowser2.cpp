@@ -1,17 +1,23 @@
 #include "CWebBrowser2.h"
 
 #include "KpConfigTexts.h"
+#include "WebUiPage.h"
 
 #include <QFileInfo>
 #include <QLibraryInfo>
 
-CWebBrowser2::CWebBrowser2(QWidget* parent) : QWebEngineView(parent) {
+CWebBrowser2::CWebBrowser2(QWidget* parent) : QWebEngineView(parent), page_(new WebUiPage(this)) {
     setObjectName(QStringLiteral("BrowserWnd"));
+    setPage(page_);
     connect(page(), &QWebEnginePage::renderProcessTerminated, this,
             [this](QWebEnginePage::RenderProcessTerminationStatus status, int) {
                 OnRenderProcessTerminated(status);
             });
-    connect(this, &QWebEngineView::loadStarted, this, [this] { rendererGone_ = false; });
+    // Any page of the web UI replaces the local notice (which is set as data).
+    connect(this, &QWebEngineView::urlChanged, this, [this](const QUrl& url) {
+        if (url.scheme() != QLatin1String("data"))
+            rendererGone_ = false;
+    });
 }
 
 bool CWebBrowser2::EngineAvailable() {

@@ -28,11 +28,17 @@ inline constexpr const char* kNotConnected = "Nicht verbunden";                 
 inline constexpr const char* kConnectedTo = "Verbunden mit %1";                    // 103
 inline constexpr const char* kConnectingTo = "Verbindung mit %1 wird hergestellt"; // 105
 inline constexpr int kConnectionPaneWidth = 400;
+inline constexpr int kDefaultWidth = 1024; // the main window's size on a first run
+inline constexpr int kDefaultHeight = 768;
 
 inline constexpr const char* kMsgNoInterface =
     "Es wurde kein Interface gefunden, um Ihre Velantrix-Geräte anzusprechen. Bitte überprüfen "
     "Sie Ihre Einstellungen.";
 inline constexpr const char* kMsgNoBrowser = "Failed to create IE control";
+// The wizard's choice could not be stored (%1: the settings file, %2: what went wrong).
+inline constexpr const char* kMsgSettingsNotStored =
+    "Die Einstellungen konnten nicht gespeichert werden (%1: %2). Das Programm arbeitet weiter "
+    "mit der bisherigen Verbindung.";
 
 inline constexpr const char* kHomePath = "/index.htm";
 inline constexpr const char* kDevConfigPath = "/config/devconfig.cgi";
@@ -45,3 +51,15 @@ inline constexpr const char* kRendererGonePage =
     "<h2>Die Anzeige der Weboberfläche wurde unerwartet beendet.</h2>"
     "<p>Wählen Sie <b>Ansicht, WebUI neu laden</b>, um zur Startseite zurückzukehren, oder "
     "drücken Sie F4 für die Gerätekonfiguration.</p></body></html>";
+
+// Shown in the view when the web server could not be started (%1: why, as HTML).
+inline constexpr const char* kWebServerDownPage =
+    "<!DOCTYPE html><html lang=\"de\"><head><meta charset=\"utf-8\">"
+    "<title>Velantrix Konfigurator</title></head>"
+    "<body style=\"font-family: sans-serif; margin: 2em\">"
+    "<h2>Die Weboberfläche konnte nicht gestartet werden.</h2>"
+    "<p>%1</p><p>Die Verbindung zum Funkdienst lässt sich weiter über <b>Datei, Einstellungen</b> "
+    "einrichten. Starten Sie das Programm neu, um die Weboberfläche zu öffnen.</p></body></html>";
+inline constexpr const char* kWebServerNoFolder = "Der Ordner der Weboberfläche fehlt: %1";
+inline constexpr const char* kWebServerNoStart =
+    "Der lokale Webserver konnte auf 127.0.0.1 nicht starten.";

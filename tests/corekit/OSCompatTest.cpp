@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdlib>
+#include <pwd.h>
 #include <string>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -29,6 +30,30 @@ TEST(OSCompat, CommonAppDataFollowsXdgDataHomeOrHome) {
     EXPECT_EQ(OSCompat::FixPath("${CommonAppData}/x"), "/home/someone/.local/share/x");
     if (oldXdg)
         setenv("XDG_DATA_HOME", saved.c_str(), 1);
+}
+
+TEST(OSCompat, WithoutHomeTheFoldersLieInTheUsersOwnHomeNeverInTmp) {
+    const char* oldHome = std::getenv("HOME");
+    const std::string savedHome = oldHome ? oldHome : "";
+    const char* oldXdg = std::getenv("XDG_DATA_HOME");
+    const std::string savedXdg = oldXdg ? oldXdg : "";
+    const struct passwd* entry = getpwuid(getuid());
+    ASSERT_NE(entry, nullptr);
+    const std::string home = entry->pw_dir;
+    unsetenv("XDG_DATA_HOME");
+    for (const char* value : {static_cast<const char*>(nullptr), ""}) {
+        if (value)
+            setenv("HOME", value, 1);
+        else
+            unsetenv("HOME");
+        EXPECT_EQ(OSCompat::HomeDirectory(), home);
+        EXPECT_EQ(OSCompat::CommonAppDataDirectory(), home + "/.local/share");
+        EXPECT_EQ(OSCompat::UserStateDirectory().rfind("/tmp", 0), std::string::npos);
+    }
+    if (oldHome)
+        setenv("HOME", savedHome.c_str(), 1);
+    if (oldXdg)
+        setenv("XDG_DATA_HOME", savedXdg.c_str(), 1);
 }
 
 TEST(OSCompat, MakeDirectoryCreatesParentsAndAcceptsExisting) {

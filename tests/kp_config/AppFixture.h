@@ -15,6 +15,7 @@
 #include "ServiceTestSupport.h"
 #include "SimFixture.h"
 
+#include <QAbstractButton>
 #include <QApplication>
 #include <QDeadlineTimer>
 #include <QDialog>
@@ -22,6 +23,7 @@
 #include <QSettings>
 #include <QTemporaryDir>
 #include <QUrl>
+#include <QWizard>
 
 #include <gtest/gtest.h>
 
@@ -55,6 +57,7 @@ protected:
         options.service = servicetest::StandIn();
         options.settingsFile = dir.filePath("profile.ini");
         options.logFile = dir.filePath("kp_config_log.txt").toStdString();
+        options.windowFile = dir.filePath("window.conf");
     }
 
     void TearDown() override {
@@ -88,6 +91,8 @@ protected:
     }
 
     CMainFrame& Frame() { return *app->MainFrame(); }
+    // The service address the web UI's scripts are given.
+    std::string RadlexService() { return app->webServer.cgiVariables["RADLEX_SERVICE"]; }
     CWebBrowser2& Browser() { return *Frame().View()->Browser(); }
     QString Pane() { return Frame().ConnectionPane()->text(); }
 
@@ -119,6 +124,18 @@ protected:
     ModalDriver modals;
     std::unique_ptr<CKpConfigApp> app;
 };
+
+// A wizard handler: the stored choice as it is, through every page, then "Fertig stellen".
+inline ModalDriver::Handler FinishUnchanged() {
+    return [](QDialog& dialog) {
+        auto& sheet = static_cast<QWizard&>(dialog);
+        QAbstractButton* finish = sheet.button(QWizard::FinishButton);
+        for (int page = 0; page < 8 && !(finish->isVisible() && finish->isEnabled()); ++page)
+            sheet.next();
+        EXPECT_TRUE(finish->isEnabled()) << "the stored choice did not pass the check";
+        finish->click();
+    };
+}
 
 inline ConnectionSettings LanChoice(const std::string& serial, const std::string& key = "") {
     ConnectionSettings s;

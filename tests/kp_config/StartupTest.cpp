@@ -6,10 +6,15 @@
 #include "KpConfigTexts.h"
 
 #include <QAction>
+#include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
+#include <QFileInfo>
 #include <QMenuBar>
 #include <QMessageBox>
+#include <QScreen>
+
+#include <sys/stat.h>
 
 #include <fstream>
 #include <sstream>
@@ -41,7 +46,15 @@ QStringList MenuTexts(QMenuBar& bar) {
 TEST_F(AppTest, StoredLanInterfaceIsConnectedShownAndLeftCleanlyOnExit) {
     StartWith({simtest::PlainDevice()});
     Store({{"Connection", 1}, {"LanifSerial", "KPL0000001"}, {"LanifKey", "secret"}});
+    const QByteArray profileName = QFile::encodeName(options.settingsFile);
+    ASSERT_EQ(::chmod(profileName.constData(), 0644), 0);
+    const std::string stored = FileText(profileName.toStdString());
     CMainFrame& frame = Launch();
+    // A settings file readable by others is made owner-only at once, its content untouched.
+    struct stat info {};
+    ASSERT_EQ(::stat(profileName.constData(), &info), 0);
+    EXPECT_EQ(info.st_mode & 0777, 0600u);
+    EXPECT_EQ(FileText(profileName.toStdString()), stored);
 
     EXPECT_EQ(frame.windowTitle(), "Velantrix Konfigurator");
     EXPECT_EQ(MenuTexts(*frame.menuBar()),
@@ -64,7 +77,7 @@ TEST_F(AppTest, StoredLanInterfaceIsConnectedShownAndLeftCleanlyOnExit) {
     const std::string log = app->service.LogPath();
     frame.OnCmdMsg(IdAppExit);
     EXPECT_FALSE(frame.isVisible());
-    EXPECT_EQ(app->ExitInstance(), 0);
+    app->ExitInstance();
     EXPECT_EQ(app->service.GetState(), ServiceState::Stopped);
     EXPECT_FALSE(app->webServer.IsRunning());
     EXPECT_EQ(servicetest::SupervisionThreads(), 0);
@@ -78,10 +91,12 @@ TEST_F(AppTest, FirstRunUsesUsbAndPort2001AndWritesNoSettings) {
     EXPECT_EQ(app->settings.connection, ConnectionType::Usb);
     EXPECT_EQ(app->settings.usbSerial, "");
     EXPECT_EQ(app->settings.servicePort, 2001);
-    // No USB interface in the test's tree: the service does not run.
+    // No USB interface in the test's tree: the service does not run, and the pane, whatever it
+    // showed before, says so.
+    frame.ConnectionPane()->setText("");
     EXPECT_TRUE(WaitUntil([&] { return Pane() == "Nicht verbunden"; }, 2000));
     frame.close();
-    EXPECT_EQ(app->ExitInstance(), 0);
+    app->ExitInstance();
     app.reset();
     EXPECT_FALSE(QFile::exists(options.settingsFile)) << "start-up and exit never write settings";
 }
@@ -124,11 +139,105 @@ TEST_F(AppTest, MissingBrowserEngineIsReportedAndTheProgramEnds) {
     EXPECT_FALSE(app->InitInstance());
     EXPECT_EQ(modals.texts, QStringList{"Failed to create IE control"});
     EXPECT_EQ(app->MainFrame(), nullptr);
-    EXPECT_EQ(app->ExitInstance(), 0);
+    app->ExitInstance();
     EXPECT_FALSE(app->webServer.IsRunning());
     app.reset();
     if (saved.isEmpty())
         qunsetenv("QTWEBENGINEPROCESS_PATH");
     else
         qputenv("QTWEBENGINEPROCESS_PATH", saved);
+}
+
+TEST_F(AppTest, WindowFitsTheScreenAndReopensWhereItWasLastTime) {
+    CMainFrame& first = Launch();
+    const QRect area = first.screen()->availableGeometry();
+    EXPECT_TRUE(area.contains(first.frameGeometry())) << area.width() << "x" << area.height();
+    first.setGeometry(30, 40, 500, 400);
+    app->ExitInstance();
+    app.reset();
+
+    CMainFrame& second = Launch();
+    EXPECT_EQ(second.geometry(), QRect(30, 40, 500, 400));
+}
+
+TEST_F(AppTest, SettingsFileThatIsNoRegularFileLeavesTheDefaults) {
+    // A FIFO would hold any reader until someone writes into it.
+    ASSERT_EQ(::mkfifo(QFile::encodeName(options.settingsFile).constData(), 0600), 0);
+    Launch();
+    EXPECT_EQ(app->settings.connection, ConnectionType::Usb);
+    EXPECT_EQ(app->settings.servicePort, 2001);
+    const std::string log = FileText(options.logFile);
+    EXPECT_NE(log.find("profile.ini is a FIFO: not read, the defaults apply"), std::string::npos)
+        << log;
+}
+
+TEST_F(AppTest, FinishThatCannotStoreSaysSoAndKeepsTheRunningService) {
+    StartWith({simtest::PlainDevice()});
+    Store({{"Connection", 1}, {"LanifSerial", "KPL0000001"}});
+    Launch();
+    ASSERT_TRUE(WaitUntil([&] { return Pane() == "Verbunden mit KPL0000001@LAN"; }, 10000));
+    const std::string url = app->service.GetServiceUrl();
+    // The settings path is taken by a directory now.
+    ASSERT_TRUE(QFile::remove(options.settingsFile));
+    ASSERT_TRUE(QDir().mkdir(options.settingsFile));
+
+    modals.Expect(FinishUnchanged());
+    modals.Expect(Accept());
+    Frame().OnCmdMsg(IdSettings);
+    ASSERT_EQ(modals.texts.size(), 1);
+    EXPECT_TRUE(modals.texts[0].startsWith("Die Einstellungen konnten nicht gespeichert werden ("))
+        << modals.texts[0].toStdString();
+    // Not restarted: the same service, still connected.
+    EXPECT_EQ(app->service.GetServiceUrl(), url);
+    EXPECT_EQ(app->service.GetState(), ServiceState::Connected);
+    EXPECT_EQ(RadlexService(), url);
+    EXPECT_NE(FileText(options.logFile).find("Die Einstellungen konnten nicht gespeichert"),
+              std::string::npos);
+}
+
+TEST_F(AppTest, FailedRestartAfterFinishLeavesTheWebUiWithoutAService) {
+    // The service program goes away before Finish, so its restart fails.
+    const QString program = dir.filePath("nrd");
+    ASSERT_TRUE(QFile::link(QString::fromStdString(options.service.servicePath), program));
+    options.service.servicePath = program.toStdString();
+    StartWith({simtest::PlainDevice()});
+    Store({{"Connection", 1}, {"LanifSerial", "KPL0000001"}});
+    Launch();
+    ASSERT_TRUE(WaitUntil([&] { return Pane() == "Verbunden mit KPL0000001@LAN"; }, 10000));
+    ASSERT_TRUE(QFile::remove(program));
+
+    modals.Expect(FinishUnchanged());
+    Frame().OnCmdMsg(IdSettings);
+    EXPECT_TRUE(WaitUntil([&] { return Pane() == "Nicht verbunden"; }, 2000));
+    EXPECT_EQ(RadlexService(), "");
+    Frame().View()->NavigateDeviceConfig();
+    EXPECT_TRUE(WaitForPage("/config/devconfig.cgi", "Es ist kein Funkdienst eingerichtet"));
+}
+
+TEST_F(AppTest, SettingsLinkIsWrittenThroughWithoutTouchingTheModeOfItsTarget) {
+    StartWith({simtest::PlainDevice()});
+    // The link lies in the settings folder; the file it names lies elsewhere.
+    QDir().mkpath(dir.filePath("config"));
+    QDir().mkpath(dir.filePath("elsewhere"));
+    const QString target = dir.filePath("elsewhere/shared.ini");
+    options.settingsFile = dir.filePath("config/profile.ini");
+    {
+        QFile file(target);
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+        file.write("[Config]\nConnection=1\nLanifSerial=KPL0000001\n");
+    }
+    ASSERT_EQ(::chmod(QFile::encodeName(target).constData(), 0644), 0);
+    ASSERT_TRUE(QFile::link(target, options.settingsFile));
+    Launch();
+    ASSERT_TRUE(WaitUntil([&] { return Pane() == "Verbunden mit KPL0000001@LAN"; }, 10000));
+
+    modals.Expect(FinishUnchanged());
+    Frame().OnCmdMsg(IdSettings);
+    EXPECT_TRUE(modals.texts.isEmpty()) << modals.texts.join(", ").toStdString();
+    EXPECT_TRUE(QFileInfo(options.settingsFile).isSymLink());
+    EXPECT_TRUE(FileText(target.toStdString()).find("ServicePort=2001") != std::string::npos)
+        << FileText(target.toStdString());
+    struct stat info {};
+    ASSERT_EQ(::stat(QFile::encodeName(target).constData(), &info), 0);
+    EXPECT_EQ(info.st_mode & 0777, 0644u);
 }
