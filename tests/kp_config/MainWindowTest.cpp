@@ -95,7 +95,7 @@ TEST_F(MainWindow, KeysAndCommandsLandOnTheirPages) {
     QWidget* inner = QApplication::focusWidget();
     ASSERT_NE(inner, nullptr);
     QTest::keyClick(inner, Qt::Key_F4);
-    EXPECT_TRUE(WaitForPage("/config/devconfig.cgi", "Funkdienst: bin://127.0.0.1:9"));
+    EXPECT_TRUE(WaitForPage("/config/devconfig.cgi", "Funkdienst auf 127.0.0.1, Port 9"));
 
     Command(IdReloadWebUi).trigger(); // "WebUI neu laden" goes home from any page
     EXPECT_TRUE(WaitForPage("/index.htm", "Willkommen"));

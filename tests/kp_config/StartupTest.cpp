@@ -211,7 +211,7 @@ TEST_F(AppTest, FailedRestartAfterFinishLeavesTheWebUiWithoutAService) {
     EXPECT_TRUE(WaitUntil([&] { return Pane() == "Nicht verbunden"; }, 2000));
     EXPECT_EQ(RadlexService(), "");
     Frame().View()->NavigateDeviceConfig();
-    EXPECT_TRUE(WaitForPage("/config/devconfig.cgi", "Es ist kein Funkdienst eingerichtet"));
+    EXPECT_TRUE(WaitForPage("/config/devconfig.cgi", "Zurzeit läuft kein Funkdienst"));
 }
 
 TEST_F(AppTest, SettingsLinkIsWrittenThroughWithoutTouchingTheModeOfItsTarget) {

@@ -425,10 +425,17 @@ done
             port = ListeningPort(kpConfig.Pid());
         }
         ASSERT_NE(port, 0) << ReadFile(dir.path / "kp_config.out");
-        const HttpAnswer page = Get(port, "/index.htm");
+        // Another program of the same user finds the web UI and its secret in the runtime file.
+        const std::string runtime = ReadFile(dir.path / "run" / kPackage /
+                                             ("kp_config-" + std::to_string(kpConfig.Pid()) + ".json"));
+        const size_t at = runtime.find("\"token\": \"");
+        ASSERT_NE(at, std::string::npos) << runtime;
+        const std::string token = runtime.substr(at + 10, 32);
+        EXPECT_EQ(Get(port, "/index.htm").status, 403);
+        const HttpAnswer page = Get(port, "/index.htm", token);
         EXPECT_EQ(page.status, 200) << page.body;
         EXPECT_NE(page.body.find("<title>Velantrix Konfigurator</title>"), std::string::npos);
-        const HttpAnswer script = Get(port, "/config/devconfig.cgi");
+        const HttpAnswer script = Get(port, "/config/devconfig.cgi", token);
         EXPECT_EQ(script.status, 200) << script.body;
         // The folder beside the installed program is the package's: the log goes to the home.
         EXPECT_TRUE(fs::is_directory(home / ".local/state" / kPackage));
