@@ -10,6 +10,7 @@
 #include <QAbstractButton>
 #include <QCheckBox>
 #include <QFile>
+#include <QKeySequence>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QRadioButton>
@@ -409,15 +410,34 @@ TEST_F(Wizard, RemoteServiceFoundOrNotFoundBothOfferFinish) {
     ExpectOutcome(Walk(2, address("127.0.0.1", "9")), Says(kServiceNotFound, true));
 }
 
-TEST_F(Wizard, ReturnFinishesAndTheLogNamesTheChoiceButNeverTheKey) {
+TEST_F(Wizard, KeyboardRunOfTheWizardAndItsLogWithoutTheKey) {
     StartWith({simtest::PlainDevice()});
     Launch();
     modals.Expect([&](QDialog& dialog) {
         auto& sheet = static_cast<QWizard&>(dialog);
+        sheet.activateWindow();
+        EXPECT_TRUE(QTest::qWaitForWindowActive(&sheet));
         Choose(sheet, 1);
-        Type(sheet, 1006, "KPL0000001");
+        Type(sheet, 1006, "KPL0000009");
         Type(sheet, 1007, QString::fromStdString(simtest::kKeyText));
-        sheet.next();
+        // Every button has its Alt key.
+        const std::pair<QWizard::WizardButton, Qt::Key> mnemonics[] = {
+            {QWizard::BackButton, Qt::Key_Z},
+            {QWizard::NextButton, Qt::Key_W},
+            {QWizard::FinishButton, Qt::Key_F},
+            {QWizard::CancelButton, Qt::Key_A}};
+        for (const auto& [which, key] : mnemonics)
+            EXPECT_EQ(QKeySequence::mnemonic(sheet.button(which)->text()),
+                      QKeySequence(Qt::ALT | key))
+                << sheet.button(which)->text().toStdString();
+        QTest::keyClick(&sheet, Qt::Key_Return);
+        EXPECT_EQ(ShownOutcome(sheet).text, kLanNotFound);
+        // Only Back is offered, yet Return must not go back on its own.
+        EXPECT_NE(sheet.focusWidget(), sheet.button(QWizard::BackButton));
+        EXPECT_FALSE(static_cast<QPushButton*>(sheet.button(QWizard::BackButton))->isDefault());
+        sheet.back();
+        Type(sheet, 1006, "KPL0000001");
+        QTest::keyClick(&sheet, Qt::Key_Return);
         EXPECT_EQ(ShownOutcome(sheet).text, kLanFound);
         // Return presses the default button; the focus is not on "< Zurück".
         EXPECT_NE(sheet.focusWidget(), sheet.button(QWizard::BackButton));
@@ -433,7 +453,11 @@ TEST_F(Wizard, ReturnFinishesAndTheLogNamesTheChoiceButNeverTheKey) {
     QFile log(QString::fromStdString(options.logFile));
     ASSERT_TRUE(log.open(QIODevice::ReadOnly));
     const QString text = QString::fromUtf8(log.readAll());
-    EXPECT_TRUE(text.contains("[wizard] check of LAN interface KPL0000001: found with a static address\n")) << text.toStdString();
+    EXPECT_TRUE(text.contains("[wizard] check of LAN interface KPL0000009: not found\n"))
+        << text.toStdString();
+    EXPECT_TRUE(
+        text.contains("[wizard] check of LAN interface KPL0000001: found with a static address\n"))
+        << text.toStdString();
     EXPECT_TRUE(text.contains("[wizard] finished, stored LAN interface KPL0000001\n")) << text.toStdString();
     EXPECT_TRUE(text.contains("[wizard] cancelled, nothing stored\n")) << text.toStdString();
     EXPECT_FALSE(text.contains(QString::fromStdString(simtest::kKeyText), Qt::CaseInsensitive));
