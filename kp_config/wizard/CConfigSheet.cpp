@@ -64,8 +64,8 @@ void CConfigSheet::UpdateDefaultButton(bool pageShown) {
         push->setDefault(false);
 
     QWidget* focused = focusWidget();
-    const bool misplaced = focused == nullptr || focused == back || !focused->isEnabled() ||
-                           !focused->isVisible();
+    const bool misplaced =
+        focused == nullptr || focused == back || !focused->isEnabled() || !focused->isVisible();
     if (!pageShown && !misplaced)
         return;
     QWidget* target = shown->FirstFocus();

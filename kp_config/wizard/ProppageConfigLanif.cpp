@@ -155,8 +155,7 @@ bool ProppageConfigLanif::validatePage() {
     specifyIp = FindControl<QCheckBox>(*this, IdSpecifyIp)->isChecked();
     settings_.lanHost =
         specifyIp ? FindControl<QLineEdit>(*this, IdLanHost)->text().toStdString() : std::string();
-    settings_.lanKey =
-        TrimmedText(FindControl<QLineEdit>(*this, IdLanKey)->text().toStdString());
+    settings_.lanKey = TrimmedText(FindControl<QLineEdit>(*this, IdLanKey)->text().toStdString());
     settings_.lanSerial =
         TrimmedText(FindControl<QLineEdit>(*this, IdLanSerial)->text().toStdString());
     return true;

@@ -133,12 +133,12 @@ const char* const kFinishLan =
     "Klicken Sie auf \"Fertig stellen\", um die Anwendung für die Verwendung dieses "
     "Velantrix-Lan-Interfaces (KP-CFG-LAN) zu konfigurieren oder auf \"Zurück\", um Ihre "
     "Einstellungen zu überprüfen.";
-const QString kUsbNotFound = Lines(
-    {"Achtung: Sie haben versucht, diese Anwendung für die Verwendung eines "
-     "Velantrix-USB-Interfaces (KP-CFG-USB) zu konfigurieren.",
-     "Es wurde jedoch kein an diesen Computer angeschlossenes USB-Interface gefunden.",
-     "Schließen Sie ein Velantrix-USB-Interface an den Computer an und rufen Sie dann diesen "
-     "Konfigurationsdialog erneut auf."});
+const QString kUsbNotFound =
+    Lines({"Achtung: Sie haben versucht, diese Anwendung für die Verwendung eines "
+           "Velantrix-USB-Interfaces (KP-CFG-USB) zu konfigurieren.",
+           "Es wurde jedoch kein an diesen Computer angeschlossenes USB-Interface gefunden.",
+           "Schließen Sie ein Velantrix-USB-Interface an den Computer an und rufen Sie dann diesen "
+           "Konfigurationsdialog erneut auf."});
 const QString kUsbInUse = Lines(
     {"Achtung: Es wurde zwar ein an diesen Computer angeschlossenes USB-Interface gefunden, "
      "dieses wird aber derzeit offenbar von einer anderen Anwendung verwendet.",
@@ -152,11 +152,11 @@ const QString kUsbDenied = Lines(
      "Stecken Sie das USB-Interface nach dem Installieren der Regel einmal ab und wieder an bzw. "
      "melden Sie sich nach der Aufnahme in die Gruppe ab und wieder an, und rufen Sie dann "
      "diesen Konfigurationsdialog erneut auf."});
-const QString kLanFound = Lines(
-    {"Es wurde in Ihrem Netzwerk ein Velantrix-Lan-Interface mit der von Ihnen angegebenen "
-     "Seriennummer gefunden.",
-     "Klicken Sie auf \"Fertig stellen\", um die Anwendung für die Verwendung dieses "
-     "Velantrix-Lan-Interfaces (KP-CFG-LAN) zu konfigurieren."});
+const QString kLanFound =
+    Lines({"Es wurde in Ihrem Netzwerk ein Velantrix-Lan-Interface mit der von Ihnen angegebenen "
+           "Seriennummer gefunden.",
+           "Klicken Sie auf \"Fertig stellen\", um die Anwendung für die Verwendung dieses "
+           "Velantrix-Lan-Interfaces (KP-CFG-LAN) zu konfigurieren."});
 const QString kLanNotFound = Lines(
     {"Achtung: Sie haben versucht, diese Anwendung für die Verwendung eines "
      "Velantrix-Lan-Interfaces (KP-CFG-LAN) zu konfigurieren.",
@@ -171,21 +171,21 @@ const QString kLanNoDhcp = Lines(
      "angegebenen Seriennummer gefunden, aber dieses hat bisher über DHCP keine gültige Adresse "
      "bekommen. Bitte überprüfen Sie Ihren DHCP-Server.",
      kFinishLan});
-const QString kLanWrongCode = Lines(
-    {"Achtung: Es wurde zwar in Ihrem Netzwerk ein Velantrix-Lan-Interface mit der von Ihnen "
-     "angegebenen Seriennummer gefunden, aber der von Ihnen angegebene Zugriffscode scheint "
-     "nicht zu stimmen.",
-     "Klicken Sie auf \"Zurück\", um den Zugriffscode zu korrigieren."});
+const QString kLanWrongCode =
+    Lines({"Achtung: Es wurde zwar in Ihrem Netzwerk ein Velantrix-Lan-Interface mit der von Ihnen "
+           "angegebenen Seriennummer gefunden, aber der von Ihnen angegebene Zugriffscode scheint "
+           "nicht zu stimmen.",
+           "Klicken Sie auf \"Zurück\", um den Zugriffscode zu korrigieren."});
 const QString kLanAddressGiven = Lines(
     {"Sie haben eine IP-Adresse für Ihr Lan-Interface vorgegeben. Das ist nur notwendig, wenn "
      "sich das Lan-Interface nicht direkt in Ihrem lokelen Netzwerk befindet.",
      "Es wurde nicht überprüft, ob die von Ihnen vorgenommenen Einstellungen korrekt sind.",
      kFinishLan});
-const QString kServiceFound = Lines(
-    {"Sie haben diese Anwendung für die Verwendung eines auf einem anderen Computer "
-     "installierten Radlex-Service konfiguriert.",
-     "Unter der von Ihnen angegebenen Netzwerkadresse wurde ein Radlex-Service gefunden.",
-     "Klicken Sie auf \"Fertig stellen\", um Ihre Einstellungen zu übernehmen."});
+const QString kServiceFound =
+    Lines({"Sie haben diese Anwendung für die Verwendung eines auf einem anderen Computer "
+           "installierten Radlex-Service konfiguriert.",
+           "Unter der von Ihnen angegebenen Netzwerkadresse wurde ein Radlex-Service gefunden.",
+           "Klicken Sie auf \"Fertig stellen\", um Ihre Einstellungen zu übernehmen."});
 const QString kServiceNotFound = Lines(
     {"Achtung: Sie haben versucht, diese Anwendung für die Verwendung eines auf einem anderen "
      "Computer installierten Radlex-Service zu konfigurieren.",
@@ -458,7 +458,8 @@ TEST_F(Wizard, KeyboardRunOfTheWizardAndItsLogWithoutTheKey) {
     EXPECT_TRUE(
         text.contains("[wizard] check of LAN interface KPL0000001: found with a static address\n"))
         << text.toStdString();
-    EXPECT_TRUE(text.contains("[wizard] finished, stored LAN interface KPL0000001\n")) << text.toStdString();
+    EXPECT_TRUE(text.contains("[wizard] finished, stored LAN interface KPL0000001\n"))
+        << text.toStdString();
     EXPECT_TRUE(text.contains("[wizard] cancelled, nothing stored\n")) << text.toStdString();
     EXPECT_FALSE(text.contains(QString::fromStdString(simtest::kKeyText), Qt::CaseInsensitive));
 }
