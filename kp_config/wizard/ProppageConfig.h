@@ -23,6 +23,9 @@ public:
     ProppageConfig(const DialogTemplate& dialogTemplate, ConnectionSettings& settings);
 
     virtual void OnSetActive() = 0;
+    // The control that takes the focus when the page is shown; none leaves it to the sheet's
+    // buttons.
+    virtual QWidget* FirstFocus() const { return nullptr; }
 
 protected:
     ConnectionSettings& settings_;

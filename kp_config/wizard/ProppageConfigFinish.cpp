@@ -4,6 +4,7 @@
 #include "DialogTemplate.h"
 #include "VerifyOutcome.h"
 #include "WizardControlIds.h"
+#include "WizardLog.h"
 
 #include <QApplication>
 #include <QLabel>
@@ -31,6 +32,7 @@ void ProppageConfigFinish::OnSetActive() {
     QApplication::setOverrideCursor(Qt::WaitCursor);
     lastResult = controller_.VerifySettings(settings_);
     QApplication::restoreOverrideCursor();
+    LogVerifyResult(settings_, lastResult);
     const VerifyOutcome outcome = DescribeVerifyResult(settings_.connection, lastResult);
     resultText = outcome.text;
     text->setText(QString::fromStdString(resultText).replace(QStringLiteral("\r\n"), "\n"));

@@ -1,11 +1,21 @@
 #include "ProppageConfigLanif.h"
 
 #include "DialogTemplate.h"
+#include "LanInterface.h"
+#include "LanProtocol.h"
 #include "WizardControlIds.h"
+#include "WizardInput.h"
 
+#include <QApplication>
 #include <QCheckBox>
+#include <QHeaderView>
 #include <QLabel>
 #include <QLineEdit>
+#include <QPushButton>
+#include <QTableWidget>
+
+#include <set>
+#include <vector>
 
 namespace {
 
@@ -17,15 +27,22 @@ const ControlTemplate kControls[] = {
      7, 7, 302, 28},
     {IdNone, ControlKind::StaticText, "Seriennummer (10stellig)", 7, 42, 80, 8},
     {IdLanSerial, ControlKind::Edit, "", 91, 42, 83, 14},
+    {IdLanSearch, ControlKind::PushButton, "&Suchen", 178, 42, 50, 14},
     {IdNone, ControlKind::StaticText, "Zugriffscode (32stellig)", 7, 62, 74, 8},
     {IdLanKey, ControlKind::Edit, "", 91, 62, 169, 14},
     {IdSpecifyIp, ControlKind::CheckBox, "IP-Adresse des Lan-Interfaces angeben (nur selten nötig)",
      7, 89, 201, 10},
     {IdLanHostLabel, ControlKind::StaticText, "IP-Adresse", 7, 107, 36, 8},
     {IdLanHost, ControlKind::IpAddress, "", 91, 107, 100, 15},
+    {IdLanFoundLabel, ControlKind::StaticText, "Gefundene Lan-Interfaces", 7, 128, 82, 16},
+    {IdLanFound, ControlKind::ListView, "", 91, 128, 218, 42},
+    {IdLanHint, ControlKind::StaticText, "", 7, 174, 302, 10},
 };
 
 const DialogTemplate kTemplate{"Einstellungen für Lan-Interface", 316, 185, kControls};
+
+constexpr const char* kFoundNone = "Es wurde kein Lan-Interface gefunden.";
+constexpr const char* kSearchFailed = "Die Suche konnte nicht gesendet werden.";
 
 QString Text(const std::string& s) {
     return QString::fromStdString(s);
@@ -37,13 +54,40 @@ ProppageConfigLanif::ProppageConfigLanif(ConnectionSettings& settings)
     : ProppageConfig(kTemplate, settings) {
     connect(FindControl<QCheckBox>(*this, IdSpecifyIp), &QCheckBox::clicked, this,
             &ProppageConfigLanif::OnSpecifyIpClicked);
-    connect(FindControl<QLineEdit>(*this, IdLanHost), &QLineEdit::textChanged, this,
-            &QWizardPage::completeChanged);
+    for (int id : {IdLanHost, IdLanSerial, IdLanKey})
+        connect(FindControl<QLineEdit>(*this, id), &QLineEdit::textChanged, this,
+                &ProppageConfigLanif::UpdateHint);
+    connect(FindControl<QPushButton>(*this, IdLanSearch), &QPushButton::clicked, this,
+            &ProppageConfigLanif::OnSearchClicked);
+
+    auto* found = FindControl<QTableWidget>(*this, IdLanFound);
+    found->setSelectionMode(QAbstractItemView::SingleSelection);
+    found->setColumnCount(2);
+    found->setHorizontalHeaderLabels({QStringLiteral("Seriennummer"), QStringLiteral("Version")});
+    found->horizontalHeader()->setStretchLastSection(true);
+    found->setColumnWidth(0, found->fontMetrics().horizontalAdvance(QStringLiteral("M")) * 12);
+    connect(found, &QTableWidget::itemSelectionChanged, this,
+            &ProppageConfigLanif::OnFoundSelected);
+}
+
+std::string ProppageConfigLanif::InputProblem() const {
+    return LanInputProblem(FindControl<QLineEdit>(*this, IdLanSerial)->text().toStdString(),
+                           FindControl<QLineEdit>(*this, IdLanKey)->text().toStdString(),
+                           FindControl<QCheckBox>(*this, IdSpecifyIp)->isChecked(),
+                           FindControl<QLineEdit>(*this, IdLanHost)->hasAcceptableInput());
 }
 
 bool ProppageConfigLanif::isComplete() const {
-    return !FindControl<QCheckBox>(*this, IdSpecifyIp)->isChecked() ||
-           FindControl<QLineEdit>(*this, IdLanHost)->hasAcceptableInput();
+    return InputProblem().empty();
+}
+
+QWidget* ProppageConfigLanif::FirstFocus() const {
+    return FindControl<QLineEdit>(*this, IdLanSerial);
+}
+
+void ProppageConfigLanif::UpdateHint() {
+    FindControl<QLabel>(*this, IdLanHint)->setText(Text(InputProblem()));
+    emit completeChanged();
 }
 
 void ProppageConfigLanif::OnSetActive() {
@@ -63,15 +107,57 @@ void ProppageConfigLanif::OnSpecifyIpClicked() {
 void ProppageConfigLanif::UpdateIpControls() {
     FindControl<QLabel>(*this, IdLanHostLabel)->setEnabled(specifyIp);
     FindControl<QLineEdit>(*this, IdLanHost)->setEnabled(specifyIp);
-    emit completeChanged();
+    UpdateHint();
+}
+
+void ProppageConfigLanif::OnSearchClicked() {
+    auto* found = FindControl<QTableWidget>(*this, IdLanFound);
+    auto* label = FindControl<QLabel>(*this, IdLanFoundLabel);
+    found->setRowCount(0);
+    std::vector<LanInterface> devices;
+    // The search asks every local network and waits for all answers, blocking the window.
+    QApplication::setOverrideCursor(Qt::WaitCursor);
+    const bool sent = DiscoverLanInterfaces(lanproto::SearchPattern, devices);
+    QApplication::restoreOverrideCursor();
+
+    // A device that answers on several networks is listed once.
+    std::set<std::string> listed;
+    for (const LanInterface& device : devices) {
+        const std::string serial = lanproto::PrintableText(device.serialNumber);
+        if (serial.empty() || !listed.insert(serial).second)
+            continue;
+        const int row = found->rowCount();
+        found->insertRow(row);
+        found->setItem(row, 0, new QTableWidgetItem(Text(serial)));
+        found->setItem(row, 1, new QTableWidgetItem(Text(device.version)));
+    }
+    if (!sent)
+        label->setText(QString::fromUtf8(kSearchFailed));
+    else if (found->rowCount() == 0)
+        label->setText(QString::fromUtf8(kFoundNone));
+    else
+        label->setText(QStringLiteral("Gefundene Lan-Interfaces"));
+}
+
+void ProppageConfigLanif::OnFoundSelected() {
+    auto* found = FindControl<QTableWidget>(*this, IdLanFound);
+    const QList<QTableWidgetItem*> selected = found->selectedItems();
+    if (selected.isEmpty())
+        return;
+    if (QTableWidgetItem* serial = found->item(selected.front()->row(), 0))
+        FindControl<QLineEdit>(*this, IdLanSerial)->setText(serial->text());
 }
 
 bool ProppageConfigLanif::validatePage() {
+    // Nothing that cannot work is stored, also when Next is reached without its button.
+    if (!InputProblem().empty())
+        return false;
     specifyIp = FindControl<QCheckBox>(*this, IdSpecifyIp)->isChecked();
     settings_.lanHost =
         specifyIp ? FindControl<QLineEdit>(*this, IdLanHost)->text().toStdString() : std::string();
-    settings_.lanKey = FindControl<QLineEdit>(*this, IdLanKey)->text().toStdString();
-    settings_.lanSerial = FindControl<QLineEdit>(*this, IdLanSerial)->text().toStdString();
+    settings_.lanKey = TrimmedText(FindControl<QLineEdit>(*this, IdLanKey)->text().toStdString());
+    settings_.lanSerial =
+        TrimmedText(FindControl<QLineEdit>(*this, IdLanSerial)->text().toStdString());
     return true;
 }
 

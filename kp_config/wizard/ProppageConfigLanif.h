@@ -2,7 +2,10 @@
 
 #include "ProppageConfig.h"
 
-// The LAN interface's serial number, access code and, rarely needed, its IP address.
+#include <string>
+
+// The LAN interface's serial number, access code and, rarely needed, its IP address. "Suchen"
+// lists the LAN interfaces that answer on the local networks, to pick the serial number from.
 class ProppageConfigLanif : public ProppageConfig {
     Q_OBJECT
 public:
@@ -13,10 +16,16 @@ public:
     void OnSetActive() override;
     bool validatePage() override;
     int nextId() const override;
-    // Next waits, while the address is to be given, for a whole address in its field.
+    // Next waits until the serial number, the access code and, while it is to be given, the
+    // address can be used; the page's hint says what is missing.
     bool isComplete() const override;
+    QWidget* FirstFocus() const override;
 
 private:
     void OnSpecifyIpClicked();
+    void OnSearchClicked();
+    void OnFoundSelected();
     void UpdateIpControls();
+    void UpdateHint();
+    std::string InputProblem() const;
 };

@@ -2,11 +2,10 @@
 
 #include "DialogTemplate.h"
 #include "WizardControlIds.h"
+#include "WizardInput.h"
 
+#include <QLabel>
 #include <QLineEdit>
-
-#include <cstdlib>
-#include <limits>
 
 namespace {
 
@@ -20,34 +19,54 @@ const ControlTemplate kControls[] = {
     {IdServiceHost, ControlKind::Edit, "", 113, 46, 196, 14},
     {IdNone, ControlKind::StaticText, "Portnummer", 7, 66, 40, 8},
     {IdServicePort, ControlKind::Edit, "", 113, 66, 40, 14},
+    {IdServiceHint, ControlKind::StaticText, "", 7, 88, 302, 10},
 };
 
 const DialogTemplate kTemplate{"Einstellungen für entfernten Radlex-Service", 316, 185, kControls};
 
 } // namespace
 
-int32_t ParsePortText(const std::string& text) {
-    const long long value = std::strtoll(text.c_str(), nullptr, 0);
-    if (value > std::numeric_limits<int32_t>::max())
-        return std::numeric_limits<int32_t>::max();
-    if (value < std::numeric_limits<int32_t>::min())
-        return std::numeric_limits<int32_t>::min();
-    return static_cast<int32_t>(value);
+ProppageConfigService::ProppageConfigService(ConnectionSettings& settings)
+    : ProppageConfig(kTemplate, settings) {
+    for (int id : {IdServiceHost, IdServicePort})
+        connect(FindControl<QLineEdit>(*this, id), &QLineEdit::textChanged, this,
+                &ProppageConfigService::UpdateHint);
 }
 
-ProppageConfigService::ProppageConfigService(ConnectionSettings& settings)
-    : ProppageConfig(kTemplate, settings) {}
+std::string ProppageConfigService::InputProblem() const {
+    return ServiceInputProblem(FindControl<QLineEdit>(*this, IdServiceHost)->text().toStdString(),
+                               FindControl<QLineEdit>(*this, IdServicePort)->text().toStdString());
+}
+
+bool ProppageConfigService::isComplete() const {
+    return InputProblem().empty();
+}
+
+QWidget* ProppageConfigService::FirstFocus() const {
+    return FindControl<QLineEdit>(*this, IdServiceHost);
+}
+
+void ProppageConfigService::UpdateHint() {
+    FindControl<QLabel>(*this, IdServiceHint)->setText(QString::fromStdString(InputProblem()));
+    emit completeChanged();
+}
 
 void ProppageConfigService::OnSetActive() {
     FindControl<QLineEdit>(*this, IdServiceHost)
         ->setText(QString::fromStdString(settings_.serviceHost));
     FindControl<QLineEdit>(*this, IdServicePort)->setText(QString::number(settings_.servicePort));
+    UpdateHint();
 }
 
 bool ProppageConfigService::validatePage() {
-    settings_.serviceHost = FindControl<QLineEdit>(*this, IdServiceHost)->text().toStdString();
-    settings_.servicePort =
-        ParsePortText(FindControl<QLineEdit>(*this, IdServicePort)->text().toStdString());
+    int32_t port = 0;
+    // Nothing that cannot work is stored, also when Next is reached without its button.
+    if (!InputProblem().empty() ||
+        !ReadPortText(FindControl<QLineEdit>(*this, IdServicePort)->text().toStdString(), &port))
+        return false;
+    settings_.serviceHost =
+        TrimmedText(FindControl<QLineEdit>(*this, IdServiceHost)->text().toStdString());
+    settings_.servicePort = port;
     return true;
 }
 

@@ -2,7 +2,6 @@
 
 #include "ProppageConfig.h"
 
-#include <cstdint>
 #include <string>
 
 // Host and port of a radio service on another computer.
@@ -14,9 +13,12 @@ public:
     void OnSetActive() override;
     bool validatePage() override;
     int nextId() const override;
-};
+    // Next waits for a host name and a port from 1 to 65535; the page's hint says what is
+    // missing.
+    bool isComplete() const override;
+    QWidget* FirstFocus() const override;
 
-// A port text read as an integer with automatic base: decimal, hexadecimal after "0x", octal
-// after a leading zero; reading stops at the first character that does not fit, and a text
-// that does not begin with a number gives 0. Values beyond 32 bits are held at the limit.
-int32_t ParsePortText(const std::string& text);
+private:
+    void UpdateHint();
+    std::string InputProblem() const;
+};

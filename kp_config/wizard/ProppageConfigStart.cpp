@@ -60,6 +60,11 @@ void ProppageConfigStart::OnSetActive() {
     emit completeChanged();
 }
 
+QWidget* ProppageConfigStart::FirstFocus() const {
+    const int checked = CheckedChoice();
+    return FindControl<QRadioButton>(*this, kRadioIds[checked < 0 ? 0 : checked]);
+}
+
 bool ProppageConfigStart::isComplete() const {
     return CheckedChoice() >= 0;
 }

@@ -15,6 +15,7 @@ public:
     bool validatePage() override;
     int nextId() const override;
     bool isComplete() const override;
+    QWidget* FirstFocus() const override;
 
 private:
     int CheckedChoice() const;

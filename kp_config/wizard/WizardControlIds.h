@@ -16,4 +16,10 @@ enum WizardControlId : int {
     IdServiceHost = 1012,
     IdServicePort = 1013,
     IdResultText = 1014,
+    // Added to the pages: what an input page still lacks, and the LAN interface search.
+    IdLanHint = 1015,
+    IdLanSearch = 1016,
+    IdLanFound = 1017,
+    IdLanFoundLabel = 1018,
+    IdServiceHint = 1019,
 };

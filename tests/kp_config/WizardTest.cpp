@@ -6,13 +6,15 @@
 #include "FakeHidTree.h"
 #include "KpConfigTexts.h"
 #include "ProppageConfigFinish.h"
-#include "ProppageConfigService.h"
 
 #include <QAbstractButton>
 #include <QCheckBox>
 #include <QFile>
+#include <QKeySequence>
 #include <QLineEdit>
+#include <QPushButton>
 #include <QRadioButton>
+#include <QTableWidget>
 #include <QTest>
 
 #include <linux/capability.h>
@@ -109,22 +111,97 @@ protected:
     ConnectionSettings workingCopy;
 };
 
-Outcome Says(const char* firstLine, bool finish) {
-    return {QString::fromUtf8(firstLine), finish, true};
+// The text of the last page: its lines as the user reads them, one below the other.
+QString Lines(std::initializer_list<const char*> lines) {
+    QStringList joined;
+    for (const char* line : lines)
+        joined << QString::fromUtf8(line);
+    return joined.join('\n');
+}
+
+Outcome Says(const QString& text, bool finish) {
+    return {text, finish, true};
 }
 
 void ExpectOutcome(const Outcome& shown, const Outcome& expected) {
-    EXPECT_TRUE(shown.text.startsWith(expected.text)) << shown.text.toStdString();
+    EXPECT_EQ(shown.text, expected.text);
     EXPECT_EQ(shown.finish, expected.finish) << shown.text.toStdString();
     EXPECT_TRUE(shown.back);
+}
+
+const char* const kFinishLan =
+    "Klicken Sie auf \"Fertig stellen\", um die Anwendung für die Verwendung dieses "
+    "Velantrix-Lan-Interfaces (KP-CFG-LAN) zu konfigurieren oder auf \"Zurück\", um Ihre "
+    "Einstellungen zu überprüfen.";
+const QString kUsbNotFound =
+    Lines({"Achtung: Sie haben versucht, diese Anwendung für die Verwendung eines "
+           "Velantrix-USB-Interfaces (KP-CFG-USB) zu konfigurieren.",
+           "Es wurde jedoch kein an diesen Computer angeschlossenes USB-Interface gefunden.",
+           "Schließen Sie ein Velantrix-USB-Interface an den Computer an und rufen Sie dann diesen "
+           "Konfigurationsdialog erneut auf."});
+const QString kUsbInUse = Lines(
+    {"Achtung: Es wurde zwar ein an diesen Computer angeschlossenes USB-Interface gefunden, "
+     "dieses wird aber derzeit offenbar von einer anderen Anwendung verwendet.",
+     "Bitte beenden Sie die andere Anwendung und rufen Sie danach diesen Konfigurationsdialog "
+     "erneut auf."});
+const QString kUsbDenied = Lines(
+    {"Achtung: Es wurde zwar ein an diesen Computer angeschlossenes USB-Interface gefunden, aber "
+     "Ihr Benutzerkonto hat keine Berechtigung, darauf zuzugreifen.",
+     "Abhilfe schafft die udev-Regel \"70-velantrix-kp-cfg-usb.rules\" aus dem Paket oder die "
+     "Mitgliedschaft in der Gruppe \"plugdev\".",
+     "Stecken Sie das USB-Interface nach dem Installieren der Regel einmal ab und wieder an bzw. "
+     "melden Sie sich nach der Aufnahme in die Gruppe ab und wieder an, und rufen Sie dann "
+     "diesen Konfigurationsdialog erneut auf."});
+const QString kLanFound =
+    Lines({"Es wurde in Ihrem Netzwerk ein Velantrix-Lan-Interface mit der von Ihnen angegebenen "
+           "Seriennummer gefunden.",
+           "Klicken Sie auf \"Fertig stellen\", um die Anwendung für die Verwendung dieses "
+           "Velantrix-Lan-Interfaces (KP-CFG-LAN) zu konfigurieren."});
+const QString kLanNotFound = Lines(
+    {"Achtung: Sie haben versucht, diese Anwendung für die Verwendung eines "
+     "Velantrix-Lan-Interfaces (KP-CFG-LAN) zu konfigurieren.",
+     "Es wurde jedoch kein Lan-Interface mit der von Ihnen angegebenen Seriennummer gefunden.",
+     "Überprüfen Sie den Anschluß des Velantrix-Lan-Interface an Ihr Netzwerk an und rufen Sie "
+     "dann diesen Konfigurationsdialog erneut auf.",
+     "Falls sich das Lan-Interface nicht in Ihrem lokalen Netzwerk befindet, sondern z.B. über "
+     "einen Router angebunden ist, klicken Sie auf \"Zurück\" und tragen die IP-Adresse ein, "
+     "unter der das Lan-Interface zu erreichen ist."});
+const QString kLanNoDhcp = Lines(
+    {"Achtung: Es wurde zwar in Ihrem Netzwerk ein Velantrix-Lan-Interface mit der von Ihnen "
+     "angegebenen Seriennummer gefunden, aber dieses hat bisher über DHCP keine gültige Adresse "
+     "bekommen. Bitte überprüfen Sie Ihren DHCP-Server.",
+     kFinishLan});
+const QString kLanWrongCode =
+    Lines({"Achtung: Es wurde zwar in Ihrem Netzwerk ein Velantrix-Lan-Interface mit der von Ihnen "
+           "angegebenen Seriennummer gefunden, aber der von Ihnen angegebene Zugriffscode scheint "
+           "nicht zu stimmen.",
+           "Klicken Sie auf \"Zurück\", um den Zugriffscode zu korrigieren."});
+const QString kLanAddressGiven = Lines(
+    {"Sie haben eine IP-Adresse für Ihr Lan-Interface vorgegeben. Das ist nur notwendig, wenn "
+     "sich das Lan-Interface nicht direkt in Ihrem lokelen Netzwerk befindet.",
+     "Es wurde nicht überprüft, ob die von Ihnen vorgenommenen Einstellungen korrekt sind.",
+     kFinishLan});
+const QString kServiceFound =
+    Lines({"Sie haben diese Anwendung für die Verwendung eines auf einem anderen Computer "
+           "installierten Radlex-Service konfiguriert.",
+           "Unter der von Ihnen angegebenen Netzwerkadresse wurde ein Radlex-Service gefunden.",
+           "Klicken Sie auf \"Fertig stellen\", um Ihre Einstellungen zu übernehmen."});
+const QString kServiceNotFound = Lines(
+    {"Achtung: Sie haben versucht, diese Anwendung für die Verwendung eines auf einem anderen "
+     "Computer installierten Radlex-Service zu konfigurieren.",
+     "Es wurde jedoch unter der von Ihnen angegebenen Netzwerkadresse kein Radlex-Service "
+     "gefunden.",
+     "Klicken Sie auf \"Fertig stellen\", um Ihre Einstellungen trotzdem zu übernehmen oder "
+     "auf \"Zurück\", um Ihre Einstellungen zu überprüfen."});
+
+QString Hint(QWizard& sheet, int id) {
+    return Control<QLabel>(sheet, id).text();
 }
 
 } // namespace
 
 TEST_F(Wizard, UsbWaysSayWhatTheCheckFound) {
-    ExpectOutcome(Walk(0), Says("Achtung: Sie haben versucht, diese Anwendung für die Verwendung "
-                                "eines Velantrix-USB-Interfaces",
-                                false));
+    ExpectOutcome(Walk(0), Says(kUsbNotFound, false));
     hid.AddInterface(0, "USB0000042");
     const Outcome found = Walk(0);
     EXPECT_EQ(found.text, "Es wurde ein an diesen Computer angeschlossenes USB-Interface "
@@ -133,16 +210,13 @@ TEST_F(Wizard, UsbWaysSayWhatTheCheckFound) {
                           "konfigurieren.");
     EXPECT_TRUE(found.finish);
     EXPECT_EQ(workingCopy.usbSerial, "USB0000042");
-    const Outcome inUse = Says("Achtung: Es wurde zwar ein an diesen Computer angeschlossenes "
-                               "USB-Interface gefunden, dieses wird aber derzeit offenbar",
-                               false);
     const int lock = hid.Hold(0);
     ASSERT_GE(lock, 0);
-    ExpectOutcome(Walk(0), inUse);
+    ExpectOutcome(Walk(0), Says(kUsbInUse, false));
     hid.Release(lock);
     const pid_t holder = hid.HoldWithoutLock(0); // another program, no lock taken
     ASSERT_GT(holder, 0);
-    ExpectOutcome(Walk(0), inUse);
+    ExpectOutcome(Walk(0), Says(kUsbInUse, false));
     hid.ReleaseHolder(holder);
 
     // A node this user may not open is no interface in use, and says how to fix it.
@@ -153,11 +227,7 @@ TEST_F(Wizard, UsbWaysSayWhatTheCheckFound) {
         ASSERT_TRUE(user.Active());
         denied = Walk(0);
     }
-    ExpectOutcome(denied, Says("Achtung: Es wurde zwar ein an diesen Computer angeschlossenes "
-                               "USB-Interface gefunden, aber Ihr Benutzerkonto hat keine "
-                               "Berechtigung",
-                               false));
-    EXPECT_TRUE(denied.text.contains("70-velantrix-kp-cfg-usb.rules"));
+    ExpectOutcome(denied, Says(kUsbDenied, false));
 }
 
 TEST_F(Wizard, LanWaysSayWhatTheCheckFound) {
@@ -172,22 +242,11 @@ TEST_F(Wizard, LanWaysSayWhatTheCheckFound) {
         };
     };
 
-    ExpectOutcome(Walk(1, lanPage("KPL0000001", "")),
-                  Says("Es wurde in Ihrem Netzwerk ein Velantrix-Lan-Interface", true));
+    ExpectOutcome(Walk(1, lanPage("KPL0000001", "")), Says(kLanFound, true));
     ExpectOutcome(Walk(1, lanPage("KPL0000002", QString::fromStdString(simtest::kWrongKeyText))),
-                  Says("Achtung: Es wurde zwar in Ihrem Netzwerk ein Velantrix-Lan-Interface "
-                       "mit der von Ihnen angegebenen Seriennummer gefunden, aber der von Ihnen "
-                       "angegebene Zugriffscode",
-                       false));
-    ExpectOutcome(Walk(1, lanPage("KPL0000005", "")),
-                  Says("Achtung: Es wurde zwar in Ihrem Netzwerk ein Velantrix-Lan-Interface "
-                       "mit der von Ihnen angegebenen Seriennummer gefunden, aber dieses hat "
-                       "bisher über DHCP keine gültige Adresse",
-                       true));
-    ExpectOutcome(Walk(1, lanPage("KPL0009999", "")),
-                  Says("Achtung: Sie haben versucht, diese Anwendung für die Verwendung eines "
-                       "Velantrix-Lan-Interfaces (KP-CFG-LAN) zu konfigurieren.",
-                       false));
+                  Says(kLanWrongCode, false));
+    ExpectOutcome(Walk(1, lanPage("KPL0000005", "")), Says(kLanNoDhcp, true));
+    ExpectOutcome(Walk(1, lanPage("KPL0009999", "")), Says(kLanNotFound, false));
 
     // An address given by hand is taken without a word to the network.
     const size_t before = sim.Requests().size();
@@ -199,17 +258,142 @@ TEST_F(Wizard, LanWaysSayWhatTheCheckFound) {
                            Type(sheet, 1006, "KPL0000001");
                            Type(sheet, 1009, "10.1.2.3");
                        }),
-                  Says("Sie haben eine IP-Adresse für Ihr Lan-Interface vorgegeben.", true));
+                  Says(kLanAddressGiven, true));
     EXPECT_EQ(workingCopy.lanHost, "10.1.2.3");
     // Next waits for a whole address while one is to be given.
     Walk(1, [](QWizard& sheet) {
+        Type(sheet, 1006, "KPL0000001");
         Control<QCheckBox>(sheet, 1008).click();
         Type(sheet, 1009, "10..5");
         EXPECT_FALSE(sheet.button(QWizard::NextButton)->isEnabled());
+        EXPECT_EQ(Hint(sheet, 1015), "Bitte geben Sie die IP-Adresse vollständig ein (vier "
+                                     "Zahlen von 0 bis 255).");
         Type(sheet, 1009, "10.0.0.5");
         EXPECT_TRUE(sheet.button(QWizard::NextButton)->isEnabled());
     });
     EXPECT_EQ(sim.Requests().size(), before);
+}
+
+TEST_F(Wizard, LanPageSaysWhatIsMissingAndStoresNothingUnusable) {
+    controller = std::make_unique<CServiceController>(options.service);
+    CConfigSheet sheet(workingCopy, *controller);
+    sheet.show();
+    Choose(sheet, 1);
+    QAbstractButton* next = sheet.button(QWizard::NextButton);
+    EXPECT_EQ(sheet.focusWidget(), &Control<QLineEdit>(sheet, 1006));
+    EXPECT_FALSE(next->isEnabled());
+    EXPECT_EQ(Hint(sheet, 1015), "Bitte geben Sie die Seriennummer des Lan-Interfaces ein.");
+    Type(sheet, 1006, "   ");
+    sheet.next(); // Return in a field, or a stray call: the page stays
+    EXPECT_EQ(sheet.currentId(), 1);
+
+    Type(sheet, 1006, "KPL0000001");
+    for (const char* key : {"0011", "000102030405060708090A0B0C0D0E0G"}) {
+        Type(sheet, 1007, key);
+        EXPECT_FALSE(next->isEnabled()) << key;
+        EXPECT_EQ(Hint(sheet, 1015), "Der Zugriffscode besteht aus 32 Hexadezimalziffern (0-9, "
+                                     "A-F) oder bleibt leer.");
+        sheet.next();
+        EXPECT_EQ(sheet.currentId(), 1);
+    }
+    EXPECT_EQ(workingCopy.lanSerial, "");
+    EXPECT_EQ(workingCopy.lanKey, "");
+
+    Type(sheet, 1007, QString::fromStdString(simtest::kKeyText));
+    EXPECT_TRUE(next->isEnabled());
+    EXPECT_EQ(Hint(sheet, 1015), "");
+    sheet.button(QWizard::CancelButton)->click();
+}
+
+TEST_F(Wizard, ServicePageSaysWhatIsMissingAndStoresNothingUnusable) {
+    controller = std::make_unique<CServiceController>(options.service);
+    CConfigSheet sheet(workingCopy, *controller);
+    sheet.show();
+    Choose(sheet, 2);
+    QAbstractButton* next = sheet.button(QWizard::NextButton);
+    EXPECT_EQ(sheet.focusWidget(), &Control<QLineEdit>(sheet, 1012));
+    EXPECT_FALSE(next->isEnabled());
+    EXPECT_EQ(Hint(sheet, 1019),
+              "Bitte geben Sie den Rechnernamen oder die IP-Adresse des Rechners ein.");
+    Type(sheet, 1012, "127.0.0.1");
+    for (const char* port : {"abc", "0", "65536", "-1", "20x1", ""}) {
+        Type(sheet, 1013, port);
+        EXPECT_FALSE(next->isEnabled()) << port;
+        EXPECT_EQ(Hint(sheet, 1019), "Die Portnummer muss eine Zahl von 1 bis 65535 sein.");
+        sheet.next();
+        EXPECT_EQ(sheet.currentId(), 2);
+    }
+    EXPECT_EQ(workingCopy.serviceHost, "");
+    EXPECT_EQ(workingCopy.servicePort, 2001);
+    // The port keeps its base: hexadecimal after 0x, octal after a leading zero.
+    Type(sheet, 1013, "0x7D1");
+    EXPECT_TRUE(next->isEnabled());
+    EXPECT_EQ(Hint(sheet, 1019), "");
+    sheet.next();
+    EXPECT_EQ(workingCopy.servicePort, 2001);
+    sheet.back();
+    Type(sheet, 1013, "02001");
+    sheet.next();
+    EXPECT_EQ(workingCopy.servicePort, 1025);
+    sheet.button(QWizard::CancelButton)->click();
+}
+
+TEST_F(Wizard, SearchOnTheLanPageOffersTheDevicesFound) {
+    StartWith({simtest::PlainDevice(), simtest::CryptDevice()});
+    Walk(1, [&](QWizard& sheet) {
+        Control<QPushButton>(sheet, 1016).click();
+        auto& found = Control<QTableWidget>(sheet, 1017);
+        ASSERT_EQ(found.rowCount(), 2);
+        QStringList serials;
+        for (int row = 0; row < found.rowCount(); ++row)
+            serials << found.item(row, 0)->text();
+        serials.sort();
+        EXPECT_EQ(serials, QStringList({"KPL0000001", "KPL0000002"}));
+        EXPECT_EQ(found.item(0, 1)->text(), "1.234");
+        const int crypt = found.item(0, 0)->text() == "KPL0000002" ? 0 : 1;
+        found.selectRow(crypt);
+        EXPECT_EQ(Control<QLineEdit>(sheet, 1006).text(), "KPL0000002");
+        Type(sheet, 1007, QString::fromStdString(simtest::kKeyText));
+    });
+    EXPECT_EQ(workingCopy.lanSerial, "KPL0000002");
+
+    // Nothing on the network: the list says so, and a serial number can still be typed.
+    sim.Stop();
+    const Outcome typed = Walk(1, [&](QWizard& sheet) {
+        Control<QPushButton>(sheet, 1016).click();
+        EXPECT_EQ(Control<QTableWidget>(sheet, 1017).rowCount(), 0);
+        EXPECT_EQ(Control<QLabel>(sheet, 1018).text(), "Es wurde kein Lan-Interface gefunden.");
+        Type(sheet, 1006, "KPL0000001");
+    });
+    ExpectOutcome(typed, Says(kLanNotFound, false));
+}
+
+TEST_F(Wizard, StoredAddressShowsAndBackFromFinishChecksAgain) {
+    StartWith({simtest::PlainDevice()});
+    controller = std::make_unique<CServiceController>(options.service);
+    workingCopy = LanChoice("KPL0000001", simtest::kKeyText);
+    workingCopy.lanHost = "10.1.2.3";
+    CConfigSheet sheet(workingCopy, *controller);
+    sheet.show();
+    sheet.next();
+    EXPECT_TRUE(Control<QCheckBox>(sheet, 1008).isChecked());
+    EXPECT_TRUE(Control<QLineEdit>(sheet, 1009).isEnabled());
+    EXPECT_EQ(Control<QLineEdit>(sheet, 1009).text(), "10.1.2.3");
+    EXPECT_EQ(Control<QLineEdit>(sheet, 1006).text(), "KPL0000001");
+    EXPECT_EQ(Control<QLineEdit>(sheet, 1007).text(), QString::fromStdString(simtest::kKeyText));
+    sheet.next();
+    ExpectOutcome(ShownOutcome(sheet), Says(kLanAddressGiven, true));
+    EXPECT_TRUE(sim.Requests().empty());
+
+    sheet.back();
+    ASSERT_EQ(sheet.currentId(), 1);
+    Control<QCheckBox>(sheet, 1008).click();
+    EXPECT_FALSE(Control<QLineEdit>(sheet, 1009).isEnabled());
+    sheet.next();
+    // The check ran anew, this time asking the network.
+    ExpectOutcome(ShownOutcome(sheet), Says(kLanFound, true));
+    EXPECT_FALSE(sim.Requests().empty());
+    EXPECT_EQ(workingCopy.lanHost, "");
 }
 
 TEST_F(Wizard, RemoteServiceFoundOrNotFoundBothOfferFinish) {
@@ -222,19 +406,62 @@ TEST_F(Wizard, RemoteServiceFoundOrNotFoundBothOfferFinish) {
             Type(sheet, 1013, portText);
         };
     };
-    ExpectOutcome(Walk(2, address("127.0.0.1", port)),
-                  Says("Sie haben diese Anwendung für die Verwendung eines auf einem anderen "
-                       "Computer installierten Radlex-Service konfiguriert.",
-                       true));
-    ExpectOutcome(Walk(2, address("127.0.0.1", "9")),
-                  Says("Achtung: Sie haben versucht, diese Anwendung für die Verwendung eines "
-                       "auf einem anderen Computer installierten Radlex-Service",
-                       true));
-    // The port is read with its base; a text without digits is 0.
-    Walk(2, address("127.0.0.1", "0x7D1"));
-    EXPECT_EQ(workingCopy.servicePort, 2001);
-    EXPECT_EQ(ParsePortText("02001"), 1025);
-    EXPECT_EQ(ParsePortText("port"), 0);
+    ExpectOutcome(Walk(2, address("127.0.0.1", port)), Says(kServiceFound, true));
+    ExpectOutcome(Walk(2, address("127.0.0.1", "9")), Says(kServiceNotFound, true));
+}
+
+TEST_F(Wizard, KeyboardRunOfTheWizardAndItsLogWithoutTheKey) {
+    StartWith({simtest::PlainDevice()});
+    Launch();
+    modals.Expect([&](QDialog& dialog) {
+        auto& sheet = static_cast<QWizard&>(dialog);
+        sheet.activateWindow();
+        EXPECT_TRUE(QTest::qWaitForWindowActive(&sheet));
+        Choose(sheet, 1);
+        Type(sheet, 1006, "KPL0000009");
+        Type(sheet, 1007, QString::fromStdString(simtest::kKeyText));
+        // Every button has its Alt key.
+        const std::pair<QWizard::WizardButton, Qt::Key> mnemonics[] = {
+            {QWizard::BackButton, Qt::Key_Z},
+            {QWizard::NextButton, Qt::Key_W},
+            {QWizard::FinishButton, Qt::Key_F},
+            {QWizard::CancelButton, Qt::Key_A}};
+        for (const auto& [which, key] : mnemonics)
+            EXPECT_EQ(QKeySequence::mnemonic(sheet.button(which)->text()),
+                      QKeySequence(Qt::ALT | key))
+                << sheet.button(which)->text().toStdString();
+        QTest::keyClick(&sheet, Qt::Key_Return);
+        EXPECT_EQ(ShownOutcome(sheet).text, kLanNotFound);
+        // Only Back is offered, yet Return must not go back on its own.
+        EXPECT_NE(sheet.focusWidget(), sheet.button(QWizard::BackButton));
+        EXPECT_FALSE(static_cast<QPushButton*>(sheet.button(QWizard::BackButton))->isDefault());
+        sheet.back();
+        Type(sheet, 1006, "KPL0000001");
+        QTest::keyClick(&sheet, Qt::Key_Return);
+        EXPECT_EQ(ShownOutcome(sheet).text, kLanFound);
+        // Return presses the default button; the focus is not on "< Zurück".
+        EXPECT_NE(sheet.focusWidget(), sheet.button(QWizard::BackButton));
+        EXPECT_TRUE(static_cast<QPushButton*>(sheet.button(QWizard::FinishButton))->isDefault());
+        QTest::keyClick(&sheet, Qt::Key_Return);
+    });
+    Frame().OnCmdMsg(IdSettings);
+    EXPECT_EQ(Stored("LanifSerial").toString(), "KPL0000001");
+
+    modals.Expect([&](QDialog& dialog) { static_cast<QWizard&>(dialog).reject(); });
+    Frame().OnCmdMsg(IdSettings);
+
+    QFile log(QString::fromStdString(options.logFile));
+    ASSERT_TRUE(log.open(QIODevice::ReadOnly));
+    const QString text = QString::fromUtf8(log.readAll());
+    EXPECT_TRUE(text.contains("[wizard] check of LAN interface KPL0000009: not found\n"))
+        << text.toStdString();
+    EXPECT_TRUE(
+        text.contains("[wizard] check of LAN interface KPL0000001: found with a static address\n"))
+        << text.toStdString();
+    EXPECT_TRUE(text.contains("[wizard] finished, stored LAN interface KPL0000001\n"))
+        << text.toStdString();
+    EXPECT_TRUE(text.contains("[wizard] cancelled, nothing stored\n")) << text.toStdString();
+    EXPECT_FALSE(text.contains(QString::fromStdString(simtest::kKeyText), Qt::CaseInsensitive));
 }
 
 TEST_F(Wizard, FinishStoresRestartsAndHandsTheNewServiceToTheWebUi) {
