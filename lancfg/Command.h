@@ -1,5 +1,6 @@
 #pragma once
 
+#include <istream>
 #include <ostream>
 #include <string>
 #include <vector>
@@ -23,6 +24,10 @@ struct CommandContext {
     std::ostream& err;
     std::string address; // -a: the requests go to this address instead of the group
     bool json = false;   // --json: out holds one JSON document, the messages go to err
+    // Several -a, or a range: every address to ask (address is then empty).
+    std::vector<std::string> addresses;
+    std::istream* in = nullptr; // where "-k -" reads the key; standard input when null
+    bool refused = false;       // the command said why it refused its input: no usage text
 
     // Where the messages of a failed command go: err when out holds JSON.
     std::ostream& Messages() { return json ? err : out; }
@@ -37,6 +42,11 @@ public:
     // Number of words after the command word before its options: 1 for the serial number.
     virtual size_t Positionals() const { return 1; }
     virtual bool TakesJson() const { return false; }
+    // Whether the first word after the command word is a serial number, checked before Execute.
+    virtual bool TakesSerial() const { return Positionals() == 1; }
+    // Options of the command that take no value, so that the scan for -a and --json steps over
+    // them by one word.
+    virtual bool IsFlag(const std::string& /*word*/) const { return false; }
     virtual int Execute(const std::vector<std::string>& args, CommandContext& context) = 0;
 };
 

@@ -1,5 +1,7 @@
 #include "Lancfg.h"
 
+#include "AddressRange.h"
+#include "ApplyCommand.h"
 #include "Command.h"
 #include "FwupdateCommand.h"
 #include "LanProtocol.h"
@@ -32,15 +34,22 @@ void PrintUsage(const char* program, std::ostream& out) {
     Print(out, "\tshow configuration parameters of one device as a JSON object\n");
     Print(out, "%s <command> [<arguments>] -a <ip>\n", program);
     Print(out, "\tsend the command's requests to one address instead of the local networks\n");
+    Print(out, "%s show --all [--json]\n", program);
+    Print(out, "\tshow configuration parameters of every device found\n");
+    Print(out, "%s apply <file> [--dry-run] [--json] [-j <jobs>] [-k crypt_key]\n", program);
+    Print(out, "\twrite the configurations of a file (from show --all --json) where they differ\n");
+    Print(out, "%s <command> [<arguments>] -a <ip>[/<prefix>] [-a ...]\n", program);
+    Print(out, "\tsend the requests to several addresses or ranges (/22 to /32)\n");
+    Print(out, "\t-k - reads the key from standard input; without -k, LANCFG_KEY or the keys\n");
+    Print(out, "\tfile ~/.config/velantrix-konfigurator/keys (lines: serial key) give it\n");
 }
 
 namespace {
 
-// Keeps the value of -a; false when it is no IPv4 address. Given twice, the later one counts.
+// Keeps the value of -a; every value given counts, and all are checked once they are taken.
 bool TakeAddress(const std::string& value, CommandContext& context) {
-    in_addr parsed{};
-    context.address = value;
-    return ::inet_pton(AF_INET, value.c_str(), &parsed) == 1;
+    context.addresses.push_back(value);
+    return true;
 }
 
 // Takes -a <ip> (where the options of the command may stand) and --json (after the arguments
@@ -56,6 +65,8 @@ bool TakeSharedOptions(std::vector<std::string>& args, const Command& command,
         } else if (args[i] == "--json" && command.TakesJson()) {
             context.json = true;
             args.erase(at);
+        } else if (command.IsFlag(args[i])) {
+            ++i;
         } else {
             i += 2; // an option of the command and its value, checked by the command
         }
@@ -74,7 +85,8 @@ int RunLancfg(int argc, const char* const* argv, std::ostream& out, std::ostream
     // Compared in this order, names exactly.
     std::unique_ptr<Command> commands[] = {
         std::make_unique<ListCommand>(), std::make_unique<FwupdateCommand>(),
-        std::make_unique<SetCommand>(), std::make_unique<ShowCommand>()};
+        std::make_unique<SetCommand>(), std::make_unique<ShowCommand>(),
+        std::make_unique<ApplyCommand>()};
     // The two options every console user tries first; anything else stays a command word.
     if (args.size() == 1 && args[0] == "--help") {
         PrintUsage(program, out);
@@ -84,7 +96,7 @@ int RunLancfg(int argc, const char* const* argv, std::ostream& out, std::ostream
         Print(out, "lancfg %s\n", VK_PRODUCT_VERSION);
         return ExitOk;
     }
-    CommandContext context{out, err, std::string(), false};
+    CommandContext context{out, err, std::string(), false, {}, nullptr, false};
     // -a <ip> may also come before the command word.
     bool valid = true;
     while (args.size() >= 2 && args[0] == "-a") {
@@ -98,8 +110,13 @@ int RunLancfg(int argc, const char* const* argv, std::ostream& out, std::ostream
                 continue;
             if (!TakeSharedOptions(args, *command, context, valid))
                 break;
+            const AddressRange::Outcome reach = ResolveAddresses(context);
+            if (reach == AddressRange::RangeRefused)
+                return ExitUsage;
+            if (reach != AddressRange::RangeOk)
+                break;
             // '*' is the wire's wildcard: a serial number holding it would reach any device.
-            if (command->Positionals() == 1 && args.size() >= 2 &&
+            if (command->TakesSerial() && args.size() >= 2 &&
                 !lanproto::IsSingleSerial(args[1])) {
                 Print(err,
                       "Error: %s is not the serial number of one device (it holds '*' or a "
@@ -111,7 +128,7 @@ int RunLancfg(int argc, const char* const* argv, std::ostream& out, std::ostream
             break;
         }
     }
-    if (result == ExitUsage)
+    if (result == ExitUsage && !context.refused)
         PrintUsage(program, out);
     return result;
 }

@@ -7,6 +7,7 @@ packages=(
   libssl-dev
   libxmlrpcpp-dev libexpat1-dev
   libcivetweb-dev
+  nlohmann-json3-dev
   qt6-base-dev qt6-webengine-dev
   tcl8.6
   iproute2 util-linux

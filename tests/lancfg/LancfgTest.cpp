@@ -105,7 +105,14 @@ std::string Usage(const std::string& program) {
            "\tshow configuration parameters of one device as a JSON object\n" +
            program +
            " <command> [<arguments>] -a <ip>\n"
-           "\tsend the command's requests to one address instead of the local networks\n";
+           "\tsend the command's requests to one address instead of the local networks\n" +
+           program + " show --all [--json]\n\tshow configuration parameters of every device found\n" +
+           program + " apply <file> [--dry-run] [--json] [-j <jobs>] [-k crypt_key]\n"
+           "\twrite the configurations of a file (from show --all --json) where they differ\n" +
+           program + " <command> [<arguments>] -a <ip>[/<prefix>] [-a ...]\n"
+           "\tsend the requests to several addresses or ranges (/22 to /32)\n"
+           "\t-k - reads the key from standard input; without -k, LANCFG_KEY or the keys\n"
+           "\tfile ~/.config/velantrix-konfigurator/keys (lines: serial key) give it\n";
 }
 
 class LancfgTest : public SimTest {};
