@@ -6,6 +6,7 @@ cd "$(dirname "$0")/.."
 bash scripts/build.sh default
 bin=build/default/bin
 scripts/netns-run.sh "$bin/bench_lan"
+scripts/netns-run.sh "$bin/bench_provisioning"
 scripts/netns-run.sh "$bin/app_start_bench" "${APP_BENCH_RUNS:-5}"
 "$bin/web_gateway_bench"
 "$bin/service_bench" "${SERVICE_BENCH_SECONDS:-30}" 5
