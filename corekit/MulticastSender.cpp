@@ -57,6 +57,11 @@ int SendBy(const std::string& message, const sockaddr_in& to, bool loopback,
                     ::inet_pton(AF_INET, via->address.c_str(), &local.sin_addr) == 1 &&
                     ::bind(fd, reinterpret_cast<sockaddr*>(&local), sizeof local) == 0;
         }
+    } else {
+        // The user may name a broadcast address for devices behind a router; without this the
+        // send fails with EACCES and the exchange would look like silence.
+        int on = 1;
+        ::setsockopt(fd, SOL_SOCKET, SO_BROADCAST, &on, sizeof on);
     }
     ssize_t sent = -1;
     while (ready) {

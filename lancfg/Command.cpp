@@ -58,6 +58,13 @@ bool CommandOptions::Parse(const std::vector<std::string>& args, const std::stri
 }
 
 void PrintNothingFound(CommandContext& context) {
+    if (!context.addresses.empty()) {
+        Print(context.err,
+              "No LAN interface answered at the %zu addresses given with -a. Check the "
+              "addresses, the cable, and that no firewall blocks UDP port %u.\n",
+              context.addresses.size(), lanproto::Port);
+        return;
+    }
     if (!context.address.empty()) {
         Print(context.err,
               "No LAN interface answered at %s. Check the address, the cable, and that no "

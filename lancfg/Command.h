@@ -1,5 +1,6 @@
 #pragma once
 
+#include <istream>
 #include <ostream>
 #include <string>
 #include <vector>
@@ -23,6 +24,10 @@ struct CommandContext {
     std::ostream& err;
     std::string address; // -a: the requests go to this address instead of the group
     bool json = false;   // --json: out holds one JSON document, the messages go to err
+    // Several -a, or a range: every address to ask (address is then empty).
+    std::vector<std::string> addresses;
+    std::istream* in = nullptr; // where "-k -" reads the key; standard input when null
+    bool refused = false;       // the command said why it refused its input: no usage text
     // out is a terminal, where progress may be redrawn in place.
     bool terminal = false;
 
@@ -42,6 +47,11 @@ public:
     // True for a command that takes one or more serial numbers (every word before its first
     // option) and reads its options itself, -a and --json included.
     virtual bool TakesSeveralSerials() const { return false; }
+    // Whether the first word after the command word is a serial number, checked before Execute.
+    virtual bool TakesSerial() const { return Positionals() == 1; }
+    // Options of the command that take no value, so that the scan for -a and --json steps over
+    // them by one word.
+    virtual bool IsFlag(const std::string& /*word*/) const { return false; }
     virtual int Execute(const std::vector<std::string>& args, CommandContext& context) = 0;
 };
 

@@ -1,5 +1,8 @@
 #include "FleetUpdate.h"
 
+#include "DeviceSearch.h"
+#include "KeySource.h"
+
 #include "FirmwareFile.h"
 #include "FleetProgress.h"
 #include "JsonWriter.h"
@@ -31,8 +34,8 @@ const char* OutcomeWord(FleetOutcome outcome) {
 FleetUpdate::FleetUpdate(const FleetRequest& request, CommandContext& context)
     : request_(request), context_(context) {}
 
-const std::string* FleetUpdate::KeyFor(const std::string& /*serial*/) const {
-    return request_.hasKey ? &request_.key : nullptr;
+ChosenKey FleetUpdate::KeyFor(const std::string& serial) const {
+    return request_.keys ? request_.keys->For(serial) : ChosenKey();
 }
 
 int FleetUpdate::Run() {
@@ -59,7 +62,7 @@ int FleetUpdate::Run() {
     };
     if (request_.all) {
         std::vector<LanInterface> found;
-        DiscoverLanInterfaces(lanproto::SearchPattern, found, context_.address);
+        DiscoverDevices(context_, found);
         for (const LanInterface& device : found)
             add(device, device.serialNumber, lanproto::PrintableText(device.serialNumber));
     } else {
@@ -106,17 +109,14 @@ void FleetUpdate::UpdateDevice(size_t index, LanInterface& device, bool found,
     std::ostringstream err;
     progress.Begin(index, found ? "Starting" : "Looking for device");
 
-    if (!found && !device.FindBySerial(serial)) {
+    if (!found && !FindDevice(device, serial, context_)) {
         result.outcome = FleetOutcome::NotFound;
         result.reason = "not found on LAN";
         Print(out, "Error: Lan Interface %s not found on LAN.\n", serial.c_str());
     } else {
-        CommandOptions key;
-        if (const std::string* text = KeyFor(serial)) {
-            key.key = *text;
-            key.hasKey = true;
-            device.SetCryptKey(*text);
-        }
+        const ChosenKey key = KeyFor(serial);
+        if (key.present)
+            device.SetCryptKey(key.text);
         ProgressObserver& observer = progress.Observer(index);
         std::string failure;
         const LanResult r = device.UpdateFirmwareDigits(digits_, observer, &failure);
@@ -133,7 +133,7 @@ void FleetUpdate::UpdateDevice(size_t index, LanInterface& device, bool found,
             }
         } else if (r == ResultKeyError) {
             result.outcome = FleetOutcome::KeyError;
-            result.reason = key.hasKey ? "rejected the crypt key" : "wants its crypt key (-k)";
+            result.reason = key.present ? "rejected the crypt key" : "wants its crypt key (-k)";
         } else {
             result.reason = failure.empty() ? "update failed" : failure;
         }

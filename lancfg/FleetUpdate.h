@@ -8,6 +8,8 @@
 
 class LanInterface;
 class FleetProgress;
+class KeySource;
+struct ChosenKey;
 
 // What a firmware update of many devices is asked to do.
 struct FleetRequest {
@@ -16,6 +18,7 @@ struct FleetRequest {
     std::string file;
     std::string key; // -k, for every device that asks for its key
     bool hasKey = false;
+    const KeySource* keys = nullptr; // each device's key; none when null
     unsigned jobs = 16;          // devices updated at once
     unsigned comeBackMs = 30000; // how long a device may take to return as its application
 };
@@ -46,8 +49,8 @@ public:
 
 private:
     void UpdateDevice(size_t index, LanInterface& device, bool found, FleetProgress& progress);
-    // The key text for this device, or nullptr for none.
-    const std::string* KeyFor(const std::string& serial) const;
+    // The key for this device (present false for none).
+    ChosenKey KeyFor(const std::string& serial) const;
     void PrintJson() const;
     int ExitCode() const;
 

@@ -1,7 +1,9 @@
 #include "FwupdateCommand.h"
 
+#include "DeviceSearch.h"
 #include "FirmwareFile.h"
 #include "FleetUpdate.h"
+#include "KeySource.h"
 #include "LanInterface.h"
 #include "ProgressPrinter.h"
 #include "SetCommand.h"
@@ -75,18 +77,18 @@ int UpdateOne(const FwupdateWords& words, CommandContext& context) {
     std::ostream& out = context.out;
     const FleetRequest& request = words.request;
     const std::string& serial = request.serials.front();
-    CommandOptions options;
-    options.key = request.key;
-    options.hasKey = request.hasKey;
+    KeySource keys(false, std::string(), nullptr, std::string());
+    if (!LoadKeys(request.hasKey, request.key, context, &keys))
+        return ExitUsage;
     LanInterface device;
-    device.unicastAddress = context.address;
-    if (!device.FindBySerial(serial)) {
+    if (!FindDevice(device, serial, context)) {
         Print(out, "Error: Lan Interface %s not found on LAN.\n", serial.c_str());
         PrintNothingFound(context);
         return ExitFailed;
     }
-    if (options.hasKey)
-        device.SetCryptKey(options.key);
+    const ChosenKey key = keys.For(serial);
+    if (key.present)
+        device.SetCryptKey(key.text);
 
     ProgressPrinter printer(out);
     std::string refusal;
@@ -105,7 +107,7 @@ int UpdateOne(const FwupdateWords& words, CommandContext& context) {
     Print(out, "\n"); // ends the progress line whatever the outcome
     if (!refusal.empty())
         Print(context.err, "Firmware file %s: %s\n", request.file.c_str(), refusal.c_str());
-    int code = ReportOutcome(result, false, options, serial, out);
+    int code = ReportOutcome(result, false, key, serial, out);
     if (!words.confirm)
         return code;
     if (result == ResultOk && back) {
@@ -128,6 +130,11 @@ int FwupdateCommand::Execute(const std::vector<std::string>& args, CommandContex
         return ExitUsage;
     if (words.request.serials.size() == 1 && !context.json)
         return UpdateOne(words, context);
-    FleetUpdate fleet(words.request, context);
+    KeySource keys(false, std::string(), nullptr, std::string());
+    if (!LoadKeys(words.request.hasKey, words.request.key, context, &keys))
+        return ExitUsage;
+    FleetRequest request = words.request;
+    request.keys = &keys;
+    FleetUpdate fleet(request, context);
     return fleet.Run();
 }

@@ -1,5 +1,7 @@
 #include "Lancfg.h"
 
+#include "AddressRange.h"
+#include "ApplyCommand.h"
 #include "Command.h"
 #include "FwupdateCommand.h"
 #include "LanProtocol.h"
@@ -40,15 +42,22 @@ void PrintUsage(const char* program, std::ostream& out) {
     Print(out, "%s fwupdate --all -f <firmware-file> [-k crypt_key] [-j <jobs>] [--json]\n",
           program);
     Print(out, "\tupdate firmware of every device found, at most <jobs> at once (default 16)\n");
+    Print(out, "%s show --all [--json]\n", program);
+    Print(out, "\tshow configuration parameters of every device found\n");
+    Print(out, "%s apply <file> [--dry-run] [--json] [-j <jobs>] [-k crypt_key]\n", program);
+    Print(out, "\twrite the configurations of a file (from show --all --json) where they differ\n");
+    Print(out, "%s <command> [<arguments>] -a <ip>[/<prefix>] [-a ...]\n", program);
+    Print(out, "\tsend the requests to several addresses or ranges (/22 to /32)\n");
+    Print(out, "\t-k - reads the key from standard input; without -k, LANCFG_KEY or the keys\n");
+    Print(out, "\tfile ~/.config/velantrix-konfigurator/keys (lines: serial key) give it\n");
 }
 
 namespace {
 
-// Keeps the value of -a; false when it is no IPv4 address. Given twice, the later one counts.
+// Keeps the value of -a; every value given counts, and all are checked once they are taken.
 bool TakeAddress(const std::string& value, CommandContext& context) {
-    in_addr parsed{};
-    context.address = value;
-    return ::inet_pton(AF_INET, value.c_str(), &parsed) == 1;
+    context.addresses.push_back(value);
+    return true;
 }
 
 // Takes -a <ip> (where the options of the command may stand) and --json (after the arguments
@@ -64,6 +73,8 @@ bool TakeSharedOptions(std::vector<std::string>& args, const Command& command,
         } else if (args[i] == "--json" && command.TakesJson()) {
             context.json = true;
             args.erase(at);
+        } else if (command.IsFlag(args[i])) {
+            ++i;
         } else {
             i += 2; // an option of the command and its value, checked by the command
         }
@@ -83,7 +94,8 @@ int RunLancfg(int argc, const char* const* argv, std::ostream& out, std::ostream
     // Compared in this order, names exactly.
     std::unique_ptr<Command> commands[] = {
         std::make_unique<ListCommand>(), std::make_unique<FwupdateCommand>(),
-        std::make_unique<SetCommand>(), std::make_unique<ShowCommand>()};
+        std::make_unique<SetCommand>(), std::make_unique<ShowCommand>(),
+        std::make_unique<ApplyCommand>()};
     // The two options every console user tries first; anything else stays a command word.
     if (args.size() == 1 && args[0] == "--help") {
         PrintUsage(program, out);
@@ -93,8 +105,7 @@ int RunLancfg(int argc, const char* const* argv, std::ostream& out, std::ostream
         Print(out, "lancfg %s\n", VK_PRODUCT_VERSION);
         return ExitOk;
     }
-    CommandContext context{out, err, std::string(), false};
-    context.terminal = terminal;
+    CommandContext context{out, err, std::string(), false, {}, nullptr, false, terminal};
     // -a <ip> may also come before the command word.
     bool valid = true;
     while (args.size() >= 2 && args[0] == "-a") {
@@ -109,7 +120,12 @@ int RunLancfg(int argc, const char* const* argv, std::ostream& out, std::ostream
             const bool several = command->TakesSeveralSerials();
             if (several ? !valid : !TakeSharedOptions(args, *command, context, valid))
                 break;
-            size_t serials = !several && command->Positionals() == 1 && args.size() >= 2 ? 1 : 0;
+            const AddressRange::Outcome reach = ResolveAddresses(context);
+            if (reach == AddressRange::RangeRefused)
+                return ExitUsage;
+            if (reach != AddressRange::RangeOk)
+                break;
+            size_t serials = !several && command->TakesSerial() && args.size() >= 2 ? 1 : 0;
             while (several && serials + 1 < args.size() && args[serials + 1].rfind('-', 0) != 0)
                 ++serials;
             // '*' is the wire's wildcard: a serial number holding it would reach any device.
@@ -126,7 +142,7 @@ int RunLancfg(int argc, const char* const* argv, std::ostream& out, std::ostream
             break;
         }
     }
-    if (result == ExitUsage)
+    if (result == ExitUsage && !context.refused)
         PrintUsage(program, out);
     return result;
 }

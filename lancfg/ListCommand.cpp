@@ -1,5 +1,6 @@
 #include "ListCommand.h"
 
+#include "DeviceSearch.h"
 #include "JsonWriter.h"
 #include "LanInterface.h"
 #include "LanProtocol.h"
@@ -45,7 +46,7 @@ int ListCommand::Execute(const std::vector<std::string>& args, CommandContext& c
         return ExitUsage;
     std::vector<LanInterface> devices;
     // A failed search lists nothing.
-    DiscoverLanInterfaces(lanproto::SearchPattern, devices, context.address);
+    DiscoverDevices(context, devices);
     std::string array;
     for (LanInterface& device : devices) {
         if (!context.json)

@@ -1,9 +1,10 @@
 #include "SetCommand.h"
 
+#include "KeySource.h"
 #include "LanInterface.h"
 #include "ShowCommand.h"
 
-int ReportOutcome(LanResult result, bool rebooting, const CommandOptions& options,
+int ReportOutcome(LanResult result, bool rebooting, const ChosenKey& key,
                   const std::string& serial, std::ostream& out) {
     switch (result) {
     case ResultOk:
@@ -12,8 +13,8 @@ int ReportOutcome(LanResult result, bool rebooting, const CommandOptions& option
             Print(out, "%s is rebooting for the changes to become active...\n", serial.c_str());
         return ExitOk;
     case ResultKeyError:
-        if (options.hasKey)
-            Print(out, "%s is probably the wrong crypt key for %s\n", options.key.c_str(),
+        if (key.present)
+            Print(out, "%s is probably the wrong crypt key for %s\n", key.Named().c_str(),
                   serial.c_str());
         else
             Print(out, "You need to specify %ss crypt key with \"-k\"\n", serial.c_str());
@@ -30,6 +31,9 @@ int SetCommand::Execute(const std::vector<std::string>& args, CommandContext& co
     if (args.size() < 2 || !options.Parse(args, "ingdyk"))
         return ExitUsage;
     const std::string& serial = args[1];
+    KeySource keys(false, std::string(), nullptr, std::string());
+    if (!LoadKeys(options.hasKey, options.key, context, &keys))
+        return ExitUsage;
     LanInterface device;
     if (!FindAndRead(device, serial, context))
         return ExitFailed;
@@ -45,9 +49,10 @@ int SetCommand::Execute(const std::vector<std::string>& args, CommandContext& co
         device.dhcp = IsOn(options.dhcp);
     if (options.hasCrypt)
         device.crypt = IsOn(options.crypt);
-    if (options.hasKey)
-        device.SetCryptKey(options.key);
+    const ChosenKey key = keys.For(serial);
+    if (key.present)
+        device.SetCryptKey(key.text);
 
     LanResult result = device.WriteConfig();
-    return ReportOutcome(result, device.state == StateBooting, options, serial, out);
+    return ReportOutcome(result, device.state == StateBooting, key, serial, out);
 }

@@ -10,8 +10,9 @@ public:
 };
 
 enum LanResult : int;
+struct ChosenKey;
 
 // Prints the outcome of a write or an update and returns the exit code. Shared by set and
-// fwupdate; rebooting adds the line that the device restarts.
-int ReportOutcome(LanResult result, bool rebooting, const CommandOptions& options,
+// fwupdate; rebooting adds the line that the device restarts; key is the key that was used.
+int ReportOutcome(LanResult result, bool rebooting, const ChosenKey& key,
                   const std::string& serial, std::ostream& out);

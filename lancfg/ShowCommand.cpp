@@ -1,11 +1,15 @@
 #include "ShowCommand.h"
 
+#include "DeviceSearch.h"
 #include "JsonWriter.h"
 #include "LanInterface.h"
+#include "LanProtocol.h"
+#include "ParallelRunner.h"
+
+#include <sstream>
 
 bool FindAndRead(LanInterface& device, const std::string& serial, CommandContext& context) {
-    device.unicastAddress = context.address;
-    if (!device.FindBySerial(serial)) {
+    if (!FindDevice(device, serial, context)) {
         Print(context.Messages(), "Error: Lan Interface %s not found on LAN.\n", serial.c_str());
         PrintNothingFound(context);
         return false;
@@ -23,14 +27,22 @@ int ShowCommand::Execute(const std::vector<std::string>& args, CommandContext& c
     if (args.size() != 2)
         return ExitUsage;
     const std::string& serial = args[1];
+    if (serial == "--all")
+        return ShowAll(context);
     LanInterface device;
     if (!FindAndRead(device, serial, context))
         return ExitFailed;
+    PrintShown(device, serial, context.json, out);
+    return ExitOk;
+}
+
+void PrintShown(const LanInterface& device, const std::string& serial, bool asJson,
+                std::ostream& out) {
     // With DHCP the addresses in effect are shown, else the stored ones.
     const std::string& ip = device.dhcp ? device.currentIp : device.staticIp;
     const std::string& netmask = device.dhcp ? device.currentNetmask : device.staticNetmask;
     const std::string& gateway = device.dhcp ? device.currentGateway : device.staticGateway;
-    if (context.json) {
+    if (asJson) {
         JsonWriter json;
         json.String("serialNumber", serial);
         json.Address("ip", ip);
@@ -39,7 +51,7 @@ int ShowCommand::Execute(const std::vector<std::string>& args, CommandContext& c
         json.Bool("dhcp", device.dhcp);
         json.Bool("encryption", device.crypt);
         Print(out, "%s\n", json.Object().c_str());
-        return ExitOk;
+        return;
     }
     Print(out, "%s configuration parameters:\n", serial.c_str());
     if (device.dhcp) {
@@ -53,5 +65,36 @@ int ShowCommand::Execute(const std::vector<std::string>& args, CommandContext& c
     }
     Print(out, "  DHCP:            %s\n", device.dhcp ? "On" : "Off");
     Print(out, "  Lan Encryption:  %s\n", device.crypt ? "On" : "Off");
-    return ExitOk;
+}
+
+int ShowCommand::ShowAll(CommandContext& context) {
+    std::vector<LanInterface> devices;
+    DiscoverDevices(context, devices);
+    std::vector<char> read(devices.size(), 0);
+    RunParallel(devices.size(), 16, [&](size_t i) {
+        read[i] = devices[i].ReadStatus() && devices[i].ReadConfig();
+    });
+    int result = ExitOk;
+    std::string array;
+    for (size_t i = 0; i < devices.size(); ++i) {
+        const std::string serial = lanproto::PrintableText(devices[i].serialNumber);
+        if (!read[i]) {
+            // Left out of the output, so that a backup holds only what was read.
+            Print(context.err, "Error reading configuration from Lan Interface %s.\n",
+                  serial.c_str());
+            result = ExitFailed;
+            continue;
+        }
+        std::ostringstream shown;
+        PrintShown(devices[i], serial, context.json, shown);
+        if (context.json)
+            array += (array.empty() ? "[\n" : ",\n") + shown.str().substr(0, shown.str().size() - 1);
+        else
+            context.out << shown.str();
+    }
+    if (context.json)
+        Print(context.out, "%s\n", array.empty() ? "[]" : (array + "\n]").c_str());
+    if (devices.empty())
+        PrintNothingFound(context);
+    return result;
 }

@@ -7,6 +7,9 @@ packages=(
   libssl-dev
   libxmlrpcpp-dev libexpat1-dev
   libcivetweb-dev
+  nlohmann-json3-dev
+  # the test of the Ansible module (it is skipped without it)
+  ansible-core
   qt6-base-dev qt6-webengine-dev
   tcl8.6
   iproute2 util-linux

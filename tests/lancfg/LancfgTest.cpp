@@ -112,7 +112,14 @@ std::string Usage(const std::string& program) {
            "\tupdate firmware of several devices at once, each confirmed running it\n" +
            program +
            " fwupdate --all -f <firmware-file> [-k crypt_key] [-j <jobs>] [--json]\n"
-           "\tupdate firmware of every device found, at most <jobs> at once (default 16)\n";
+           "\tupdate firmware of every device found, at most <jobs> at once (default 16)\n" +
+           program + " show --all [--json]\n\tshow configuration parameters of every device found\n" +
+           program + " apply <file> [--dry-run] [--json] [-j <jobs>] [-k crypt_key]\n"
+           "\twrite the configurations of a file (from show --all --json) where they differ\n" +
+           program + " <command> [<arguments>] -a <ip>[/<prefix>] [-a ...]\n"
+           "\tsend the requests to several addresses or ranges (/22 to /32)\n"
+           "\t-k - reads the key from standard input; without -k, LANCFG_KEY or the keys\n"
+           "\tfile ~/.config/velantrix-konfigurator/keys (lines: serial key) give it\n";
 }
 
 class LancfgTest : public SimTest {};
