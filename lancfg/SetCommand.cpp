@@ -31,6 +31,9 @@ int SetCommand::Execute(const std::vector<std::string>& args, CommandContext& co
         return ExitUsage;
     const std::string& serial = args[1];
     LanInterface device;
+    // A device may want its key for the reads too.
+    if (options.hasKey)
+        device.SetCryptKey(options.key);
     if (!FindAndRead(device, serial, context))
         return ExitFailed;
 
@@ -45,8 +48,6 @@ int SetCommand::Execute(const std::vector<std::string>& args, CommandContext& co
         device.dhcp = IsOn(options.dhcp);
     if (options.hasCrypt)
         device.crypt = IsOn(options.crypt);
-    if (options.hasKey)
-        device.SetCryptKey(options.key);
 
     LanResult result = device.WriteConfig();
     return ReportOutcome(result, device.state == StateBooting, options, serial, out);

@@ -18,6 +18,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <sstream>
@@ -110,6 +111,13 @@ std::string Usage(const std::string& program) {
 
 class LancfgTest : public SimTest {};
 
+// What the simulator holds for a device now.
+lanifsim::SimDevice Stored(const lanifsim::Simulator& sim, const std::string& serial) {
+    lanifsim::SimDevice d;
+    EXPECT_TRUE(sim.GetDevice(serial, &d)) << serial;
+    return d;
+}
+
 TEST_F(LancfgTest, MisuseHelpAndVersionPrintTheUsageOrVersionAndNeverReachTheNetwork) {
     StartWith({PlainDevice()});
     const std::vector<std::vector<std::string>> misuses = {
@@ -160,8 +168,10 @@ TEST_F(LancfgTest, ListPrintsOneLinePerDevice) {
               "KPL0000003  0.010 Maintenance \n"
               "KPL0000004  1.234 Run n/a/n/a GW=n/a STAT PLAIN\n"
               "KPL0000005  1.234 Run 192.168.1.50/255.255.255.0 GW=192.168.1.1 DHCP CRYPT\n");
-    // Only running devices are asked for their addresses.
-    EXPECT_EQ(Commands(), "INcNcNc");
+    // Only running devices are asked for their addresses, all at the same time.
+    std::string letters = Commands();
+    std::sort(letters.begin(), letters.end());
+    EXPECT_EQ(letters, "INNNccc");
 }
 
 TEST_F(LancfgTest, ListWithoutDevicesPrintsNothing) {
@@ -365,14 +375,63 @@ TEST_F(LancfgTest, ListPrintsBytesFromTheNetworkAsVisibleEscapes) {
     EXPECT_EQ(Commands(), "INc");
 }
 
-TEST_F(LancfgTest, ShowFailsOnAChallengeOfAnyLength) {
-    auto d = CryptDevice();
-    d.challengeReads = true;
-    d.extraReplyBytes = 8; // a 45-byte challenge: long enough to pass for a configuration
-    StartWith({d});
-    Outcome r = Lancfg({"show", kCryptSerial});
+TEST_F(LancfgTest, ADeviceAtAnAddressBeginningWith3IsReadLikeAnyOther) {
+    // Its status and configuration replies carry a 3 where a challenge has its code.
+    auto plain = PlainDevice(kBootSerial);
+    plain.currentIp = plain.staticIp = {3, 1, 2, 3};
+    plain.currentGateway = plain.staticGateway = {3, 1, 2, 1};
+    auto crypt = CryptDevice(); // wants the key for every request, reads included
+    crypt.challengeReads = true;
+    crypt.currentIp = crypt.staticIp = {3, 1, 2, 3};
+    StartWith({plain, crypt});
+    Outcome r = Lancfg({"list"});
+    EXPECT_EQ(r.out, "KPL0000003  1.234 Run 3.1.2.3/255.255.255.0 GW=3.1.2.1 STAT PLAIN\n"
+                     "KPL0000002  1.234 Run / GW= STAT PLAIN\n");
+    r = Lancfg({"show", kBootSerial});
+    EXPECT_EQ(r.code, 0);
+    EXPECT_EQ(r.out, "KPL0000003 configuration parameters:\n"
+                     "  Static IP:       3.1.2.3\n"
+                     "  Static Netmask:  255.255.255.0\n"
+                     "  Static Gateway:  3.1.2.1\n"
+                     "  DHCP:            Off\n"
+                     "  Lan Encryption:  Off\n");
+    // A real challenge is never taken for the configuration.
+    r = Lancfg({"show", kCryptSerial});
     EXPECT_EQ(r.code, -1);
     EXPECT_EQ(r.out, "Error reading configuration from Lan Interface KPL0000002.\n");
+
+    r = Lancfg({"set", kBootSerial, "-g", "3.1.2.254"});
+    EXPECT_EQ(r.out, "KPL0000003 was updated successfully\n");
+    r = Lancfg({"set", kBootSerial, "-k", kKeyText, "-i", "3.1.2.9"});
+    EXPECT_EQ(r.out, "KPL0000003 was updated successfully\n");
+    EXPECT_EQ(Stored(sim, kBootSerial).staticIp, (lanifsim::Address{3, 1, 2, 9}));
+    EXPECT_EQ(Stored(sim, kBootSerial).staticGateway, (lanifsim::Address{3, 1, 2, 254}));
+    // The key opens the reads as well as the write.
+    r = Lancfg({"set", kCryptSerial, "-k", kKeyText, "-i", "3.1.2.8"});
+    EXPECT_EQ(r.code, 0);
+    EXPECT_EQ(r.out, "KPL0000002 was updated successfully\n"
+                     "KPL0000002 is rebooting for the changes to become active...\n");
+    EXPECT_EQ(Stored(sim, kCryptSerial).staticIp, (lanifsim::Address{3, 1, 2, 8}));
+    EXPECT_TRUE(Stored(sim, kCryptSerial).crypt);
+}
+
+TEST_F(LancfgTest, ListIsBoundedByItsWindowsNotByDevicesThatFallSilent) {
+    // One host answers the search for ten serial numbers, then answers nothing.
+    std::vector<lanifsim::SimDevice> ghosts;
+    for (int i = 0; i < 10; ++i) {
+        auto d = PlainDevice("KPG000000" + std::to_string(i));
+        d.answersOnlySearch = true;
+        ghosts.push_back(d);
+    }
+    StartWith(ghosts);
+    const auto start = std::chrono::steady_clock::now();
+    Outcome r = Lancfg({"list"});
+    const auto took = std::chrono::steady_clock::now() - start;
+    EXPECT_EQ(std::count(r.out.begin(), r.out.end(), '\n'), 10);
+    EXPECT_EQ(r.out.substr(0, 23), "KPG0000000  1.234 Run \n");
+    // The search window (2 s) and one reply window (2 s), not two reply windows per device.
+    EXPECT_GE(took, std::chrono::milliseconds(3900));
+    EXPECT_LT(took, std::chrono::milliseconds(6000));
 }
 
 TEST(ProgressPrinter, OverwritesTheLine) {
@@ -517,6 +576,14 @@ TEST_F(LancfgNetworks, TwoPortsOnOneBridgedNetworkListEachDeviceOnce) {
               (std::vector<std::string>{
                   "KPL0000001  1.234 Run 192.168.1.50/255.255.255.0 GW=192.168.1.1 STAT PLAIN",
                   "KPN1000002  1.234 Run 192.168.1.50/255.255.255.0 GW=192.168.1.1 STAT PLAIN"}));
+}
+
+TEST_F(LancfgNetworks, ADeviceHeardOnTwoNetworksIsListedOnce) {
+    Link(first, {PlainDevice()});
+    Link(second, {PlainDevice()});
+    Outcome r = Lancfg({"list"});
+    EXPECT_EQ(r.out,
+              "KPL0000001  1.234 Run 192.168.1.50/255.255.255.0 GW=192.168.1.1 STAT PLAIN\n");
 }
 
 // The text line of list, rebuilt from one object of list --json.
