@@ -3,6 +3,7 @@
 #include "LanProtocol.h"
 #include "MulticastSender.h"
 
+#include <cctype>
 #include <cstdarg>
 #include <cstdio>
 #include <vector>
@@ -28,7 +29,41 @@ bool IsOn(const std::string& value) {
            (value[1] == 'n' || value[1] == 'N');
 }
 
-bool CommandOptions::Parse(const std::vector<std::string>& args, const std::string& allowed) {
+bool IsAddressText(const std::string& text) {
+    size_t pos = 0;
+    for (int part = 0; part < 4; ++part) {
+        if (part > 0) {
+            if (pos >= text.size() || text[pos] != '.')
+                return false;
+            ++pos;
+        }
+        size_t digits = 0;
+        unsigned value = 0;
+        while (pos + digits < text.size() && digits < 4 &&
+               std::isdigit(static_cast<unsigned char>(text[pos + digits]))) {
+            value = value * 10 + static_cast<unsigned>(text[pos + digits] - '0');
+            ++digits;
+        }
+        if (digits == 0 || digits > 3 || value > 255 || (digits > 1 && text[pos] == '0'))
+            return false;
+        pos += digits;
+    }
+    return pos == text.size();
+}
+
+bool ParseFlag(const std::string& text, bool* on) {
+    std::string lower;
+    for (char c : text)
+        lower += static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    if (lower != "on" && lower != "off")
+        return false;
+    if (on)
+        *on = lower == "on";
+    return true;
+}
+
+bool CommandOptions::Parse(const std::vector<std::string>& args, const std::string& allowed,
+                           std::string* problem) {
     struct Slot {
         char letter;
         std::string* value;
@@ -40,9 +75,17 @@ bool CommandOptions::Parse(const std::vector<std::string>& args, const std::stri
                           {'f', &file, &hasFile}};
     for (size_t i = 2; i < args.size(); i += 2) {
         const std::string& option = args[i];
-        if (i + 1 >= args.size() || option.size() != 2 || option[0] != '-' ||
-            allowed.find(option[1]) == std::string::npos)
+        if (option.size() != 2 || option[0] != '-' ||
+            allowed.find(option[1]) == std::string::npos) {
+            if (problem)
+                *problem = args[0] + " has no option \"" + lanproto::PrintableText(option) + "\"";
             return false;
+        }
+        if (i + 1 >= args.size()) {
+            if (problem)
+                *problem = "option " + option + " needs a value";
+            return false;
+        }
         bool known = false;
         for (const Slot& slot : slots) {
             if (slot.letter == option[1]) {

@@ -7,8 +7,12 @@
 int FwupdateCommand::Execute(const std::vector<std::string>& args, CommandContext& context) {
     std::ostream& out = context.out;
     CommandOptions options;
-    if (args.size() < 2 || !options.Parse(args, "fk") || !options.hasFile)
+    if (args.size() < 2 || !options.Parse(args, "fk", &context.misuse))
         return ExitUsage;
+    if (!options.hasFile) {
+        context.misuse = "fwupdate needs the firmware file: -f <firmware-file>";
+        return ExitUsage;
+    }
     const std::string& serial = args[1];
     LanInterface device;
     device.unicastAddress = context.address;

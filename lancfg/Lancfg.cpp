@@ -76,7 +76,7 @@ int RunLancfg(int argc, const char* const* argv, std::ostream& out, std::ostream
         std::make_unique<ListCommand>(), std::make_unique<FwupdateCommand>(),
         std::make_unique<SetCommand>(), std::make_unique<ShowCommand>()};
     // The two options every console user tries first; anything else stays a command word.
-    if (args.size() == 1 && args[0] == "--help") {
+    if (args.size() == 1 && (args[0] == "--help" || args[0] == "-h")) {
         PrintUsage(program, out);
         return ExitOk;
     }
@@ -84,7 +84,7 @@ int RunLancfg(int argc, const char* const* argv, std::ostream& out, std::ostream
         Print(out, "lancfg %s\n", VK_PRODUCT_VERSION);
         return ExitOk;
     }
-    CommandContext context{out, err, std::string(), false};
+    CommandContext context{out, err, std::string(), false, std::string()};
     // -a <ip> may also come before the command word.
     bool valid = true;
     while (args.size() >= 2 && args[0] == "-a") {
@@ -92,7 +92,15 @@ int RunLancfg(int argc, const char* const* argv, std::ostream& out, std::ostream
         args.erase(args.begin(), args.begin() + 2);
     }
     int result = ExitUsage;
+    if (args.empty() && valid)
+        context.misuse = "no command given";
     if (!args.empty()) {
+        bool known = false;
+        for (auto& command : commands)
+            known = known || args[0] == command->Name();
+        if (!known)
+            context.misuse = "unknown command \"" + lanproto::PrintableText(args[0]) +
+                             "\" (the commands are list, show, set and fwupdate)";
         for (auto& command : commands) {
             if (args[0] != command->Name())
                 continue;
@@ -107,11 +115,18 @@ int RunLancfg(int argc, const char* const* argv, std::ostream& out, std::ostream
                       lanproto::PrintableText(args[1]).c_str());
                 return ExitUsage;
             }
+            if (command->Positionals() == 1 && args.size() < 2) {
+                context.misuse = args[0] + " needs the serial number of a device";
+                break;
+            }
             result = command->Execute(args, context);
             break;
         }
     }
-    if (result == ExitUsage)
+    if (result == ExitUsage) {
+        if (!context.misuse.empty())
+            Print(err, "Error: %s\n", context.misuse.c_str());
         PrintUsage(program, out);
+    }
     return result;
 }

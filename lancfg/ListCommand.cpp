@@ -42,8 +42,10 @@ std::string JsonObject(const LanInterface& device) {
 
 int ListCommand::Execute(const std::vector<std::string>& args, CommandContext& context) {
     std::ostream& out = context.out;
-    if (args.size() != 1)
+    if (args.size() != 1) {
+        context.misuse = "list takes no argument \"" + lanproto::PrintableText(args[1]) + "\"";
         return ExitUsage;
+    }
     std::vector<LanInterface> devices;
     // A failed search lists nothing.
     DiscoverLanInterfaces(lanproto::SearchPattern, devices, context.address);

@@ -2,6 +2,7 @@
 
 #include "JsonWriter.h"
 #include "LanInterface.h"
+#include "LanProtocol.h"
 
 bool FindAndRead(LanInterface& device, const std::string& serial, CommandContext& context) {
     device.unicastAddress = context.address;
@@ -20,8 +21,12 @@ bool FindAndRead(LanInterface& device, const std::string& serial, CommandContext
 
 int ShowCommand::Execute(const std::vector<std::string>& args, CommandContext& context) {
     std::ostream& out = context.out;
-    if (args.size() != 2)
+    if (args.size() != 2) {
+        context.misuse = "show takes no argument \"" +
+                         lanproto::PrintableText(args.size() > 2 ? args[2] : std::string()) +
+                         "\" after the serial number";
         return ExitUsage;
+    }
     const std::string& serial = args[1];
     LanInterface device;
     if (!FindAndRead(device, serial, context))

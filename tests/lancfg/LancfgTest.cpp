@@ -145,11 +145,23 @@ TEST_F(LancfgTest, MisuseHelpAndVersionPrintTheUsageOrVersionAndNeverReachTheNet
         Outcome r = Lancfg(words);
         EXPECT_EQ(r.code, 2) << words.size();
         EXPECT_EQ(r.out, Usage("lancfg"));
+        // One line on standard error says what was wrong (-a has checks of its own).
+        if (std::find(words.begin(), words.end(), "-a") == words.end()) {
+            EXPECT_TRUE(r.err.rfind("Error: ", 0) == 0 &&
+                        std::count(r.err.begin(), r.err.end(), '\n') == 1)
+                << r.err;
+        }
     }
+    EXPECT_EQ(Lancfg({"lst"}).err,
+              "Error: unknown command \"lst\" (the commands are list, show, set and fwupdate)\n");
+    EXPECT_EQ(Lancfg({"set", kPlainSerial, "-i"}).err, "Error: option -i needs a value\n");
+    EXPECT_EQ(Lancfg({"fwupdate", kPlainSerial}).err,
+              "Error: fwupdate needs the firmware file: -f <firmware-file>\n");
     // Asked for on their own, the usage text and the version are answers, not misuse.
     Outcome r = Lancfg({"--help"});
     EXPECT_EQ(r.code, 0);
     EXPECT_EQ(r.out, Usage("lancfg"));
+    EXPECT_EQ(Lancfg({"-h"}).out, Usage("lancfg"));
     r = Lancfg({"--version"});
     EXPECT_EQ(r.code, 0);
     EXPECT_EQ(r.out, "lancfg " VK_PRODUCT_VERSION "\n");
@@ -219,7 +231,7 @@ TEST_F(LancfgTest, ShowReportsAMissingDeviceAndAnUnreadableConfiguration) {
 TEST_F(LancfgTest, SetWritesTheOptionsAndKeepsTheRest) {
     StartWith({PlainDevice()});
     Outcome r = Lancfg({"set", kPlainSerial, "-i", "10.0.0.9", "-g", "10.0.0.1", "-d", "ON", "-y",
-                        "yes", "-i", "10.0.0.10"});
+                        "Off", "-i", "10.0.0.10"});
     EXPECT_EQ(r.code, 0);
     EXPECT_EQ(r.out, "KPL0000001 was updated successfully\n");
     lanifsim::SimDevice after;
@@ -233,21 +245,35 @@ TEST_F(LancfgTest, SetWritesTheOptionsAndKeepsTheRest) {
     EXPECT_EQ(Commands(), "INcCc");
 }
 
-TEST_F(LancfgTest, OnOffValues) {
+TEST_F(LancfgTest, SetRefusesValuesItCannotWriteAsTypedAndSendsNothing) {
     StartWith({PlainDevice()});
-    for (const auto& [value, on] : std::vector<std::pair<std::string, bool>>{{"on", true},
-                                                                             {"On", true},
-                                                                             {"oNward", true},
-                                                                             {"1", false},
-                                                                             {"yes", false},
-                                                                             {"off", false},
-                                                                             {"o", false}}) {
-        Outcome r = Lancfg({"set", kPlainSerial, "-d", value});
-        ASSERT_EQ(r.code, 0) << value;
-        lanifsim::SimDevice after;
-        ASSERT_TRUE(sim.GetDevice(kPlainSerial, &after));
-        EXPECT_EQ(after.dhcp, on) << value;
+    const std::vector<std::pair<std::vector<std::string>, std::string>> refused = {
+        {{"-i", "300.1.1.1"}, "-i 300.1.1.1 is not an IPv4 address"},
+        {{"-i", "hello"}, "-i hello is not an IPv4 address"},
+        {{"-g", "1.2.3.4.5"}, "-g 1.2.3.4.5 is not an IPv4 address"},
+        {{"-i", "192.168.1"}, "-i 192.168.1 is not an IPv4 address"},
+        {{"-n", "255.255.255.00"}, "-n 255.255.255.00 is not an IPv4 address"},
+        {{"-d", "1"}, "-d 1 is neither on nor off"},
+        {{"-d", "yes"}, "-d yes is neither on nor off"},
+        {{"-i", "10.0.0.9", "-y", "maybe"}, "-y maybe is neither on nor off"},
+        {{}, "set without -i, -n, -g, -d or -y changes nothing"},
+        {{"-k", kKeyText}, "set without -i, -n, -g, -d or -y changes nothing"},
+    };
+    for (const auto& [options, reason] : refused) {
+        std::vector<std::string> words{"set", kPlainSerial};
+        words.insert(words.end(), options.begin(), options.end());
+        Outcome r = Lancfg(words);
+        EXPECT_EQ(r.code, 2) << reason;
+        EXPECT_EQ(r.out, Usage("lancfg"));
+        EXPECT_EQ(r.err.rfind("Error: " + reason, 0), 0u) << r.err;
+        EXPECT_EQ(std::count(r.err.begin(), r.err.end(), '\n'), 1) << r.err;
     }
+    EXPECT_EQ(Commands(), ""); // nothing reached the device
+    // The flags in any letter case.
+    EXPECT_EQ(Lancfg({"set", kPlainSerial, "-d", "oN", "-y", "ON"}).code, 0);
+    EXPECT_TRUE(Stored(sim, kPlainSerial).dhcp && Stored(sim, kPlainSerial).crypt);
+    EXPECT_EQ(Lancfg({"set", kPlainSerial, "-d", "OFF", "-i", "0.0.0.0"}).code, 0);
+    EXPECT_FALSE(Stored(sim, kPlainSerial).dhcp);
 }
 
 TEST_F(LancfgTest, SetWithTheKeyOnADeviceThatRestarts) {
@@ -261,10 +287,10 @@ TEST_F(LancfgTest, SetWithTheKeyOnADeviceThatRestarts) {
 
 TEST_F(LancfgTest, SetKeyErrors) {
     StartWith({CryptDevice()});
-    Outcome r = Lancfg({"set", kCryptSerial});
+    Outcome r = Lancfg({"set", kCryptSerial, "-d", "off"});
     EXPECT_EQ(r.code, -2);
     EXPECT_EQ(r.out, "You need to specify KPL0000002s crypt key with \"-k\"\n");
-    r = Lancfg({"set", kCryptSerial, "-k", kWrongKeyText});
+    r = Lancfg({"set", kCryptSerial, "-k", kWrongKeyText, "-d", "off"});
     EXPECT_EQ(r.code, -2);
     EXPECT_EQ(r.out, kWrongKeyText + " is probably the wrong crypt key for KPL0000002\n");
 }
@@ -276,7 +302,7 @@ TEST_F(LancfgTest, SetFailures) {
     Outcome r = Lancfg({"set", kPlainSerial, "-i", "1.2.3.4"});
     EXPECT_EQ(r.code, -1);
     EXPECT_EQ(r.out, "Updating KPL0000001 failed\n");
-    r = Lancfg({"set", "KPLMISSING"});
+    r = Lancfg({"set", "KPLMISSING", "-d", "on"});
     EXPECT_EQ(r.code, -1);
     EXPECT_EQ(r.out, "Error: Lan Interface KPLMISSING not found on LAN.\n");
 }
@@ -451,13 +477,13 @@ TEST_F(LancfgTest, TheProgramExitsWith0_255_254_And2) {
     EXPECT_EQ(err, "");
     r = LancfgProgram({"show", "KPLMISSING"}, &err);
     EXPECT_EQ(r.code, 255);
-    r = LancfgProgram({"set", kCryptSerial}, &err);
+    r = LancfgProgram({"set", kCryptSerial, "-d", "off"}, &err);
     EXPECT_EQ(r.code, 254);
     EXPECT_EQ(r.out, "You need to specify KPL0000002s crypt key with \"-k\"\n");
     r = LancfgProgram({}, &err);
     EXPECT_EQ(r.code, 2);
     EXPECT_EQ(r.out, Usage(VK_BIN_DIR "/lancfg"));
-    EXPECT_EQ(err, "");
+    EXPECT_EQ(err, "Error: no command given\n");
 }
 
 // Several networks: simulators in namespaces of their own, each linked to the test's namespace
