@@ -1,5 +1,6 @@
 #include "Command.h"
 
+#include "LanInterface.h"
 #include "LanProtocol.h"
 #include "MulticastSender.h"
 
@@ -117,4 +118,32 @@ void PrintNothingFound(CommandContext& context) {
           "No LAN interface answered %s. Check the cable, that no firewall blocks UDP port %u, "
           "and for a device behind a router give its address with -a <ip>.\n",
           asked.c_str(), lanproto::Port);
+}
+
+void PrintNotFound(CommandContext& context, const std::string& serial) {
+    std::vector<LanInterface> devices;
+    DiscoverLanInterfaces(lanproto::SearchPattern, devices, context.address);
+    if (devices.empty()) {
+        PrintNothingFound(context);
+        return;
+    }
+    auto lower = [](std::string text) {
+        for (char& c : text)
+            c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+        return text;
+    };
+    std::string hint;
+    for (const LanInterface& device : devices) {
+        const std::string found = device.SerialText();
+        if (found != serial && lower(found) == lower(serial)) {
+            hint = " Did you mean " + lanproto::PrintableText(found) +
+                   "? Serial numbers are compared with their letter case.";
+            break;
+        }
+    }
+    Print(context.err,
+          "%zu LAN interface%s answered, none with the serial number %s; `lancfg list` shows "
+          "them.%s\n",
+          devices.size(), devices.size() == 1 ? "" : "s", lanproto::PrintableText(serial).c_str(),
+          hint.c_str());
 }

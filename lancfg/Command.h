@@ -66,3 +66,7 @@ bool ParseFlag(const std::string& text, bool* on);
 
 // When no device answered: one line on err that names the networks asked and the usual causes.
 void PrintNothingFound(CommandContext& context);
+// When no device answered for serial: searches for all devices and says on err how many answered
+// (with a hint when one differs from serial only in letter case), or, when none did, what
+// PrintNothingFound says.
+void PrintNotFound(CommandContext& context, const std::string& serial);

@@ -18,7 +18,7 @@ int FwupdateCommand::Execute(const std::vector<std::string>& args, CommandContex
     device.unicastAddress = context.address;
     if (!device.FindBySerial(serial)) {
         Print(out, "Error: Lan Interface %s not found on LAN.\n", serial.c_str());
-        PrintNothingFound(context);
+        PrintNotFound(context, serial);
         return ExitFailed;
     }
     if (options.hasKey)

@@ -8,7 +8,7 @@ bool FindAndRead(LanInterface& device, const std::string& serial, CommandContext
     device.unicastAddress = context.address;
     if (!device.FindBySerial(serial)) {
         Print(context.Messages(), "Error: Lan Interface %s not found on LAN.\n", serial.c_str());
-        PrintNothingFound(context);
+        PrintNotFound(context, serial);
         return false;
     }
     if (!device.ReadStatus() || !device.ReadConfig()) {

@@ -223,6 +223,14 @@ TEST_F(LancfgTest, ShowReportsAMissingDeviceAndAnUnreadableConfiguration) {
     Outcome r = Lancfg({"show", "KPLMISSING"});
     EXPECT_EQ(r.code, -1);
     EXPECT_EQ(r.out, "Error: Lan Interface KPLMISSING not found on LAN.\n");
+    // Others answered: the cable is fine, the serial number is not.
+    EXPECT_EQ(r.err, "1 LAN interface answered, none with the serial number KPLMISSING; "
+                     "`lancfg list` shows them.\n");
+    r = Lancfg({"show", "kpl0000001"});
+    EXPECT_EQ(r.code, -1);
+    EXPECT_EQ(r.err, "1 LAN interface answered, none with the serial number kpl0000001; "
+                     "`lancfg list` shows them. Did you mean KPL0000001? Serial numbers are "
+                     "compared with their letter case.\n");
     r = Lancfg({"show", kPlainSerial});
     EXPECT_EQ(r.code, -1);
     EXPECT_EQ(r.out, "Error reading configuration from Lan Interface KPL0000001.\n");
@@ -591,7 +599,10 @@ TEST_F(LancfgNetworks, DashAReachesADeviceByItsAddressOnly) {
 
     r = Lancfg({"show", "KPN1000001", "-a", second.DeviceAddress()});
     EXPECT_EQ(r.code, -1);
-    EXPECT_EQ(r.err, "No LAN interface answered at 10.77.2.2. Check the address, the cable, and "
+    EXPECT_EQ(r.err, "2 LAN interfaces answered, none with the serial number KPN1000001; "
+                     "`lancfg list` shows them.\n");
+    r = Lancfg({"show", "KPN1000001", "-a", "10.77.2.9"}); // no host there
+    EXPECT_EQ(r.err, "No LAN interface answered at 10.77.2.9. Check the address, the cable, and "
                      "that no firewall blocks UDP port 23272.\n");
 }
 
