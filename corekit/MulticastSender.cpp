@@ -198,6 +198,8 @@ bool MulticastSender::Exchange(const std::string& message, std::vector<Reply>* r
                 continue;
             }
             std::string bytes(buffer.data(), static_cast<size_t>(n));
+            if (accept_ && !accept_(bytes))
+                continue;
             if (polled.size() > 1) {
                 std::string key(reinterpret_cast<const char*>(&from.sin_addr), 4);
                 key.append(reinterpret_cast<const char*>(&from.sin_port), 2);

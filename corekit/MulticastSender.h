@@ -1,6 +1,8 @@
 #pragma once
 
+#include <functional>
 #include <string>
+#include <utility>
 #include <vector>
 
 // Sends one UDP datagram to a multicast group and collects the datagrams that answer it. A group
@@ -36,6 +38,10 @@ public:
     // interface is gone, for example unplugged and plugged in again, all of them are used.
     void SetInterface(unsigned index) { interface_ = index; }
 
+    // Only the datagrams that accept returns true for count as replies; the others are dropped
+    // and the wait goes on. Without one every datagram counts.
+    void SetAcceptor(std::function<bool(const std::string&)> accept) { accept_ = std::move(accept); }
+
     // Sends message as one datagram per interface, then appends each answering datagram whole,
     // in arrival order, until waitMs milliseconds have passed or maxReplies replies came,
     // whichever is first. The same bytes from the same sender arriving by two interfaces (two
@@ -55,4 +61,5 @@ private:
     unsigned port_;
     bool loopback_;
     unsigned interface_ = 0;
+    std::function<bool(const std::string&)> accept_;
 };

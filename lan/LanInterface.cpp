@@ -74,10 +74,15 @@ bool SendMulticast(const std::string& request, std::vector<std::string>& replies
 namespace {
 
 // One exchange to address (the group when empty), by one interface when interfaceIndex is not 0.
+// With a serial, only replies that name it count: any host on the segment can answer, and a
+// reply naming another device (or a challenge with an IV of its choosing) is not this device's.
 bool Exchange(const std::string& request, const std::string& address, unsigned interfaceIndex,
-              unsigned waitMs, unsigned maxReplies, std::vector<MulticastSender::Reply>& replies) {
+              unsigned waitMs, unsigned maxReplies, std::vector<MulticastSender::Reply>& replies,
+              const std::string* serial = nullptr) {
     MulticastSender sender(address.empty() ? MulticastGroup : address.c_str(), Port, true);
     sender.SetInterface(interfaceIndex);
+    if (serial)
+        sender.SetAcceptor([serial](const std::string& reply) { return NamesSerial(reply, *serial); });
     return sender.Exchange(request, &replies, waitMs, maxReplies);
 }
 
@@ -109,19 +114,27 @@ bool DiscoverLanInterfaces(const std::string& pattern, std::vector<LanInterface>
     if (!Exchange(BuildDiscoverRequest(pattern), address, 0, DiscoverWaitMs, DiscoverMaxReplies,
                   replies))
         return false;
+    std::vector<const std::string*> accepted;
     for (const auto& reply : replies) {
+        // One device heard on several networks (or from several addresses) answers with the same
+        // type, serial and payload each time: it is listed once, by the network heard first.
+        auto same = [&](const std::string* earlier) { return *earlier == reply.bytes; };
+        if (std::any_of(accepted.begin(), accepted.end(), same))
+            continue;
         LanInterface device;
         device.unicastAddress = address;
         device.interfaceIndex = reply.interfaceIndex;
-        if (device.ParseIdentification(reply.bytes))
+        if (device.ParseIdentification(reply.bytes)) {
             list.push_back(device);
+            accepted.push_back(&reply.bytes);
+        }
     }
     return true;
 }
 
 bool LanInterface::FindBySerial(const std::string& serial) {
     std::vector<MulticastSender::Reply> replies;
-    if (!Exchange(BuildFindRequest(serial), unicastAddress, 0, FindWaitMs, 1, replies) ||
+    if (!Exchange(BuildFindRequest(serial), unicastAddress, 0, FindWaitMs, 1, replies, &serial) ||
         replies.empty())
         return false;
     if (!ParseIdentification(replies.front().bytes))
@@ -144,10 +157,15 @@ bool LanInterface::ParseIdentification(const std::string& reply) {
 }
 
 std::string LanInterface::Transact(char command, const std::string& payload) {
-    return Transact(command, payload, nullptr);
+    return Transact(command, payload, command, nullptr);
 }
 
 std::string LanInterface::Transact(char command, const std::string& payload, bool* challenge) {
+    return Transact(command, payload, command, challenge);
+}
+
+std::string LanInterface::Transact(char command, const std::string& payload, char answering,
+                                   bool* challenge) {
     if (challenge)
         *challenge = false;
     // A serial number holding the wildcard (a reply may carry one) would address every device.
@@ -155,7 +173,7 @@ std::string LanInterface::Transact(char command, const std::string& payload, boo
         return std::string();
     std::vector<MulticastSender::Reply> replies;
     bool sent = Exchange(BuildDeviceRequest(serialNumber, command, payload), unicastAddress,
-                         interfaceIndex, TransactWaitMs, 1, replies);
+                         interfaceIndex, TransactWaitMs, 1, replies, &serialNumber);
     if (!sent || replies.empty()) {
         // A restarting device is silent for a while; only after the grace period is it lost.
         if (state == StateBooting && Now() < stateTime + BootGraceSeconds)
@@ -169,17 +187,19 @@ std::string LanInterface::Transact(char command, const std::string& payload, boo
     SetState(deviceType == BootloaderType ? StateMaintenance : StateRun);
     if (reply.size() < ReplyHeaderSize)
         return std::string();
-    if (IsChallenge(reply) && cryptKey.size() >= KeySize) {
+    // The reply to an envelope is the plain answer to the command inside it.
+    const bool isChallenge = IsChallengeFor(answering, reply);
+    if (isChallenge && cryptKey.size() >= KeySize) {
         if (command == CmdEnvelope)
             return std::string(); // an envelope is never wrapped again
         std::string envelope = EncryptEnvelope(BuildEnvelopePlaintext(command, payload), cryptKey,
                                                reply.substr(21, 16));
-        std::string answer = Transact(CmdEnvelope, envelope);
+        std::string answer = Transact(CmdEnvelope, envelope, command, nullptr);
         if (!answer.empty())
             return answer;
     }
     if (challenge)
-        *challenge = IsChallenge(reply);
+        *challenge = isChallenge;
     deviceType = reply.substr(0, TypeFieldSize);
     return reply.substr(ReplyHeaderSize);
 }

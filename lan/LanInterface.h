@@ -89,6 +89,9 @@ private:
     // Transact that also tells whether the payload is that of a challenge, which never holds
     // the answer to the request.
     std::string Transact(char command, const std::string& payload, bool* challenge);
+    // answering is the command whose answer the reply must be: for an envelope, the one inside.
+    std::string Transact(char command, const std::string& payload, char answering,
+                         bool* challenge);
     void SetState(int32_t newState);
     // The result codes that C and B share: 2 announces a restart, 3 a key error, and any code
     // but 0 and 1 means taken.

@@ -41,6 +41,24 @@ bool IsChallenge(const std::string& reply) {
     return reply.size() >= ChallengeSize && static_cast<uint8_t>(reply[20]) == CodeKeyError;
 }
 
+bool IsChallengeFor(char command, const std::string& reply) {
+    if (!IsChallenge(reply))
+        return false;
+    switch (command) {
+    case CmdReadStatus:
+        return reply.size() < ReplyHeaderSize + StatusPayloadSize;
+    case CmdReadConfig:
+        return reply.size() < ReplyHeaderSize + ConfigPayloadMinSize;
+    default:
+        return true;
+    }
+}
+
+bool NamesSerial(const std::string& reply, const std::string& serial) {
+    return reply.size() >= TypeFieldSize + SerialFieldSize &&
+           reply.compare(TypeFieldSize, SerialFieldSize, PadField(serial, SerialFieldSize)) == 0;
+}
+
 size_t EnvelopeLength(size_t payloadLength) {
     return (payloadLength + 32) & ~static_cast<size_t>(15);
 }

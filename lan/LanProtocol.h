@@ -20,6 +20,10 @@ inline constexpr size_t SerialFieldSize = 10;
 inline constexpr size_t RequestHeaderSize = 19;
 inline constexpr size_t ReplyHeaderSize = 20;
 inline constexpr size_t ChallengeSize = 37;
+// Payload sizes of the answers to N (five addresses) and c (five addresses and the DHCP flag; the
+// encryption flag may follow).
+inline constexpr size_t StatusPayloadSize = 20;
+inline constexpr size_t ConfigPayloadMinSize = 21;
 
 inline constexpr char CmdIdentify = 'I';
 inline constexpr char CmdReadStatus = 'N';
@@ -59,6 +63,13 @@ std::string BuildDeviceRequest(const std::string& serial, char command, const st
 
 // A reply of at least 37 bytes whose byte 20 is 3: the device wants the encrypted envelope.
 bool IsChallenge(const std::string& reply);
+// Whether reply is a challenge when it answers command. A status reply (40 bytes) or a
+// configuration reply (41 or 42 bytes) of a device whose address begins with 3 also has a 3 at
+// byte 20; a challenge is shorter than both, so for N and c only a reply too short to be their
+// answer is one.
+bool IsChallengeFor(char command, const std::string& reply);
+// Whether the serial field of reply (bytes 8 to 17) is serial, padded or cut to 10 bytes.
+bool NamesSerial(const std::string& reply, const std::string& serial);
 
 // Length of the envelope plaintext for a payload of n bytes: n + 32 with the low 4 bits cleared.
 size_t EnvelopeLength(size_t payloadLength);

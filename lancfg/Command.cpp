@@ -1,8 +1,10 @@
 #include "Command.h"
 
+#include "LanInterface.h"
 #include "LanProtocol.h"
 #include "MulticastSender.h"
 
+#include <cctype>
 #include <cstdarg>
 #include <cstdio>
 #include <vector>
@@ -28,7 +30,41 @@ bool IsOn(const std::string& value) {
            (value[1] == 'n' || value[1] == 'N');
 }
 
-bool CommandOptions::Parse(const std::vector<std::string>& args, const std::string& allowed) {
+bool IsAddressText(const std::string& text) {
+    size_t pos = 0;
+    for (int part = 0; part < 4; ++part) {
+        if (part > 0) {
+            if (pos >= text.size() || text[pos] != '.')
+                return false;
+            ++pos;
+        }
+        size_t digits = 0;
+        unsigned value = 0;
+        while (pos + digits < text.size() && digits < 4 &&
+               std::isdigit(static_cast<unsigned char>(text[pos + digits]))) {
+            value = value * 10 + static_cast<unsigned>(text[pos + digits] - '0');
+            ++digits;
+        }
+        if (digits == 0 || digits > 3 || value > 255 || (digits > 1 && text[pos] == '0'))
+            return false;
+        pos += digits;
+    }
+    return pos == text.size();
+}
+
+bool ParseFlag(const std::string& text, bool* on) {
+    std::string lower;
+    for (char c : text)
+        lower += static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    if (lower != "on" && lower != "off")
+        return false;
+    if (on)
+        *on = lower == "on";
+    return true;
+}
+
+bool CommandOptions::Parse(const std::vector<std::string>& args, const std::string& allowed,
+                           std::string* problem) {
     struct Slot {
         char letter;
         std::string* value;
@@ -40,9 +76,17 @@ bool CommandOptions::Parse(const std::vector<std::string>& args, const std::stri
                           {'f', &file, &hasFile}};
     for (size_t i = 2; i < args.size(); i += 2) {
         const std::string& option = args[i];
-        if (i + 1 >= args.size() || option.size() != 2 || option[0] != '-' ||
-            allowed.find(option[1]) == std::string::npos)
+        if (option.size() != 2 || option[0] != '-' ||
+            allowed.find(option[1]) == std::string::npos) {
+            if (problem)
+                *problem = args[0] + " has no option \"" + lanproto::PrintableText(option) + "\"";
             return false;
+        }
+        if (i + 1 >= args.size()) {
+            if (problem)
+                *problem = "option " + option + " needs a value";
+            return false;
+        }
         bool known = false;
         for (const Slot& slot : slots) {
             if (slot.letter == option[1]) {
@@ -81,4 +125,32 @@ void PrintNothingFound(CommandContext& context) {
           "No LAN interface answered %s. Check the cable, that no firewall blocks UDP port %u, "
           "and for a device behind a router give its address with -a <ip>.\n",
           asked.c_str(), lanproto::Port);
+}
+
+void PrintNotFound(CommandContext& context, const std::string& serial) {
+    std::vector<LanInterface> devices;
+    DiscoverLanInterfaces(lanproto::SearchPattern, devices, context.address);
+    if (devices.empty()) {
+        PrintNothingFound(context);
+        return;
+    }
+    auto lower = [](std::string text) {
+        for (char& c : text)
+            c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+        return text;
+    };
+    std::string hint;
+    for (const LanInterface& device : devices) {
+        const std::string found = device.SerialText();
+        if (found != serial && lower(found) == lower(serial)) {
+            hint = " Did you mean " + lanproto::PrintableText(found) +
+                   "? Serial numbers are compared with their letter case.";
+            break;
+        }
+    }
+    Print(context.err,
+          "%zu LAN interface%s answered, none with the serial number %s; `lancfg list` shows "
+          "them.%s\n",
+          devices.size(), devices.size() == 1 ? "" : "s", lanproto::PrintableText(serial).c_str(),
+          hint.c_str());
 }

@@ -30,6 +30,9 @@ struct CommandContext {
     bool refused = false;       // the command said why it refused its input: no usage text
     // out is a terminal, where progress may be redrawn in place.
     bool terminal = false;
+    // What was wrong with a command line that a command refused as misuse (ExitUsage): printed
+    // as one line on err before the usage text.
+    std::string misuse;
 
     // Where the messages of a failed command go: err when out holds JSON.
     std::ostream& Messages() { return json ? err : out; }
@@ -62,12 +65,23 @@ struct CommandOptions {
          hasKey = false, hasFile = false;
 
     // allowed lists the option letters the command takes, e.g. "ingdyk". False on an unknown
-    // option or an option without a value.
-    bool Parse(const std::vector<std::string>& args, const std::string& allowed);
+    // option or an option without a value; problem then receives what was wrong.
+    bool Parse(const std::vector<std::string>& args, const std::string& allowed,
+               std::string* problem = nullptr);
 };
 
 // "on" in either letter case, and any longer value that begins so.
 bool IsOn(const std::string& value);
 
+// An IPv4 address as typed: four decimal numbers 0 to 255 joined by points, without leading
+// zeros (010 is refused: some tools read it as octal), nothing before or after.
+bool IsAddressText(const std::string& text);
+// "on" or "off" in any letter case; false for anything else (on is then left alone).
+bool ParseFlag(const std::string& text, bool* on);
+
 // When no device answered: one line on err that names the networks asked and the usual causes.
 void PrintNothingFound(CommandContext& context);
+// When no device answered for serial: searches for all devices and says on err how many answered
+// (with a hint when one differs from serial only in letter case), or, when none did, what
+// PrintNothingFound says.
+void PrintNotFound(CommandContext& context, const std::string& serial);

@@ -83,7 +83,7 @@ int UpdateOne(const FwupdateWords& words, CommandContext& context) {
     LanInterface device;
     if (!FindDevice(device, serial, context)) {
         Print(out, "Error: Lan Interface %s not found on LAN.\n", serial.c_str());
-        PrintNothingFound(context);
+        PrintNotFound(context, serial);
         return ExitFailed;
     }
     const ChosenKey key = keys.For(serial);
@@ -126,8 +126,14 @@ int UpdateOne(const FwupdateWords& words, CommandContext& context) {
 
 int FwupdateCommand::Execute(const std::vector<std::string>& args, CommandContext& context) {
     FwupdateWords words;
-    if (!ReadWords(args, context, &words))
+    if (!ReadWords(args, context, &words)) {
+        if (context.misuse.empty())
+            context.misuse = words.hasFile
+                                 ? "fwupdate takes serial numbers or --all, then the options -f, "
+                                   "-k, -j (1 to 64), -a, --json and --confirm"
+                                 : "fwupdate needs the firmware file: -f <firmware-file>";
         return ExitUsage;
+    }
     if (words.request.serials.size() == 1 && !context.json)
         return UpdateOne(words, context);
     KeySource keys(false, std::string(), nullptr, std::string());

@@ -97,7 +97,7 @@ int RunLancfg(int argc, const char* const* argv, std::ostream& out, std::ostream
         std::make_unique<SetCommand>(), std::make_unique<ShowCommand>(),
         std::make_unique<ApplyCommand>()};
     // The two options every console user tries first; anything else stays a command word.
-    if (args.size() == 1 && args[0] == "--help") {
+    if (args.size() == 1 && (args[0] == "--help" || args[0] == "-h")) {
         PrintUsage(program, out);
         return ExitOk;
     }
@@ -113,7 +113,15 @@ int RunLancfg(int argc, const char* const* argv, std::ostream& out, std::ostream
         args.erase(args.begin(), args.begin() + 2);
     }
     int result = ExitUsage;
+    if (args.empty() && valid)
+        context.misuse = "no command given";
     if (!args.empty()) {
+        bool known = false;
+        for (auto& command : commands)
+            known = known || args[0] == command->Name();
+        if (!known)
+            context.misuse = "unknown command \"" + lanproto::PrintableText(args[0]) +
+                             "\" (the commands are list, show, set, fwupdate and apply)";
         for (auto& command : commands) {
             if (args[0] != command->Name())
                 continue;
@@ -138,11 +146,18 @@ int RunLancfg(int argc, const char* const* argv, std::ostream& out, std::ostream
                       lanproto::PrintableText(args[i]).c_str());
                 return ExitUsage;
             }
+            if (command->Positionals() == 1 && args.size() < 2) {
+                context.misuse = args[0] + " needs the serial number of a device";
+                break;
+            }
             result = command->Execute(args, context);
             break;
         }
     }
-    if (result == ExitUsage && !context.refused)
+    if (result == ExitUsage && !context.refused) {
+        if (!context.misuse.empty())
+            Print(err, "Error: %s\n", context.misuse.c_str());
         PrintUsage(program, out);
+    }
     return result;
 }

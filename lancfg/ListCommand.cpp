@@ -4,6 +4,7 @@
 #include "JsonWriter.h"
 #include "LanInterface.h"
 #include "LanProtocol.h"
+#include "ReadDevices.h"
 
 namespace {
 
@@ -42,24 +43,27 @@ std::string JsonObject(const LanInterface& device) {
 
 int ListCommand::Execute(const std::vector<std::string>& args, CommandContext& context) {
     std::ostream& out = context.out;
-    if (args.size() != 1)
+    if (args.size() != 1) {
+        context.misuse = "list takes no argument \"" + lanproto::PrintableText(args[1]) + "\"";
         return ExitUsage;
+    }
     std::vector<LanInterface> devices;
     // A failed search lists nothing.
     DiscoverDevices(context, devices);
+    // The state each device was found in: the line begins with it, whatever the reads bring.
+    std::vector<int32_t> found;
+    for (const LanInterface& device : devices)
+        found.push_back(device.state);
+    ReadDevices(devices);
     std::string array;
-    for (LanInterface& device : devices) {
-        if (!context.json)
-            Print(out, "%s %6s %s ", lanproto::PrintableText(device.serialNumber).c_str(),
-                  device.version.c_str(), StateWord(device.state));
-        if (device.state == StateRun) {
-            device.ReadStatus();
-            device.ReadConfig();
-        }
+    for (size_t i = 0; i < devices.size(); ++i) {
+        const LanInterface& device = devices[i];
         if (context.json) {
             array += (array.empty() ? "[\n" : ",\n") + JsonObject(device);
             continue;
         }
+        Print(out, "%s %6s %s ", lanproto::PrintableText(device.serialNumber).c_str(),
+              device.version.c_str(), StateWord(found[i]));
         if (device.state == StateRun)
             Print(out, "%s/%s GW=%s %s %s", device.currentIp.c_str(), device.currentNetmask.c_str(),
                   device.currentGateway.c_str(), device.dhcp ? "DHCP" : "STAT",

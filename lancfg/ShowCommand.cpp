@@ -11,7 +11,7 @@
 bool FindAndRead(LanInterface& device, const std::string& serial, CommandContext& context) {
     if (!FindDevice(device, serial, context)) {
         Print(context.Messages(), "Error: Lan Interface %s not found on LAN.\n", serial.c_str());
-        PrintNothingFound(context);
+        PrintNotFound(context, serial);
         return false;
     }
     if (!device.ReadStatus() || !device.ReadConfig()) {
@@ -24,8 +24,12 @@ bool FindAndRead(LanInterface& device, const std::string& serial, CommandContext
 
 int ShowCommand::Execute(const std::vector<std::string>& args, CommandContext& context) {
     std::ostream& out = context.out;
-    if (args.size() != 2)
+    if (args.size() != 2) {
+        context.misuse = "show takes no argument \"" +
+                         lanproto::PrintableText(args.size() > 2 ? args[2] : std::string()) +
+                         "\" after the serial number";
         return ExitUsage;
+    }
     const std::string& serial = args[1];
     if (serial == "--all")
         return ShowAll(context);

@@ -7,6 +7,7 @@
 #include "DlgKeyInput.h"
 #include "LanProtocol.h"
 #include "ProgramTexts.h"
+#include "ReadDevices.h"
 
 #include <OSCompat.h>
 
@@ -330,9 +331,8 @@ void ClancfgDlg::RefreshDeviceList() {
     WaitCursor waitCursor;
     std::vector<LanInterface> found;
     DiscoverLanInterfaces(lanproto::SearchPattern, found); // a failed send leaves it empty
+    ReadDevices(found); // all at once: the wait is one reply window, not two per device
     for (LanInterface& device : found) {
-        device.ReadStatus();
-        device.ReadConfig();
         // The fresh record replaces the old one whole, a key entered earlier included.
         devices[device.SerialText()] = device;
         UpdateDeviceRow(device);

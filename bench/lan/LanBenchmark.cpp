@@ -135,6 +135,25 @@ int main() {
     std::remove(path.c_str());
     sim.Stop();
 
+    // 3b. list when one host answers the search for ten devices and then stays silent, against
+    // the search window and one reply window: the reads of all devices wait at the same time.
+    {
+        lanifsim::Simulator silent;
+        for (int i = 0; i < 10; ++i) {
+            lanifsim::SimDevice d;
+            d.serial = "GHOST0000" + std::to_string(i);
+            d.answersOnlySearch = true;
+            silent.AddDevice(d);
+        }
+        if (!silent.Start()) {
+            std::fprintf(stderr, "bench_lan: %s\n", silent.LastError().c_str());
+            return 1;
+        }
+        double ghosts = Best(2, [] { return TimeLancfg({"list"}); });
+        Report("lancfg list, 10 devices silent after search", ghosts, "search + reply window", 4.0,
+               1.05);
+    }
+
     // 4. list over two networks of 20 devices each, each behind a link of its own, against the
     // same window: the datagram per network and the replies of both within one wait.
     lanifsim::SimNetwork networks[2] = {lanifsim::SimNetwork(1), lanifsim::SimNetwork(2)};

@@ -72,6 +72,28 @@ TEST_F(LanExchange, FindBySerialAndExchangesReturnAtTheFirstReply) {
     EXPECT_FALSE(LanInterface().FindBySerial("NOSUCHDEV"));
 }
 
+TEST_F(LanExchange, RepliesNamingAnotherSerialAreIgnoredAndTheWaitGoesOn) {
+    // A foreign host that answers every request first, with its own serial, addresses and
+    // challenges (an IV of its choosing).
+    auto impostor = PlainDevice("KPL0000666");
+    impostor.impostor = true;
+    impostor.key = std::string(16, 'x');
+    impostor.challengeReads = true;
+    impostor.currentIp = {6, 6, 6, 6};
+    StartWith({impostor, PlainDevice()});
+    LanInterface device = Found(kPlainSerial);
+    EXPECT_EQ(device.SerialText(), kPlainSerial);
+    device.SetCryptKey(kKeyText);
+    ASSERT_TRUE(device.ReadStatus());
+    EXPECT_EQ(device.currentIp, "192.168.1.50");
+    device.staticIp = "192.168.1.60";
+    EXPECT_EQ(device.WriteConfig(), ResultOk);
+    EXPECT_EQ(Commands(), "NCc"); // no envelope for the foreign challenge
+    lanifsim::SimDevice after;
+    ASSERT_TRUE(sim.GetDevice(kPlainSerial, &after));
+    EXPECT_EQ(after.staticIp, (lanifsim::Address{192, 168, 1, 60}));
+}
+
 TEST_F(LanExchange, ShortIdentificationRepliesAreNotAccepted) {
     auto d = PlainDevice();
     d.identPayloadLength = 5; // 25-byte reply: no room for the version

@@ -18,6 +18,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <sstream>
@@ -124,6 +125,13 @@ std::string Usage(const std::string& program) {
 
 class LancfgTest : public SimTest {};
 
+// What the simulator holds for a device now.
+lanifsim::SimDevice Stored(const lanifsim::Simulator& sim, const std::string& serial) {
+    lanifsim::SimDevice d;
+    EXPECT_TRUE(sim.GetDevice(serial, &d)) << serial;
+    return d;
+}
+
 TEST_F(LancfgTest, MisuseHelpAndVersionPrintTheUsageOrVersionAndNeverReachTheNetwork) {
     StartWith({PlainDevice()});
     const std::vector<std::vector<std::string>> misuses = {
@@ -151,11 +159,23 @@ TEST_F(LancfgTest, MisuseHelpAndVersionPrintTheUsageOrVersionAndNeverReachTheNet
         Outcome r = Lancfg(words);
         EXPECT_EQ(r.code, 2) << words.size();
         EXPECT_EQ(r.out, Usage("lancfg"));
+        // One line on standard error says what was wrong (-a has checks of its own).
+        if (std::find(words.begin(), words.end(), "-a") == words.end()) {
+            EXPECT_TRUE(r.err.rfind("Error: ", 0) == 0 &&
+                        std::count(r.err.begin(), r.err.end(), '\n') == 1)
+                << r.err;
+        }
     }
+    EXPECT_EQ(Lancfg({"lst"}).err,
+              "Error: unknown command \"lst\" (the commands are list, show, set, fwupdate and apply)\n");
+    EXPECT_EQ(Lancfg({"set", kPlainSerial, "-i"}).err, "Error: option -i needs a value\n");
+    EXPECT_EQ(Lancfg({"fwupdate", kPlainSerial}).err,
+              "Error: fwupdate needs the firmware file: -f <firmware-file>\n");
     // Asked for on their own, the usage text and the version are answers, not misuse.
     Outcome r = Lancfg({"--help"});
     EXPECT_EQ(r.code, 0);
     EXPECT_EQ(r.out, Usage("lancfg"));
+    EXPECT_EQ(Lancfg({"-h"}).out, Usage("lancfg"));
     r = Lancfg({"--version"});
     EXPECT_EQ(r.code, 0);
     EXPECT_EQ(r.out, "lancfg " VK_PRODUCT_VERSION "\n");
@@ -174,8 +194,10 @@ TEST_F(LancfgTest, ListPrintsOneLinePerDevice) {
               "KPL0000003  0.010 Maintenance \n"
               "KPL0000004  1.234 Run n/a/n/a GW=n/a STAT PLAIN\n"
               "KPL0000005  1.234 Run 192.168.1.50/255.255.255.0 GW=192.168.1.1 DHCP CRYPT\n");
-    // Only running devices are asked for their addresses.
-    EXPECT_EQ(Commands(), "INcNcNc");
+    // Only running devices are asked for their addresses, all at the same time.
+    std::string letters = Commands();
+    std::sort(letters.begin(), letters.end());
+    EXPECT_EQ(letters, "INNNccc");
 }
 
 TEST_F(LancfgTest, ListWithoutDevicesPrintsNothing) {
@@ -215,6 +237,14 @@ TEST_F(LancfgTest, ShowReportsAMissingDeviceAndAnUnreadableConfiguration) {
     Outcome r = Lancfg({"show", "KPLMISSING"});
     EXPECT_EQ(r.code, -1);
     EXPECT_EQ(r.out, "Error: Lan Interface KPLMISSING not found on LAN.\n");
+    // Others answered: the cable is fine, the serial number is not.
+    EXPECT_EQ(r.err, "1 LAN interface answered, none with the serial number KPLMISSING; "
+                     "`lancfg list` shows them.\n");
+    r = Lancfg({"show", "kpl0000001"});
+    EXPECT_EQ(r.code, -1);
+    EXPECT_EQ(r.err, "1 LAN interface answered, none with the serial number kpl0000001; "
+                     "`lancfg list` shows them. Did you mean KPL0000001? Serial numbers are "
+                     "compared with their letter case.\n");
     r = Lancfg({"show", kPlainSerial});
     EXPECT_EQ(r.code, -1);
     EXPECT_EQ(r.out, "Error reading configuration from Lan Interface KPL0000001.\n");
@@ -223,7 +253,7 @@ TEST_F(LancfgTest, ShowReportsAMissingDeviceAndAnUnreadableConfiguration) {
 TEST_F(LancfgTest, SetWritesTheOptionsAndKeepsTheRest) {
     StartWith({PlainDevice()});
     Outcome r = Lancfg({"set", kPlainSerial, "-i", "10.0.0.9", "-g", "10.0.0.1", "-d", "ON", "-y",
-                        "yes", "-i", "10.0.0.10"});
+                        "Off", "-i", "10.0.0.10"});
     EXPECT_EQ(r.code, 0);
     EXPECT_EQ(r.out, "KPL0000001 was updated successfully\n");
     lanifsim::SimDevice after;
@@ -237,21 +267,35 @@ TEST_F(LancfgTest, SetWritesTheOptionsAndKeepsTheRest) {
     EXPECT_EQ(Commands(), "INcCc");
 }
 
-TEST_F(LancfgTest, OnOffValues) {
+TEST_F(LancfgTest, SetRefusesValuesItCannotWriteAsTypedAndSendsNothing) {
     StartWith({PlainDevice()});
-    for (const auto& [value, on] : std::vector<std::pair<std::string, bool>>{{"on", true},
-                                                                             {"On", true},
-                                                                             {"oNward", true},
-                                                                             {"1", false},
-                                                                             {"yes", false},
-                                                                             {"off", false},
-                                                                             {"o", false}}) {
-        Outcome r = Lancfg({"set", kPlainSerial, "-d", value});
-        ASSERT_EQ(r.code, 0) << value;
-        lanifsim::SimDevice after;
-        ASSERT_TRUE(sim.GetDevice(kPlainSerial, &after));
-        EXPECT_EQ(after.dhcp, on) << value;
+    const std::vector<std::pair<std::vector<std::string>, std::string>> refused = {
+        {{"-i", "300.1.1.1"}, "-i 300.1.1.1 is not an IPv4 address"},
+        {{"-i", "hello"}, "-i hello is not an IPv4 address"},
+        {{"-g", "1.2.3.4.5"}, "-g 1.2.3.4.5 is not an IPv4 address"},
+        {{"-i", "192.168.1"}, "-i 192.168.1 is not an IPv4 address"},
+        {{"-n", "255.255.255.00"}, "-n 255.255.255.00 is not an IPv4 address"},
+        {{"-d", "1"}, "-d 1 is neither on nor off"},
+        {{"-d", "yes"}, "-d yes is neither on nor off"},
+        {{"-i", "10.0.0.9", "-y", "maybe"}, "-y maybe is neither on nor off"},
+        {{}, "set without -i, -n, -g, -d or -y changes nothing"},
+        {{"-k", kKeyText}, "set without -i, -n, -g, -d or -y changes nothing"},
+    };
+    for (const auto& [options, reason] : refused) {
+        std::vector<std::string> words{"set", kPlainSerial};
+        words.insert(words.end(), options.begin(), options.end());
+        Outcome r = Lancfg(words);
+        EXPECT_EQ(r.code, 2) << reason;
+        EXPECT_EQ(r.out, Usage("lancfg"));
+        EXPECT_EQ(r.err.rfind("Error: " + reason, 0), 0u) << r.err;
+        EXPECT_EQ(std::count(r.err.begin(), r.err.end(), '\n'), 1) << r.err;
     }
+    EXPECT_EQ(Commands(), ""); // nothing reached the device
+    // The flags in any letter case.
+    EXPECT_EQ(Lancfg({"set", kPlainSerial, "-d", "oN", "-y", "ON"}).code, 0);
+    EXPECT_TRUE(Stored(sim, kPlainSerial).dhcp && Stored(sim, kPlainSerial).crypt);
+    EXPECT_EQ(Lancfg({"set", kPlainSerial, "-d", "OFF", "-i", "0.0.0.0"}).code, 0);
+    EXPECT_FALSE(Stored(sim, kPlainSerial).dhcp);
 }
 
 TEST_F(LancfgTest, SetWithTheKeyOnADeviceThatRestarts) {
@@ -265,10 +309,10 @@ TEST_F(LancfgTest, SetWithTheKeyOnADeviceThatRestarts) {
 
 TEST_F(LancfgTest, SetKeyErrors) {
     StartWith({CryptDevice()});
-    Outcome r = Lancfg({"set", kCryptSerial});
+    Outcome r = Lancfg({"set", kCryptSerial, "-d", "off"});
     EXPECT_EQ(r.code, -2);
     EXPECT_EQ(r.out, "You need to specify KPL0000002s crypt key with \"-k\"\n");
-    r = Lancfg({"set", kCryptSerial, "-k", kWrongKeyText});
+    r = Lancfg({"set", kCryptSerial, "-k", kWrongKeyText, "-d", "off"});
     EXPECT_EQ(r.code, -2);
     EXPECT_EQ(r.out, kWrongKeyText + " is probably the wrong crypt key for KPL0000002\n");
 }
@@ -280,7 +324,7 @@ TEST_F(LancfgTest, SetFailures) {
     Outcome r = Lancfg({"set", kPlainSerial, "-i", "1.2.3.4"});
     EXPECT_EQ(r.code, -1);
     EXPECT_EQ(r.out, "Updating KPL0000001 failed\n");
-    r = Lancfg({"set", "KPLMISSING"});
+    r = Lancfg({"set", "KPLMISSING", "-d", "on"});
     EXPECT_EQ(r.code, -1);
     EXPECT_EQ(r.out, "Error: Lan Interface KPLMISSING not found on LAN.\n");
 }
@@ -379,14 +423,63 @@ TEST_F(LancfgTest, ListPrintsBytesFromTheNetworkAsVisibleEscapes) {
     EXPECT_EQ(Commands(), "INc");
 }
 
-TEST_F(LancfgTest, ShowFailsOnAChallengeOfAnyLength) {
-    auto d = CryptDevice();
-    d.challengeReads = true;
-    d.extraReplyBytes = 8; // a 45-byte challenge: long enough to pass for a configuration
-    StartWith({d});
-    Outcome r = Lancfg({"show", kCryptSerial});
+TEST_F(LancfgTest, ADeviceAtAnAddressBeginningWith3IsReadLikeAnyOther) {
+    // Its status and configuration replies carry a 3 where a challenge has its code.
+    auto plain = PlainDevice(kBootSerial);
+    plain.currentIp = plain.staticIp = {3, 1, 2, 3};
+    plain.currentGateway = plain.staticGateway = {3, 1, 2, 1};
+    auto crypt = CryptDevice(); // wants the key for every request, reads included
+    crypt.challengeReads = true;
+    crypt.currentIp = crypt.staticIp = {3, 1, 2, 3};
+    StartWith({plain, crypt});
+    Outcome r = Lancfg({"list"});
+    EXPECT_EQ(r.out, "KPL0000003  1.234 Run 3.1.2.3/255.255.255.0 GW=3.1.2.1 STAT PLAIN\n"
+                     "KPL0000002  1.234 Run / GW= STAT PLAIN\n");
+    r = Lancfg({"show", kBootSerial});
+    EXPECT_EQ(r.code, 0);
+    EXPECT_EQ(r.out, "KPL0000003 configuration parameters:\n"
+                     "  Static IP:       3.1.2.3\n"
+                     "  Static Netmask:  255.255.255.0\n"
+                     "  Static Gateway:  3.1.2.1\n"
+                     "  DHCP:            Off\n"
+                     "  Lan Encryption:  Off\n");
+    // A real challenge is never taken for the configuration.
+    r = Lancfg({"show", kCryptSerial});
     EXPECT_EQ(r.code, -1);
     EXPECT_EQ(r.out, "Error reading configuration from Lan Interface KPL0000002.\n");
+
+    r = Lancfg({"set", kBootSerial, "-g", "3.1.2.254"});
+    EXPECT_EQ(r.out, "KPL0000003 was updated successfully\n");
+    r = Lancfg({"set", kBootSerial, "-k", kKeyText, "-i", "3.1.2.9"});
+    EXPECT_EQ(r.out, "KPL0000003 was updated successfully\n");
+    EXPECT_EQ(Stored(sim, kBootSerial).staticIp, (lanifsim::Address{3, 1, 2, 9}));
+    EXPECT_EQ(Stored(sim, kBootSerial).staticGateway, (lanifsim::Address{3, 1, 2, 254}));
+    // The key opens the reads as well as the write.
+    r = Lancfg({"set", kCryptSerial, "-k", kKeyText, "-i", "3.1.2.8"});
+    EXPECT_EQ(r.code, 0);
+    EXPECT_EQ(r.out, "KPL0000002 was updated successfully\n"
+                     "KPL0000002 is rebooting for the changes to become active...\n");
+    EXPECT_EQ(Stored(sim, kCryptSerial).staticIp, (lanifsim::Address{3, 1, 2, 8}));
+    EXPECT_TRUE(Stored(sim, kCryptSerial).crypt);
+}
+
+TEST_F(LancfgTest, ListIsBoundedByItsWindowsNotByDevicesThatFallSilent) {
+    // One host answers the search for ten serial numbers, then answers nothing.
+    std::vector<lanifsim::SimDevice> ghosts;
+    for (int i = 0; i < 10; ++i) {
+        auto d = PlainDevice("KPG000000" + std::to_string(i));
+        d.answersOnlySearch = true;
+        ghosts.push_back(d);
+    }
+    StartWith(ghosts);
+    const auto start = std::chrono::steady_clock::now();
+    Outcome r = Lancfg({"list"});
+    const auto took = std::chrono::steady_clock::now() - start;
+    EXPECT_EQ(std::count(r.out.begin(), r.out.end(), '\n'), 10);
+    EXPECT_EQ(r.out.substr(0, 23), "KPG0000000  1.234 Run \n");
+    // The search window (2 s) and one reply window (2 s), not two reply windows per device.
+    EXPECT_GE(took, std::chrono::milliseconds(3900));
+    EXPECT_LT(took, std::chrono::milliseconds(6000));
 }
 
 TEST(ProgressPrinter, OverwritesTheLine) {
@@ -406,13 +499,13 @@ TEST_F(LancfgTest, TheProgramExitsWith0_255_254_And2) {
     EXPECT_EQ(err, "");
     r = LancfgProgram({"show", "KPLMISSING"}, &err);
     EXPECT_EQ(r.code, 255);
-    r = LancfgProgram({"set", kCryptSerial}, &err);
+    r = LancfgProgram({"set", kCryptSerial, "-d", "off"}, &err);
     EXPECT_EQ(r.code, 254);
     EXPECT_EQ(r.out, "You need to specify KPL0000002s crypt key with \"-k\"\n");
     r = LancfgProgram({}, &err);
     EXPECT_EQ(r.code, 2);
     EXPECT_EQ(r.out, Usage(VK_BIN_DIR "/lancfg"));
-    EXPECT_EQ(err, "");
+    EXPECT_EQ(err, "Error: no command given\n");
 }
 
 // Several networks: simulators in namespaces of their own, each linked to the test's namespace
@@ -520,7 +613,10 @@ TEST_F(LancfgNetworks, DashAReachesADeviceByItsAddressOnly) {
 
     r = Lancfg({"show", "KPN1000001", "-a", second.DeviceAddress()});
     EXPECT_EQ(r.code, -1);
-    EXPECT_EQ(r.err, "No LAN interface answered at 10.77.2.2. Check the address, the cable, and "
+    EXPECT_EQ(r.err, "2 LAN interfaces answered, none with the serial number KPN1000001; "
+                     "`lancfg list` shows them.\n");
+    r = Lancfg({"show", "KPN1000001", "-a", "10.77.2.9"}); // no host there
+    EXPECT_EQ(r.err, "No LAN interface answered at 10.77.2.9. Check the address, the cable, and "
                      "that no firewall blocks UDP port 23272.\n");
 }
 
@@ -531,6 +627,14 @@ TEST_F(LancfgNetworks, TwoPortsOnOneBridgedNetworkListEachDeviceOnce) {
               (std::vector<std::string>{
                   "KPL0000001  1.234 Run 192.168.1.50/255.255.255.0 GW=192.168.1.1 STAT PLAIN",
                   "KPN1000002  1.234 Run 192.168.1.50/255.255.255.0 GW=192.168.1.1 STAT PLAIN"}));
+}
+
+TEST_F(LancfgNetworks, ADeviceHeardOnTwoNetworksIsListedOnce) {
+    Link(first, {PlainDevice()});
+    Link(second, {PlainDevice()});
+    Outcome r = Lancfg({"list"});
+    EXPECT_EQ(r.out,
+              "KPL0000001  1.234 Run 192.168.1.50/255.255.255.0 GW=192.168.1.1 STAT PLAIN\n");
 }
 
 // The text line of list, rebuilt from one object of list --json.

@@ -95,6 +95,8 @@ std::string DeviceModel::CurrentType() const {
 }
 
 bool DeviceModel::Addressed(std::string_view typeField, std::string_view serialField) const {
+    if (device_.impostor)
+        return true;
     return FieldMatches(typeField, PadField(CurrentType(), kTypeLength)) &&
            FieldMatches(serialField, PadField(device_.serial, kSerialLength));
 }
@@ -153,6 +155,8 @@ std::optional<std::string> DeviceModel::Handle(const RecordedRequest& request,
     if (restarting_ || device_.silent)
         return std::nullopt;
     const char command = request.command;
+    if (device_.answersOnlySearch && command != 'I')
+        return std::nullopt;
     if (device_.dropFirstReplyTo.find(command) != std::string::npos &&
         droppedOnce_.insert(command).second) {
         // Lost on the way: the request is not carried out either, so a retry finds the device

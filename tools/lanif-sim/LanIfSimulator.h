@@ -76,6 +76,9 @@ struct SimDevice {
                                   // lost: not carried out either)
     int identPayloadLength = 8;   // length of the identification payload (>= 6 normally)
     int extraReplyBytes = 0;      // zero bytes appended to every reply payload except I
+    bool answersOnlySearch = false; // answers identification requests only, then stays silent
+    bool impostor = false; // takes every request as its own, whatever serial it names, and
+                           // answers it with its own serial (a foreign host on the segment)
 };
 
 // One request as the simulator saw it.
