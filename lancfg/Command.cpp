@@ -116,9 +116,15 @@ void PrintNothingFound(CommandContext& context) {
               context.address.c_str(), lanproto::Port);
         return;
     }
+    // A few networks by name, the rest as a count, so that the line stays one line.
+    constexpr size_t Named = 4;
+    const std::vector<MulticastSender::Interface> networks = MulticastSender::Interfaces();
     std::string asked;
-    for (const MulticastSender::Interface& i : MulticastSender::Interfaces())
-        asked += (asked.empty() ? "on " : ", ") + i.name + " (" + i.address + ")";
+    for (size_t n = 0; n < networks.size() && n < Named; ++n)
+        asked += (asked.empty() ? "on " : ", ") + networks[n].name + " (" + networks[n].address +
+                 ")";
+    if (networks.size() > Named)
+        asked += " and " + std::to_string(networks.size() - Named) + " more networks";
     if (asked.empty())
         asked = "(no network interface is up with an IPv4 address and multicast)";
     Print(context.err,

@@ -500,7 +500,7 @@ TEST_F(Wizard, FinishStoresRestartsAndHandsTheNewServiceToTheWebUi) {
         WaitUntil([&] { return Pane() == "Verbunden mit xmlrpc://127.0.0.1:" + port; }, 10000))
         << Pane().toStdString();
     Frame().View()->NavigateDeviceConfig();
-    EXPECT_TRUE(WaitForPage("/config/devconfig.cgi", "Funkdienst: " + url));
+    EXPECT_TRUE(WaitForPage("/config/devconfig.cgi", "Funkdienst auf 127.0.0.1, Port " + port));
 }
 
 TEST_F(Wizard, CancelChangesNothing) {

@@ -598,6 +598,27 @@ TEST_F(LancfgNetworks, NothingFoundNamesTheNetworksAskedOnStandardError) {
     EXPECT_EQ(r.err, line);
 }
 
+// Many networks: the line names a few and counts the rest, so it stays one short line.
+TEST_F(LancfgNetworks, NothingFoundOnManyNetworksNamesAFewAndCountsTheRest) {
+    Link(first, {});
+    Link(second, {});
+    for (int n = 0; n < 3; ++n) {
+        const std::string name = "vkd" + std::to_string(n);
+        const std::string peer = "vkp" + std::to_string(n);
+        ASSERT_EQ(std::system(("ip link add " + name + " type veth peer name " + peer +
+                               " && ip addr add 10.88." + std::to_string(n) + ".1/24 dev " +
+                               name + " && ip link set " + peer + " up && ip link set " + name +
+                               " multicast on up")
+                                  .c_str()),
+                  0);
+    }
+    const Outcome r = Lancfg({"list"});
+    EXPECT_EQ(r.err, "No LAN interface answered on lo (127.0.0.1), vklan1 (10.77.1.1), vklan2 "
+                     "(10.77.2.1), vkd0 (10.88.0.1) and 2 more networks. Check the cable, that no "
+                     "firewall blocks UDP port 23272, and for a device behind a router give its "
+                     "address with -a <ip>.\n");
+}
+
 TEST_F(LancfgNetworks, DashAReachesADeviceByItsAddressOnly) {
     Link(first, {PlainDevice("KPN1000001")});
     Link(second, {PlainDevice(), PlainDevice("KPN2000002")});
