@@ -2,7 +2,7 @@
 // fleet scenarios inside a private network namespace.
 #include "FleetProgress.h"
 #include "FleetScenarios.h"
-#include "Lancfg.h"
+#include "LancfgRun.h"
 #include "SimFixture.h"
 
 #include <QJsonArray>
@@ -25,21 +25,9 @@ namespace {
 const std::string kFirmware = VK_SOURCE_DIR "/tests/data/firmware/TwoRecords.hex";
 constexpr int kRecords = 2;
 
-struct Outcome {
-    int code;
-    std::string out;
-    std::string err;
-};
+using Outcome = LancfgRun;
 
-Outcome Lancfg(std::vector<std::string> words) {
-    words.insert(words.begin(), "lancfg");
-    std::vector<const char*> argv;
-    for (const auto& w : words)
-        argv.push_back(w.c_str());
-    std::ostringstream out, err;
-    int code = RunLancfg(static_cast<int>(argv.size()), argv.data(), out, err);
-    return {code, out.str(), err.str()};
-}
+Outcome Lancfg(std::vector<std::string> words) { return RunTool(std::move(words)); }
 
 // The datagrams addressed to one serial number, in order, with that serial number put in place
 // of a reference device's, so that two devices' exchanges compare byte for byte.

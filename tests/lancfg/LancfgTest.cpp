@@ -1,6 +1,6 @@
 // The console tool, run in-process on a stream of its own and as the real program, against the
 // simulator inside a private network namespace. Exact output and exit codes are compared.
-#include "Lancfg.h"
+#include "LancfgRun.h"
 #include "LanProtocol.h"
 #include "ProgressPrinter.h"
 #include "SimFixture.h"
@@ -34,21 +34,9 @@ namespace {
 
 const std::string kData = VK_SOURCE_DIR "/tests/data/firmware/";
 
-struct Outcome {
-    int code;
-    std::string out;
-    std::string err;
-};
+using Outcome = LancfgRun;
 
-Outcome Lancfg(std::vector<std::string> words) {
-    words.insert(words.begin(), "lancfg");
-    std::vector<const char*> argv;
-    for (const auto& w : words)
-        argv.push_back(w.c_str());
-    std::ostringstream out, err;
-    int code = RunLancfg(static_cast<int>(argv.size()), argv.data(), out, err);
-    return {code, out.str(), err.str()};
-}
+Outcome Lancfg(std::vector<std::string> words) { return RunTool(std::move(words)); }
 
 // Runs the built program and collects its standard output and exit status.
 Outcome LancfgProgram(const std::vector<std::string>& words, std::string* err = nullptr) {
