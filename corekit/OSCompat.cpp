@@ -15,7 +15,7 @@ void ReplaceAll(std::string& s, const std::string& what, const std::string& with
         s.replace(pos, what.size(), with);
 }
 
-// A per-user directory of the base directory specification: the absolute path in the variable,
+// A per-user directory after the XDG convention: the absolute path in the variable,
 // else the default below the home directory.
 std::string XdgDirectory(const char* variable, const char* defaultBelowHome) {
     const char* xdg = std::getenv(variable);

@@ -3,6 +3,7 @@
 //   scripts/netns-run.sh build/default/bin/bench_lan_fleet
 // 20 simulated devices updated at once against one device updated alone with the same file,
 // and against the 20 updated one after the other, all measured in this run.
+#include "TimeLancfg.h"
 #include "FleetScenarios.h"
 #include "LanIfSimulator.h"
 
@@ -26,28 +27,11 @@ using Clock = std::chrono::steady_clock;
 constexpr int kDevices = 20;
 constexpr int kRecords = 64;
 
-// Runs the lancfg program with its output thrown away; the wall time in seconds, or -1 when it
-// did not exit with 0.
-double TimeLancfg(std::vector<std::string> words) {
-    std::string program = VK_BIN_DIR "/lancfg";
-    words.insert(words.begin(), program);
-    std::vector<char*> argv;
-    for (auto& w : words)
-        argv.push_back(w.data());
-    argv.push_back(nullptr);
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
-    const auto start = Clock::now();
-    pid_t pid;
-    const int rc = posix_spawn(&pid, program.c_str(), &actions, nullptr, argv.data(), environ);
-    posix_spawn_file_actions_destroy(&actions);
-    if (rc != 0)
-        return -1;
-    int status = 0;
-    waitpid(pid, &status, 0);
-    const double took = std::chrono::duration<double>(Clock::now() - start).count();
-    return WIFEXITED(status) && WEXITSTATUS(status) == 0 ? took : -1;
+// One run of lancfg; -1 when it did not exit with 0.
+double TimedRun(const std::vector<std::string>& words) {
+    int code = -1;
+    const double took = TimeLancfg(words, &code);
+    return code == 0 ? took : -1;
 }
 
 void Report(const char* what, double measured, const char* baselineName, double baseline,
@@ -82,7 +66,7 @@ int main() {
 
     // Every run waits until its devices are back, so the next one finds them ready.
     const double alone =
-        TimeLancfg({"fwupdate", lanifsim::FleetSerial(1), "-f", path, "--confirm"});
+        TimedRun({"fwupdate", lanifsim::FleetSerial(1), "-f", path, "--confirm"});
     std::vector<std::string> fleet = {"fwupdate"};
     for (int n = 1; n <= kDevices; ++n)
         fleet.push_back(lanifsim::FleetSerial(n));
@@ -90,12 +74,12 @@ int main() {
     // All 20 at once; with the default of 16 at once the last 4 wait for a free place.
     std::vector<std::string> allAtOnce = fleet;
     allAtOnce.insert(allAtOnce.end(), {"-j", std::to_string(kDevices)});
-    const double together = TimeLancfg(allAtOnce);
-    const double byDefault = TimeLancfg(fleet);
+    const double together = TimedRun(allAtOnce);
+    const double byDefault = TimedRun(fleet);
     double oneByOne = 0;
     for (int n = 1; n <= kDevices && oneByOne >= 0; ++n) {
         const double t =
-            TimeLancfg({"fwupdate", lanifsim::FleetSerial(n), "-f", path, "--confirm"});
+            TimedRun({"fwupdate", lanifsim::FleetSerial(n), "-f", path, "--confirm"});
         oneByOne = t < 0 ? -1 : oneByOne + t;
     }
     std::remove(path.c_str());

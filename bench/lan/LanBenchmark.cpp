@@ -1,6 +1,7 @@
 // Speed of the LAN tools against the simulator. Run it inside a private network namespace:
 //   scripts/netns-run.sh build/default/bin/bench_lan
 // Prints wall times and their ratios against baselines measured in the same run.
+#include "TimeLancfg.h"
 #include "LanIfSimulator.h"
 #include "LanInterface.h"
 #include "SimNetwork.h"
@@ -26,27 +27,6 @@ double Seconds(Clock::duration d) {
     return std::chrono::duration<double>(d).count();
 }
 
-// Runs the lancfg program with its output thrown away; returns the wall time in seconds.
-double TimeLancfg(std::vector<std::string> words) {
-    std::string program = VK_BIN_DIR "/lancfg";
-    words.insert(words.begin(), program);
-    std::vector<char*> argv;
-    for (auto& w : words)
-        argv.push_back(w.data());
-    argv.push_back(nullptr);
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
-    auto start = Clock::now();
-    pid_t pid;
-    if (posix_spawn(&pid, program.c_str(), &actions, nullptr, argv.data(), environ) != 0)
-        return -1;
-    int status = 0;
-    waitpid(pid, &status, 0);
-    auto took = Clock::now() - start;
-    posix_spawn_file_actions_destroy(&actions);
-    return Seconds(took);
-}
 
 template <typename F> double Best(int runs, F f) {
     double best = 1e9;

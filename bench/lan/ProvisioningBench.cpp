@@ -2,6 +2,7 @@
 // network namespace:
 //   scripts/netns-run.sh build/default/bin/bench_provisioning
 // Prints wall times and their ratios against baselines measured in the same run.
+#include "TimeLancfg.h"
 #include "LanIfSimulator.h"
 #include "SimNetwork.h"
 
@@ -24,27 +25,12 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 
-// Runs the lancfg program with its output thrown away; returns the wall time in seconds.
-double TimeLancfg(std::vector<std::string> words) {
-    std::string program = VK_BIN_DIR "/lancfg";
-    words.insert(words.begin(), program);
-    std::vector<char*> argv;
-    for (auto& w : words)
-        argv.push_back(w.data());
-    argv.push_back(nullptr);
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
-    const auto start = Clock::now();
-    pid_t pid;
-    if (posix_spawn(&pid, program.c_str(), &actions, nullptr, argv.data(), environ) != 0)
-        return -1;
-    int status = 0;
-    waitpid(pid, &status, 0);
-    posix_spawn_file_actions_destroy(&actions);
-    const double took = std::chrono::duration<double>(Clock::now() - start).count();
-    if (!WIFEXITED(status) || WEXITSTATUS(status) != 0) {
-        std::fprintf(stderr, "bench_provisioning: lancfg %s failed\n", words[1].c_str());
+// One run of lancfg; -1, and a line on standard error, when it did not exit with 0.
+double TimedRun(const std::vector<std::string>& words) {
+    int code = -1;
+    const double took = TimeLancfg(words, &code);
+    if (code != 0) {
+        std::fprintf(stderr, "bench_provisioning: lancfg %s failed\n", words[0].c_str());
         return -1;
     }
     return took;
@@ -104,11 +90,11 @@ bool ApplyBench() {
             sim.ModifyDevice(Serial(i), [&](lanifsim::SimDevice& d) {
                 d.staticIp = {192, 168, 1, static_cast<uint8_t>(10 + i)};
             });
-        apply = std::min(apply, TimeLancfg({"apply", plan}));
+        apply = std::min(apply, TimedRun({"apply", plan}));
     }
     double show = 1e9;
     for (int run = 0; run < Runs; ++run)
-        show = std::min(show, TimeLancfg({"show", Serial(0)}));
+        show = std::min(show, TimedRun({"show", Serial(0)}));
     Report("apply of 50 devices, 10 changed", apply, "show of one + discovery window",
            show + DiscoveryWindow, 1.1);
     sim.Stop();
@@ -128,8 +114,8 @@ bool RangeBench() {
     }
     double range = 1e9, multicast = 1e9;
     for (int run = 0; run < Runs; ++run) {
-        range = std::min(range, TimeLancfg({"list", "-a", "10.77.1.0/24"}));
-        multicast = std::min(multicast, TimeLancfg({"list"}));
+        range = std::min(range, TimedRun({"list", "-a", "10.77.1.0/24"}));
+        multicast = std::min(multicast, TimedRun({"list"}));
     }
     Report("list -a 10.77.1.0/24", range, "list by multicast", multicast, 1.05);
     return true;
