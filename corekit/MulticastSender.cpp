@@ -35,7 +35,7 @@ public:
 };
 
 // Opens a socket for the destination, by the given interface when there is one, and sends the
-// message on it. -1 when the socket could not be made or the datagram not sent.
+// message on it. -1 when the socket could not be made or the datagram not sent, errno telling why.
 int SendBy(const std::string& message, const sockaddr_in& to, bool loopback,
            const MulticastSender::Interface* via) {
     int fd = ::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
@@ -71,7 +71,9 @@ int SendBy(const std::string& message, const sockaddr_in& to, bool loopback,
             break;
     }
     if (sent != static_cast<ssize_t>(message.size())) {
+        const int reason = sent < 0 && errno != 0 ? errno : EIO;
         ::close(fd);
+        errno = reason;
         return -1;
     }
     return fd;
@@ -129,6 +131,8 @@ bool MulticastSender::Exchange(const std::string& message, std::vector<Reply>* r
     sockaddr_in to{};
     to.sin_family = AF_INET;
     to.sin_port = htons(static_cast<uint16_t>(port_));
+    unasked_.clear();
+    unaskedError_ = 0;
     if (::inet_pton(AF_INET, group_.c_str(), &to.sin_addr) != 1)
         return false;
 
@@ -143,8 +147,13 @@ bool MulticastSender::Exchange(const std::string& message, std::vector<Reply>* r
                              interfaces.end());
         for (const Interface& via : interfaces) {
             int fd = SendBy(message, to, loopback_, &via);
-            if (fd >= 0)
+            if (fd >= 0) {
                 channels.list.push_back({fd, via.index});
+                continue;
+            }
+            if (unasked_.empty())
+                unaskedError_ = errno;
+            unasked_.push_back(via);
         }
         if (interfaces.empty()) {
             // No interface qualifies (or none can be listed): the routing table picks one.

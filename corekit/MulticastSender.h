@@ -53,6 +53,11 @@ public:
     bool Exchange(const std::string& message, std::vector<Reply>* replies, unsigned waitMs,
                   unsigned maxReplies);
 
+    // The interfaces the last exchange could not send by (no socket could be opened for them,
+    // or the datagram not sent), in the order listed, and the system's reason for the first.
+    const std::vector<Interface>& Unasked() const { return unasked_; }
+    int UnaskedError() const { return unaskedError_; }
+
     // Largest datagram received whole.
     static constexpr size_t MaxDatagram = 65536;
 
@@ -62,4 +67,6 @@ private:
     bool loopback_;
     unsigned interface_ = 0;
     std::function<bool(const std::string&)> accept_;
+    std::vector<Interface> unasked_;
+    int unaskedError_ = 0;
 };

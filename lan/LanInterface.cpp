@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
+#include <cstring>
 #include <ctime>
 #include <streambuf>
 #include <thread>
@@ -78,12 +79,20 @@ namespace {
 // reply naming another device (or a challenge with an IV of its choosing) is not this device's.
 bool Exchange(const std::string& request, const std::string& address, unsigned interfaceIndex,
               unsigned waitMs, unsigned maxReplies, std::vector<MulticastSender::Reply>& replies,
-              const std::string* serial = nullptr) {
+              const std::string* serial = nullptr, UnaskedNetworks* unasked = nullptr) {
     MulticastSender sender(address.empty() ? MulticastGroup : address.c_str(), Port, true);
     sender.SetInterface(interfaceIndex);
     if (serial)
         sender.SetAcceptor([serial](const std::string& reply) { return NamesSerial(reply, *serial); });
-    return sender.Exchange(request, &replies, waitMs, maxReplies);
+    const bool sent = sender.Exchange(request, &replies, waitMs, maxReplies);
+    if (unasked) {
+        *unasked = UnaskedNetworks();
+        for (const MulticastSender::Interface& network : sender.Unasked())
+            unasked->names.push_back(network.name);
+        if (!unasked->names.empty())
+            unasked->reason = std::strerror(sender.UnaskedError());
+    }
+    return sent;
 }
 
 } // namespace
@@ -109,10 +118,10 @@ bool DiscoverLanInterfaces(const std::string& pattern, std::vector<LanInterface>
 }
 
 bool DiscoverLanInterfaces(const std::string& pattern, std::vector<LanInterface>& list,
-                           const std::string& address) {
+                           const std::string& address, UnaskedNetworks* unasked) {
     std::vector<MulticastSender::Reply> replies;
     if (!Exchange(BuildDiscoverRequest(pattern), address, 0, DiscoverWaitMs, DiscoverMaxReplies,
-                  replies))
+                  replies, nullptr, unasked))
         return false;
     std::vector<const std::string*> accepted;
     for (const auto& reply : replies) {

@@ -98,13 +98,21 @@ private:
     LanResult ResultOfCode(uint8_t code);
 };
 
+// The networks a search to the group could not be sent on, for example when the process ran out
+// of descriptors with very many interfaces.
+struct UnaskedNetworks {
+    std::vector<std::string> names; // "eth0", in the order the system lists them
+    std::string reason;             // the system's text for the first failure
+};
+
 // Searches for all devices whose type matches pattern and appends one record per accepted
 // reply. False only when the request could not be sent (the list is then unchanged).
 bool DiscoverLanInterfaces(const std::string& pattern, std::vector<LanInterface>& list);
 // The same search sent to one address instead of the group (empty: the group); the records keep
-// the address for their later requests.
+// the address for their later requests. unasked, when given, is set to the networks the request
+// could not be sent on.
 bool DiscoverLanInterfaces(const std::string& pattern, std::vector<LanInterface>& list,
-                           const std::string& address);
+                           const std::string& address, UnaskedNetworks* unasked = nullptr);
 
 // One exchange with the protocol's multicast group and port; no socket outlives the call.
 bool SendMulticast(const std::string& request, std::vector<std::string>& replies, unsigned waitMs,

@@ -1,9 +1,11 @@
 #include "Command.h"
 
+#include "DeviceSearch.h"
 #include "LanInterface.h"
 #include "LanProtocol.h"
 #include "MulticastSender.h"
 
+#include <algorithm>
 #include <cctype>
 #include <cstdarg>
 #include <cstdio>
@@ -116,26 +118,40 @@ void PrintNothingFound(CommandContext& context) {
               context.address.c_str(), lanproto::Port);
         return;
     }
-    // A few networks by name, the rest as a count, so that the line stays one line.
-    constexpr size_t Named = 4;
-    const std::vector<MulticastSender::Interface> networks = MulticastSender::Interfaces();
-    std::string asked;
-    for (size_t n = 0; n < networks.size() && n < Named; ++n)
-        asked += (asked.empty() ? "on " : ", ") + networks[n].name + " (" + networks[n].address +
-                 ")";
-    if (networks.size() > Named)
-        asked += " and " + std::to_string(networks.size() - Named) + " more networks";
-    if (asked.empty())
-        asked = "(no network interface is up with an IPv4 address and multicast)";
+    // Only the networks the search went out on count as asked.
+    std::vector<std::string> asked;
+    for (const MulticastSender::Interface& network : MulticastSender::Interfaces())
+        if (std::find(context.unasked.begin(), context.unasked.end(), network.name) ==
+            context.unasked.end())
+            asked.push_back(network.name + " (" + network.address + ")");
+    if (asked.empty() && !context.unasked.empty()) {
+        Print(context.err, "No LAN interface could answer: the search could not be sent on any "
+                           "network.\n");
+        return;
+    }
+    const std::string where = asked.empty()
+                                  ? "(no network interface is up with an IPv4 address and multicast)"
+                                  : "on " + NameAFew(asked);
     Print(context.err,
           "No LAN interface answered %s. Check the cable, that no firewall blocks UDP port %u, "
           "and for a device behind a router give its address with -a <ip>.\n",
-          asked.c_str(), lanproto::Port);
+          where.c_str(), lanproto::Port);
+}
+
+std::string NameAFew(const std::vector<std::string>& names) {
+    // A few by name, the rest as a count, so that a message stays one line.
+    constexpr size_t Named = 4;
+    std::string text;
+    for (size_t n = 0; n < names.size() && n < Named; ++n)
+        text += (text.empty() ? "" : ", ") + names[n];
+    if (names.size() > Named)
+        text += " and " + std::to_string(names.size() - Named) + " more networks";
+    return text;
 }
 
 void PrintNotFound(CommandContext& context, const std::string& serial) {
     std::vector<LanInterface> devices;
-    DiscoverLanInterfaces(lanproto::SearchPattern, devices, context.address);
+    DiscoverDevices(context, devices);
     if (devices.empty()) {
         PrintNothingFound(context);
         return;

@@ -33,6 +33,8 @@ struct CommandContext {
     // What was wrong with a command line that a command refused as misuse (ExitUsage): printed
     // as one line on err before the usage text.
     std::string misuse;
+    // The networks the last search by the group could not be sent on.
+    std::vector<std::string> unasked;
 
     // Where the messages of a failed command go: err when out holds JSON.
     std::ostream& Messages() { return json ? err : out; }
@@ -79,6 +81,8 @@ bool IsAddressText(const std::string& text);
 // "on" or "off" in any letter case; false for anything else (on is then left alone).
 bool ParseFlag(const std::string& text, bool* on);
 
+// Names the first few of names and counts the rest: "a, b, c, d and 3 more networks".
+std::string NameAFew(const std::vector<std::string>& names);
 // When no device answered: one line on err that names the networks asked and the usual causes.
 void PrintNothingFound(CommandContext& context);
 // When no device answered for serial: searches for all devices and says on err how many answered

@@ -8,8 +8,15 @@
 void DiscoverDevices(CommandContext& context, std::vector<LanInterface>& devices) {
     if (!context.addresses.empty())
         DiscoverAtAddresses(lanproto::SearchPattern, context.addresses, devices);
-    else
-        DiscoverLanInterfaces(lanproto::SearchPattern, devices, context.address);
+    else {
+        UnaskedNetworks unasked;
+        DiscoverLanInterfaces(lanproto::SearchPattern, devices, context.address, &unasked);
+        context.unasked = unasked.names;
+        if (!unasked.names.empty())
+            Print(context.err, "The search could not be sent on %s (%s); devices there are not "
+                               "listed.\n",
+                  NameAFew(unasked.names).c_str(), unasked.reason.c_str());
+    }
 }
 
 bool FindDevice(LanInterface& device, const std::string& serial, const CommandContext& context) {

@@ -12,7 +12,9 @@
 
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
 #include <spawn.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -605,6 +607,51 @@ TEST_F(LancfgNetworks, NothingFoundOnManyNetworksNamesAFewAndCountsTheRest) {
                      "(10.77.2.1), vkd0 (10.88.0.1) and 2 more networks. Check the cable, that no "
                      "firewall blocks UDP port 23272, and for a device behind a router give its "
                      "address with -a <ip>.\n");
+}
+
+// Out of descriptors part way through the networks: the search goes out on the first ones, and
+// the messages name the networks it could not reach instead of counting them as asked.
+TEST_F(LancfgNetworks, NetworksWithoutASocketAreNamedAsNotAsked) {
+    Link(first, {PlainDevice()});
+    Link(second, {});
+    for (int n = 0; n < 3; ++n) {
+        const std::string index = std::to_string(n);
+        ASSERT_EQ(std::system(("ip link add vkd" + index + " type veth peer name vkp" + index +
+                               " && ip addr add 10.88." + index + ".1/24 dev vkd" + index +
+                               " && ip link set vkp" + index + " up && ip link set vkd" + index +
+                               " multicast on up")
+                                  .c_str()),
+                  0);
+    }
+    // Runs lancfg with room for this many more descriptors: the networks are listed on one that is
+    // closed again, then each socket takes one.
+    auto withSockets = [](int sockets, std::vector<std::string> words) {
+        rlimit saved{};
+        EXPECT_EQ(::getrlimit(RLIMIT_NOFILE, &saved), 0);
+        rlimit tight = saved;
+        int free = 0;
+        for (int fd = 0; free < sockets; ++fd)
+            if (::fcntl(fd, F_GETFD) < 0)
+                tight.rlim_cur = static_cast<rlim_t>(fd) + 1, ++free;
+        EXPECT_EQ(::setrlimit(RLIMIT_NOFILE, &tight), 0);
+        Outcome r = Lancfg(std::move(words));
+        ::setrlimit(RLIMIT_NOFILE, &saved);
+        return r;
+    };
+    // lo, vklan1 and vklan2 are asked; the device on vklan1 answers.
+    const Outcome found = withSockets(3, {"list", "--json"});
+    EXPECT_EQ(found.code, 0);
+    EXPECT_NE(found.out.find("\"KPL0000001\""), std::string::npos) << found.out;
+    EXPECT_EQ(found.err, "The search could not be sent on vkd0, vkd1, vkd2 (Too many open files); "
+                         "devices there are not listed.\n");
+    // Only lo is asked.
+    const Outcome none = withSockets(1, {"list"});
+    EXPECT_EQ(none.out, "");
+    EXPECT_EQ(none.err, "The search could not be sent on vklan1, vklan2, vkd0, vkd1 and 1 more "
+                        "networks (Too many open files); devices there are not listed.\n"
+                        "No LAN interface answered on lo (127.0.0.1). Check the cable, that no "
+                        "firewall blocks UDP port 23272, and for a device behind a router give "
+                        "its address with -a <ip>.\n");
 }
 
 TEST_F(LancfgNetworks, DashAReachesADeviceByItsAddressOnly) {

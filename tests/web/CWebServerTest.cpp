@@ -111,11 +111,13 @@ TEST_F(WebServerTest, PortInUseLeavesTheServerStopped) {
 
 TEST_F(WebServerTest, StopKillsAHangingScriptPromptly) {
     StartServer();
-    std::thread client([&] { Get(server.GetPort(), "/hang.cgi", server.GetToken()); });
+    const int port = server.GetPort(); // read here: the server is stopped while the client waits
+    const std::string token = server.GetToken();
+    std::thread client([port, token] { Get(port, "/hang.cgi", token); });
     int idle = ::socket(AF_INET, SOCK_STREAM, 0); // a client that never sends its request
     sockaddr_in sa{};
     sa.sin_family = AF_INET;
-    sa.sin_port = htons(static_cast<uint16_t>(server.GetPort()));
+    sa.sin_port = htons(static_cast<uint16_t>(port));
     sa.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
     ASSERT_EQ(::connect(idle, reinterpret_cast<sockaddr*>(&sa), sizeof sa), 0);
     std::this_thread::sleep_for(std::chrono::milliseconds(300));
