@@ -12,6 +12,7 @@
 
 #include <atomic>
 #include <cerrno>
+#include <algorithm>
 #include <chrono>
 #include <cstdlib>
 #include <filesystem>
@@ -367,7 +368,12 @@ TEST_F(WebServerTest, SlowOrShortBodiesCannotHoldTheServer) {
 TEST_F(WebServerTest, ThousandRequestsLeaveNoZombiesOrDescriptors) {
     StartServer();
     Get(server.GetPort(), "/env.cgi", server.GetToken()); // let the engine open what it keeps
+    // The engine may still hold that connection for a moment: the baseline is the fewest seen.
     int descriptors = CountOpenDescriptors();
+    for (int i = 0; i < 50; ++i) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        descriptors = std::min(descriptors, CountOpenDescriptors());
+    }
     for (int i = 0; i < 1000; ++i) {
         const char* target = i % 10 == 0 ? "/garbage.cgi" : "/env.cgi";
         ASSERT_NE(Get(server.GetPort(), target, server.GetToken()).status, 0) << "request " << i;
