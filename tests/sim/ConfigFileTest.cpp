@@ -61,6 +61,8 @@ bootloaderCode = 3
 bootloaderCodeInBootloader = 4
 restartAfterBlock = 7
 refuseBlock = 5
+versionAfterUpdate = 2010
+silentAfterUpdate = yes
 restartSilenceMs = 250
 restartIntoApplication = 1
 silent = 0
@@ -100,6 +102,8 @@ count = 3
     EXPECT_EQ(d.bootloaderCodeInBootloader, 4);
     EXPECT_EQ(d.restartAfterBlock, 7);
     EXPECT_EQ(d.refuseBlock, 5);
+    EXPECT_EQ(d.versionAfterUpdate, 2010);
+    EXPECT_TRUE(d.silentAfterUpdate);
     EXPECT_EQ(d.restartSilenceMs, 250);
     EXPECT_TRUE(d.restartIntoApplication);
     EXPECT_FALSE(d.silent);

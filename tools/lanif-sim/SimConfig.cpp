@@ -139,6 +139,8 @@ const std::map<std::string, Setter>& Setters() {
          IntField<uint8_t>(&SimDevice::bootloaderCodeInBootloader, 0, 255)},
         {"restartAfterBlock", IntField<int>(&SimDevice::restartAfterBlock, -1, kIntMax)},
         {"refuseBlock", IntField<int>(&SimDevice::refuseBlock, -1, kIntMax)},
+        {"versionAfterUpdate", IntField<uint16_t>(&SimDevice::versionAfterUpdate, 0, 65535)},
+        {"silentAfterUpdate", BoolField(&SimDevice::silentAfterUpdate)},
         {"restartSilenceMs", IntField<int>(&SimDevice::restartSilenceMs, 0, 3600 * 1000)},
         {"restartIntoApplication", BoolField(&SimDevice::restartIntoApplication)},
         {"silent", BoolField(&SimDevice::silent)},
