@@ -78,20 +78,6 @@ pid_t ServiceChild() {
     return 0;
 }
 
-const char* StateName(ServiceState s) {
-    switch (s) {
-    case ServiceState::Stopped:
-        return "Stopped";
-    case ServiceState::Unreachable:
-        return "Unreachable";
-    case ServiceState::InterfaceDown:
-        return "InterfaceDown";
-    case ServiceState::Connected:
-        return "Connected";
-    }
-    return "?";
-}
-
 ServiceControllerOptions WithBehaviour(const char* behaviour) {
     ServiceControllerOptions o;
     o.extraArguments = {"-t", behaviour};

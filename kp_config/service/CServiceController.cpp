@@ -35,20 +35,6 @@ void Log(const std::string& text) {
     Logger::Write(1, "service", text.c_str());
 }
 
-const char* StateName(ServiceState state) {
-    switch (state) {
-    case ServiceState::Stopped:
-        return "Stopped";
-    case ServiceState::Unreachable:
-        return "Unreachable";
-    case ServiceState::InterfaceDown:
-        return "InterfaceDown";
-    case ServiceState::Connected:
-        return "Connected";
-    }
-    return "unknown";
-}
-
 std::string InterfaceName(const ConnectionSettings& settings) {
     switch (settings.connection) {
     case ConnectionType::Usb:
@@ -62,6 +48,20 @@ std::string InterfaceName(const ConnectionSettings& settings) {
 }
 
 } // namespace
+
+const char* StateName(ServiceState state) {
+    switch (state) {
+    case ServiceState::Stopped:
+        return "Stopped";
+    case ServiceState::Unreachable:
+        return "Unreachable";
+    case ServiceState::InterfaceDown:
+        return "InterfaceDown";
+    case ServiceState::Connected:
+        return "Connected";
+    }
+    return "unknown";
+}
 
 CServiceController::CServiceController() : CServiceController(ServiceControllerOptions{}) {}
 

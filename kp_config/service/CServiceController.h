@@ -19,6 +19,9 @@ enum class ServiceState : int32_t {
     Connected = 3,     // the service answers; its first interface is connected
 };
 
+// The state's name as the log writes it: "Stopped", "Unreachable", ...
+const char* StateName(ServiceState state);
+
 // Results of VerifySettings.
 enum VerifyResult : int {
     VerifyOk = 0,

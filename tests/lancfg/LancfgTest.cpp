@@ -533,6 +533,18 @@ protected:
     void Link(SimNetwork& network, const std::vector<lanifsim::SimDevice>& devices, int links = 1) {
         ASSERT_TRUE(network.Start(devices, links)) << network.LastError();
     }
+    // Networks vkd0.. (10.88.n.1/24) on veth pairs with nothing behind them.
+    void AddEmptyNetworks(int count) {
+        for (int n = 0; n < count; ++n) {
+            const std::string index = std::to_string(n);
+            ASSERT_EQ(std::system(("ip link add vkd" + index + " type veth peer name vkp" + index +
+                                   " && ip addr add 10.88." + index + ".1/24 dev vkd" + index +
+                                   " && ip link set vkp" + index + " up && ip link set vkd" +
+                                   index + " multicast on up")
+                                      .c_str()),
+                      0);
+        }
+    }
     SimNetwork first{1};
     SimNetwork second{2};
 };
@@ -597,16 +609,7 @@ TEST_F(LancfgNetworks, NothingFoundNamesTheNetworksAskedOnStandardError) {
 TEST_F(LancfgNetworks, NothingFoundOnManyNetworksNamesAFewAndCountsTheRest) {
     Link(first, {});
     Link(second, {});
-    for (int n = 0; n < 3; ++n) {
-        const std::string name = "vkd" + std::to_string(n);
-        const std::string peer = "vkp" + std::to_string(n);
-        ASSERT_EQ(std::system(("ip link add " + name + " type veth peer name " + peer +
-                               " && ip addr add 10.88." + std::to_string(n) + ".1/24 dev " +
-                               name + " && ip link set " + peer + " up && ip link set " + name +
-                               " multicast on up")
-                                  .c_str()),
-                  0);
-    }
+    AddEmptyNetworks(3);
     const Outcome r = Lancfg({"list"});
     EXPECT_EQ(r.err, "No LAN interface answered on lo (127.0.0.1), vklan1 (10.77.1.1), vklan2 "
                      "(10.77.2.1), vkd0 (10.88.0.1) and 2 more networks. Check the cable, that no "
@@ -619,15 +622,7 @@ TEST_F(LancfgNetworks, NothingFoundOnManyNetworksNamesAFewAndCountsTheRest) {
 TEST_F(LancfgNetworks, NetworksWithoutASocketAreNamedAsNotAsked) {
     Link(first, {PlainDevice()});
     Link(second, {});
-    for (int n = 0; n < 3; ++n) {
-        const std::string index = std::to_string(n);
-        ASSERT_EQ(std::system(("ip link add vkd" + index + " type veth peer name vkp" + index +
-                               " && ip addr add 10.88." + index + ".1/24 dev vkd" + index +
-                               " && ip link set vkp" + index + " up && ip link set vkd" + index +
-                               " multicast on up")
-                                  .c_str()),
-                  0);
-    }
+    AddEmptyNetworks(3);
     // Runs lancfg with room for this many more descriptors: the networks are listed on one that is
     // closed again, then each socket takes one.
     auto withSockets = [](int sockets, std::vector<std::string> words) {
