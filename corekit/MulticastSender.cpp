@@ -19,6 +19,7 @@ namespace {
 struct Channel {
     int fd = -1;
     unsigned index = 0;
+    std::string name;
 };
 
 // The sockets of one exchange; none outlives it.
@@ -148,7 +149,7 @@ bool MulticastSender::Exchange(const std::string& message, std::vector<Reply>* r
         for (const Interface& via : interfaces) {
             int fd = SendBy(message, to, loopback_, &via);
             if (fd >= 0) {
-                channels.list.push_back({fd, via.index});
+                channels.list.push_back({fd, via.index, via.name});
                 continue;
             }
             if (unasked_.empty())
@@ -159,12 +160,12 @@ bool MulticastSender::Exchange(const std::string& message, std::vector<Reply>* r
             // No interface qualifies (or none can be listed): the routing table picks one.
             int fd = SendBy(message, to, loopback_, nullptr);
             if (fd >= 0)
-                channels.list.push_back({fd, 0});
+                channels.list.push_back({fd, 0, std::string()});
         }
     } else {
         int fd = SendBy(message, to, loopback_, nullptr);
         if (fd >= 0)
-            channels.list.push_back({fd, 0});
+            channels.list.push_back({fd, 0, std::string()});
     }
     if (channels.list.empty())
         return false;
@@ -219,8 +220,11 @@ bool MulticastSender::Exchange(const std::string& message, std::vector<Reply>* r
                 if (++counts[i] <= most)
                     continue;
             }
+            char text[INET_ADDRSTRLEN] = {};
+            ::inet_ntop(AF_INET, &from.sin_addr, text, sizeof text);
             if (replies)
-                replies->push_back({std::move(bytes), channels.list[i].index});
+                replies->push_back(
+                    {std::move(bytes), channels.list[i].index, text, channels.list[i].name});
             ++received;
         }
     }

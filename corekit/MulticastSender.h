@@ -32,6 +32,8 @@ public:
     struct Reply {
         std::string bytes;
         unsigned interfaceIndex = 0;
+        std::string from;    // the sender's address, dotted
+        std::string network; // name of the interface it came by ("eth0"), when known
     };
 
     // Sends to the group only by this interface (0: by all of them, the default). When the

@@ -129,6 +129,7 @@ bool DiscoverAtAddresses(const std::string& pattern, const std::vector<std::stri
     for (const AddressReply& reply : replies) {
         LanInterface device;
         device.unicastAddress = reply.from;
+        device.address = reply.from;
         if (device.ParseIdentification(reply.bytes))
             list.push_back(device);
     }
@@ -144,6 +145,7 @@ bool FindBySerialAtAddresses(LanInterface& device, const std::string& serial,
     if (!device.ParseIdentification(replies.front().bytes))
         return false;
     device.unicastAddress = replies.front().from;
+    device.address = replies.front().from;
     device.interfaceIndex = 0;
     return true;
 }

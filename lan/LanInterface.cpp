@@ -133,6 +133,8 @@ bool DiscoverLanInterfaces(const std::string& pattern, std::vector<LanInterface>
         LanInterface device;
         device.unicastAddress = address;
         device.interfaceIndex = reply.interfaceIndex;
+        device.address = reply.from;
+        device.network = reply.network;
         if (device.ParseIdentification(reply.bytes)) {
             list.push_back(device);
             accepted.push_back(&reply.bytes);
@@ -149,6 +151,8 @@ bool LanInterface::FindBySerial(const std::string& serial) {
     if (!ParseIdentification(replies.front().bytes))
         return false;
     interfaceIndex = replies.front().interfaceIndex;
+    address = replies.front().from;
+    network = replies.front().network;
     return true;
 }
 

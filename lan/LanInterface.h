@@ -50,6 +50,11 @@ public:
     // The network interface the device's last reply came by, so that later requests reach it by
     // that network only and it never sees a request twice; 0 sends to the group by every one.
     unsigned interfaceIndex = 0;
+    // Where the device's identification reply came from (dotted), and the name of the network
+    // interface it came by ("eth0"; empty when the routing table chose the way), so that users
+    // can tell two devices of one serial number apart.
+    std::string address;
+    std::string network;
 
     LanInterface();
 
