@@ -10,22 +10,10 @@
 #include <string>
 #include <vector>
 
-// One answering datagram and the address it came from.
-struct AddressReply {
-    std::string bytes;
-    std::string from; // dotted
-};
-
-// Sends request to port 23272 of every address (broadcast addresses allowed) and collects the
-// answers until waitMs have passed or maxReplies came. The same bytes from the same sender count
-// once. False only when no datagram could be sent.
-bool SendToAddresses(const std::string& request, const std::vector<std::string>& addresses,
-                     unsigned waitMs, unsigned maxReplies, std::vector<AddressReply>& replies);
-
 // The search for all devices of DiscoverLanInterfaces, sent to every address.
 bool DiscoverAtAddresses(const std::string& pattern, const std::vector<std::string>& addresses,
                          std::vector<LanInterface>& list);
 
-// FindBySerial sent to every address; the first acceptable answer fills the record.
+// FindBySerial sent to every address; the first answer that names serial fills the record.
 bool FindBySerialAtAddresses(LanInterface& device, const std::string& serial,
                              const std::vector<std::string>& addresses);

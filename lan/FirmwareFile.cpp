@@ -87,3 +87,37 @@ bool LoadFirmwareFile(const std::string& path, std::string* digits, std::string*
         *digits = std::move(text);
     return true;
 }
+
+BlockRead ReadFirmwareBlock(std::istream& file, bool counted, int32_t counter, std::string* block) {
+    block->clear();
+    if (counted) {
+        *block += static_cast<char>((counter >> 8) & 0xFF);
+        *block += static_cast<char>(counter & 0xFF);
+    }
+    // Reads two characters as one byte; 0 after a read error.
+    auto readByte = [&file]() -> uint8_t {
+        char pair[2] = {0, 0};
+        file.read(pair, 2);
+        if (file.bad())
+            return 0;
+        return lanproto::HexPairValue(pair, static_cast<size_t>(file.gcount()));
+    };
+    const uint8_t high = readByte();
+    const uint8_t low = readByte();
+    if (file.eof())
+        return BlockRead::End;
+    const unsigned length = high * 256u + low;
+    if (length > lanproto::MaxRecordLength)
+        return BlockRead::Bad;
+    *block += static_cast<char>(high);
+    *block += static_cast<char>(low);
+    for (unsigned i = 0; i < length && !file.eof() && !file.bad(); ++i) {
+        const uint8_t value = readByte();
+        if (file.eof())
+            break;
+        *block += static_cast<char>(value);
+    }
+    if (file.eof())
+        return BlockRead::End;
+    return file.bad() ? BlockRead::Bad : BlockRead::Block;
+}

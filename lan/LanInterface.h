@@ -1,5 +1,6 @@
 #pragma once
 
+#include "LanProtocol.h" // FormatIpAddress, ParseIpAddress
 #include "ProgressObserver.h"
 
 #include <cstdint>
@@ -19,6 +20,15 @@ enum LanResult : int {
     ResultFailed = 0,
     ResultOk = 1,
     ResultKeyError = 2, // crypt key missing or rejected
+};
+
+// Why a configuration write did not end well (WriteKept when it did).
+enum WriteFailure : int {
+    WriteKept = 0,
+    WriteNoAnswer,       // no answer to C
+    WriteRefused,        // C answered with 0 (refused) or 3 (key missing or rejected)
+    WriteReadBackFailed, // taken, but the configuration could not be read back
+    WriteNotKept,        // taken, but reading it back gives other values than were written
 };
 
 // What the programs know of one LAN interface, with the protocol operations on it. A plain
@@ -67,7 +77,12 @@ public:
     std::string Transact(char command, const std::string& payload);
     bool ReadStatus();
     bool ReadConfig();
-    LanResult WriteConfig();
+    // ReadStatus, then ReadConfig when that succeeded; ResultKeyError when the device answered
+    // a read with a challenge (it wants its key for reads, none is set or it was refused).
+    LanResult Read();
+    // C, and for a write taken without a restart the read-back, which must give what was
+    // written: ResultFailed when it does not (why, when given, says which failure it was).
+    LanResult WriteConfig(WriteFailure* why = nullptr);
     bool Identify();
     void SetCryptKey(const std::string& keyText);
 
@@ -91,16 +106,7 @@ public:
     std::string SerialText() const;
 
 private:
-    // Transact that also tells whether the payload is that of a challenge, which never holds
-    // the answer to the request.
-    std::string Transact(char command, const std::string& payload, bool* challenge);
-    // answering is the command whose answer the reply must be: for an envelope, the one inside.
-    std::string Transact(char command, const std::string& payload, char answering,
-                         bool* challenge);
     void SetState(int32_t newState);
-    // The result codes that C and B share: 2 announces a restart, 3 a key error, and any code
-    // but 0 and 1 means taken.
-    LanResult ResultOfCode(uint8_t code);
 };
 
 // The networks a search to the group could not be sent on, for example when the process ran out
@@ -119,11 +125,3 @@ bool DiscoverLanInterfaces(const std::string& pattern, std::vector<LanInterface>
 bool DiscoverLanInterfaces(const std::string& pattern, std::vector<LanInterface>& list,
                            const std::string& address, UnaskedNetworks* unasked = nullptr);
 
-// One exchange with the protocol's multicast group and port; no socket outlives the call.
-bool SendMulticast(const std::string& request, std::vector<std::string>& replies, unsigned waitMs,
-                   unsigned maxReplies);
-
-// Exactly four bytes to "%u.%u.%u.%u"; any other length gives the empty text.
-std::string FormatIpAddress(const std::string& bytes);
-// Dotted decimal text to four bytes, read like "%u.%u.%u.%u"; unread numbers count as 0.
-std::string ParseIpAddress(const std::string& text);

@@ -37,21 +37,115 @@ std::string BuildDeviceRequest(const std::string& serial, char command,
     return BuildRequest(std::string(1, Wildcard), serial, command, payload);
 }
 
+namespace {
+
+// A field of a request against the same field of a reply: equal up to the first '*' of the
+// request's, which stands for the rest.
+bool FieldMatches(const std::string& request, const std::string& reply, size_t at, size_t size) {
+    for (size_t i = at; i < at + size; ++i) {
+        if (request[i] == Wildcard)
+            return true;
+        if (request[i] != reply[i])
+            return false;
+    }
+    return true;
+}
+
+uint8_t Byte(const std::string& s, size_t i) {
+    return static_cast<uint8_t>(s[i]);
+}
+
+} // namespace
+
+bool AcceptsReply(const std::string& request, const std::string& reply) {
+    if (request.size() < RequestHeaderSize || reply.size() < TypeFieldSize + SerialFieldSize)
+        return false;
+    if (!FieldMatches(request, reply, 0, TypeFieldSize) ||
+        !FieldMatches(request, reply, TypeFieldSize, SerialFieldSize))
+        return false;
+    if (request[RequestHeaderSize - 1] != CmdIdentify)
+        return true;
+    return reply.size() >= ReplyHeaderSize && reply[18] == '>' && reply[19] == CmdIdentify;
+}
+
+bool DecodeIdentification(const std::string& reply, Identity* identity) {
+    // The version sits at payload offsets 4 and 5: a shorter reply cannot be used.
+    if (reply.size() < ReplyHeaderSize + 6 || reply[18] != '>' || reply[19] != CmdIdentify)
+        return false;
+    identity->type = reply.substr(0, TypeFieldSize);
+    identity->serial = reply.substr(TypeFieldSize, SerialFieldSize);
+    identity->version = Byte(reply, 24) * 256u + Byte(reply, 25);
+    return true;
+}
+
+bool DecodeIdentifyPayload(const std::string& payload, unsigned* version) {
+    if (payload.size() < 6)
+        return false;
+    *version = Byte(payload, 4) * 256u + Byte(payload, 5);
+    return true;
+}
+
+namespace {
+
+void DecodeFive(const std::string& p, AddressSet* a) {
+    std::string* const fields[] = {&a->ip, &a->gateway, &a->netmask, &a->address4, &a->address5};
+    for (size_t i = 0; i < 5; ++i)
+        *fields[i] = FormatIpAddress(p.substr(4 * i, 4));
+}
+
+} // namespace
+
+bool DecodeAddresses(const std::string& payload, AddressSet* addresses) {
+    if (payload.size() < StatusPayloadSize)
+        return false;
+    DecodeFive(payload, addresses);
+    return true;
+}
+
+bool DecodeConfig(const std::string& payload, StoredConfig* config) {
+    if (payload.size() < ConfigPayloadMinSize)
+        return false;
+    DecodeFive(payload, &config->addresses);
+    config->dhcp = payload[20] != 0;
+    config->crypt = payload.size() > 21 && payload[21] != 0;
+    return true;
+}
+
+std::string EncodeConfig(const StoredConfig& config) {
+    const AddressSet& a = config.addresses;
+    std::string payload = ParseIpAddress(a.ip) + ParseIpAddress(a.gateway) +
+                          ParseIpAddress(a.netmask) + ParseIpAddress(a.address4) +
+                          ParseIpAddress(a.address5);
+    payload += static_cast<char>(config.dhcp ? 1 : 0);
+    payload += static_cast<char>(config.crypt ? 1 : 0);
+    return payload;
+}
+
+bool DecodeChallenge(const std::string& reply, std::string* iv) {
+    if (!IsChallenge(reply))
+        return false;
+    *iv = reply.substr(21, 16);
+    return true;
+}
+
+size_t AnswerSize(char command) {
+    switch (command) {
+    case CmdReadStatus:
+        return ReplyHeaderSize + StatusPayloadSize;
+    case CmdReadConfig:
+        return ReplyHeaderSize + ConfigPayloadMinSize;
+    default:
+        return 0;
+    }
+}
+
 bool IsChallenge(const std::string& reply) {
     return reply.size() >= ChallengeSize && static_cast<uint8_t>(reply[20]) == CodeKeyError;
 }
 
 bool IsChallengeFor(char command, const std::string& reply) {
-    if (!IsChallenge(reply))
-        return false;
-    switch (command) {
-    case CmdReadStatus:
-        return reply.size() < ReplyHeaderSize + StatusPayloadSize;
-    case CmdReadConfig:
-        return reply.size() < ReplyHeaderSize + ConfigPayloadMinSize;
-    default:
-        return true;
-    }
+    const size_t answer = AnswerSize(command);
+    return IsChallenge(reply) && (answer == 0 || reply.size() < answer);
 }
 
 bool NamesSerial(const std::string& reply, const std::string& serial) {
@@ -195,3 +289,19 @@ bool IsSingleSerial(const std::string& serial) {
 }
 
 } // namespace lanproto
+
+std::string FormatIpAddress(const std::string& bytes) {
+    if (bytes.size() != 4)
+        return std::string();
+    auto b = [&](size_t i) { return std::to_string(static_cast<uint8_t>(bytes[i])); };
+    return b(0) + '.' + b(1) + '.' + b(2) + '.' + b(3);
+}
+
+std::string ParseIpAddress(const std::string& text) {
+    unsigned parts[4] = {0, 0, 0, 0};
+    std::sscanf(text.c_str(), "%u.%u.%u.%u", &parts[0], &parts[1], &parts[2], &parts[3]);
+    std::string bytes(4, '\0');
+    for (int i = 0; i < 4; ++i)
+        bytes[i] = static_cast<char>(parts[i] & 0xFF);
+    return bytes;
+}

@@ -61,12 +61,54 @@ std::string BuildDiscoverRequest(const std::string& pattern);
 std::string BuildFindRequest(const std::string& serial);
 std::string BuildDeviceRequest(const std::string& serial, char command, const std::string& payload);
 
+// Whether reply answers request: its type and serial fields match those of the request, a '*'
+// in the request's field matching the rest of that field, and the answer to an identification
+// request carries ">I" after them. Any host on the segment can send a datagram to the client;
+// this one rule decides which of them is the device's answer, for the group and for addresses.
+bool AcceptsReply(const std::string& request, const std::string& reply);
+
+// The payloads, decoded and encoded. Decoders refuse (false, output unchanged) a payload too
+// short for its fields; bytes after them are ignored.
+struct Identity {
+    std::string type;   // 8 bytes
+    std::string serial; // 10 bytes, NUL padded
+    unsigned version = 0; // thousandths
+};
+// An identification reply: header with ">I", then a payload whose bytes 4 and 5 are the version.
+bool DecodeIdentification(const std::string& reply, Identity* identity);
+// The version in the payload of an answer to I sent to one device.
+bool DecodeIdentifyPayload(const std::string& payload, unsigned* version);
+
+// Five IPv4 addresses as texts, in the protocol's order.
+struct AddressSet {
+    std::string ip, gateway, netmask, address4, address5;
+    bool operator==(const AddressSet&) const = default;
+};
+// The answer to N: the five addresses in effect.
+bool DecodeAddresses(const std::string& payload, AddressSet* addresses);
+// The answer to c and the payload of C: five addresses, then the DHCP and encryption flags (the
+// encryption flag may be missing from an answer: off).
+struct StoredConfig {
+    AddressSet addresses;
+    bool dhcp = false;
+    bool crypt = false;
+    bool operator==(const StoredConfig&) const = default;
+};
+bool DecodeConfig(const std::string& payload, StoredConfig* config);
+// 22 bytes: each address through ParseIpAddress, then one byte 1 or 0 per flag.
+std::string EncodeConfig(const StoredConfig& config);
+
 // A reply of at least 37 bytes whose byte 20 is 3: the device wants the encrypted envelope.
 bool IsChallenge(const std::string& reply);
-// Whether reply is a challenge when it answers command. A status reply (40 bytes) or a
-// configuration reply (41 or 42 bytes) of a device whose address begins with 3 also has a 3 at
-// byte 20; a challenge is shorter than both, so for N and c only a reply too short to be their
-// answer is one.
+// The IV a challenge carries (bytes 21 to 36); false for a reply that is no challenge.
+bool DecodeChallenge(const std::string& reply, std::string* iv);
+// The size of the reply that answers N or c (header and payload), 0 for other commands.
+size_t AnswerSize(char command);
+// Whether reply is a challenge when it answers command, by its length alone. A status reply
+// (40 bytes) or a configuration reply (41 or 42 bytes) of a device whose address begins with 3
+// also has a 3 at byte 20, so for N and c a reply long enough to be their answer is taken as
+// one; the exchange tells such a reply from a challenge by asking twice (a challenge carries a
+// fresh IV each time), and uses this rule only where it cannot ask again.
 bool IsChallengeFor(char command, const std::string& reply);
 // Whether the serial field of reply (bytes 8 to 17) is serial, padded or cut to 10 bytes.
 bool NamesSerial(const std::string& reply, const std::string& serial);
@@ -112,3 +154,8 @@ std::string PrintableText(const std::string& bytes);
 bool IsSingleSerial(const std::string& serial);
 
 } // namespace lanproto
+
+// Exactly four bytes to "%u.%u.%u.%u"; any other length gives the empty text.
+std::string FormatIpAddress(const std::string& bytes);
+// Dotted decimal text to four bytes, read like "%u.%u.%u.%u"; unread numbers count as 0.
+std::string ParseIpAddress(const std::string& text);

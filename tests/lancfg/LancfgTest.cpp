@@ -685,12 +685,13 @@ TEST_F(LancfgNetworks, TwoPortsOnOneBridgedNetworkListEachDeviceOnce) {
                   "KPN1000002  1.234 Run 192.168.1.50/255.255.255.0 GW=192.168.1.1 STAT PLAIN"}));
 }
 
-TEST_F(LancfgNetworks, ADeviceHeardOnTwoNetworksIsListedOnce) {
+TEST_F(LancfgNetworks, OneSerialAnsweringOnTwoNetworksIsTwoDevices) {
     Link(first, {PlainDevice()});
     Link(second, {PlainDevice()});
     Outcome r = Lancfg({"list"});
-    EXPECT_EQ(r.out,
-              "KPL0000001  1.234 Run 192.168.1.50/255.255.255.0 GW=192.168.1.1 STAT PLAIN\n");
+    const std::string line =
+        "KPL0000001  1.234 Run 192.168.1.50/255.255.255.0 GW=192.168.1.1 STAT PLAIN\n";
+    EXPECT_EQ(r.out, line + line);
 }
 
 // The text line of list, rebuilt from one object of list --json.
