@@ -285,9 +285,8 @@ int CServiceController::VerifyLan(const ConnectionSettings& settings) const {
     lan.SetCryptKey(settings.lanKey);
     // Writing back the configuration just read changes nothing on the device, but a device
     // that wants encryption takes it only with the right key: that checks the access code.
-    LanResult result = lan.ReadStatus() ? ResultOk : ResultFailed;
-    if (result == ResultOk)
-        result = lan.ReadConfig() ? ResultOk : ResultFailed;
+    // A device that wants its key for reads already tells a wrong code by its answer to them.
+    LanResult result = lan.Read();
     if (result == ResultOk)
         result = lan.WriteConfig();
     switch (result) {

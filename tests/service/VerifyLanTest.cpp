@@ -109,9 +109,14 @@ TEST_F(VerifyLan, EncryptedDeviceThatRestartsAfterTheWrite) {
 }
 
 TEST_F(VerifyLan, EncryptedDeviceWithAWrongOrNoKey) {
-    StartWith({CryptDevice()});
+    lanifsim::SimDevice readsToo = CryptDevice();
+    readsToo.serial = "KPL0000012";
+    readsToo.challengeReads = true; // wants its key for reads as well
+    StartWith({CryptDevice(), readsToo});
     EXPECT_EQ(Verify(kCryptSerial, kWrongKeyText), VerifyWrongAccessCode);
     EXPECT_EQ(Verify(kCryptSerial, ""), VerifyWrongAccessCode);
+    EXPECT_EQ(Verify("KPL0000012", kWrongKeyText), VerifyWrongAccessCode);
+    EXPECT_EQ(Verify("KPL0000012", ""), VerifyWrongAccessCode);
     for (const auto& r : sim.Requests())
         EXPECT_FALSE(r.decrypted) << "nothing was carried out with a wrong key";
 }
