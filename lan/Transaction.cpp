@@ -73,8 +73,10 @@ void Transaction::Take(const MulticastSender::Reply* reply) {
         return;
     case Step::Envelope:
         // The reply to an envelope is the plain answer to the command inside it; a challenge
-        // instead means the key was refused, and the caller gets the first challenge.
-        if (IsChallengeFor(command_, bytes))
+        // instead (one like the challenge answered, or too short to be the answer) means the
+        // key was refused, and the caller gets the first challenge.
+        if (IsChallenge(bytes) &&
+            (bytes.size() == earlier_.size() || IsChallengeFor(command_, bytes)))
             End(earlier_, true);
         else
             End(bytes, false);

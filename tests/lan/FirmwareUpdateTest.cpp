@@ -121,9 +121,26 @@ TEST_F(FirmwareUpdate, AnUnansweredBlockIsSentOnceMore) {
 TEST_F(FirmwareUpdate, TheLastBlockAnsweredWithRestartLeavesTheDeviceBooting) {
     auto d = BootloaderDevice();
     d.restartAfterBlock = 1;
-    StartWith({d});
+    auto early = BootloaderDevice();
+    early.serial = "KPL0000033";
+    early.restartAfterBlock = 0; // 2 before the end: the next record is sent all the same
+    auto mute = BootloaderDevice();
+    mute.serial = "KPL0000034";
+    mute.dropFirstReplyTo = "U";
+    StartWith({d, early, mute});
     ASSERT_EQ(Update(kBootSerial, "TwoRecords.hex"), ResultOk);
     EXPECT_EQ(device.state, StateBooting);
+
+    Update("KPL0000033", "TwoRecords.hex");
+    EXPECT_EQ(Commands().substr(0, 4), "BUWW");
+
+    std::string failure;
+    device = LanInterface();
+    ASSERT_TRUE(device.FindBySerial("KPL0000034"));
+    sim.ClearRequests();
+    EXPECT_EQ(device.UpdateFirmwareDigits("0000", observer, &failure), ResultFailed);
+    EXPECT_EQ(failure, "no answer to U");
+    EXPECT_EQ(Commands(), "BU");
 }
 
 TEST_F(FirmwareUpdate, KeyErrorFromTheBootloaderRequest) {

@@ -1,4 +1,5 @@
 // The LAN module against the simulator over real UDP, inside a private network namespace.
+#include "DiscoverAddresses.h"
 #include "LanInterface.h"
 #include "LanProtocol.h"
 #include "SimFixture.h"
@@ -51,9 +52,11 @@ TEST_F(LanExchange, DiscoveryListsEveryAnsweringDeviceInReplyOrder) {
 
 TEST_F(LanExchange, DiscoveryWithNoDeviceSucceedsAndLeavesTheList) {
     StartWith({});
-    std::vector<LanInterface> list;
+    std::vector<LanInterface> list(1);
+    list[0].version = "9.999";
     EXPECT_TRUE(DiscoverLanInterfaces("vK7Lan*", list));
-    EXPECT_TRUE(list.empty());
+    ASSERT_EQ(list.size(), 1u);
+    EXPECT_EQ(list[0].version, "9.999");
 }
 
 TEST_F(LanExchange, FindBySerialAndExchangesReturnAtTheFirstReply) {
@@ -92,6 +95,15 @@ TEST_F(LanExchange, RepliesNamingAnotherSerialAreIgnoredAndTheWaitGoesOn) {
     lanifsim::SimDevice after;
     ASSERT_TRUE(sim.GetDevice(kPlainSerial, &after));
     EXPECT_EQ(after.staticIp, (lanifsim::Address{192, 168, 1, 60}));
+
+    // The same rule for requests sent to addresses: the foreign host answers from 127.0.0.1.
+    LanInterface ranged;
+    EXPECT_FALSE(FindBySerialAtAddresses(ranged, "LXZ0000009", {"127.0.0.1", "127.0.0.2"}));
+    ASSERT_TRUE(FindBySerialAtAddresses(ranged, kPlainSerial, {"127.0.0.1", "127.0.0.2"}));
+    EXPECT_EQ(ranged.SerialText(), kPlainSerial);
+    std::vector<LanInterface> all;
+    ASSERT_TRUE(DiscoverAtAddresses("vK7Lan*", {"127.0.0.1"}, all));
+    EXPECT_EQ(all.size(), 2u); // the host answers the search for all as itself: it is listed
 }
 
 TEST_F(LanExchange, ShortIdentificationRepliesAreNotAccepted) {
@@ -182,6 +194,20 @@ TEST_F(LanExchange, WriteConfigResultCodes) {
     EXPECT_EQ(c.WriteConfig(), ResultOk);
     EXPECT_EQ(Commands(), "C");
     EXPECT_EQ(c.state, StateRun);
+
+    // Taken with 1, then read back: what the device holds must be what was written.
+    WriteFailure why = WriteKept;
+    sim.ModifyDevice("KPLOTHER", [](lanifsim::SimDevice& s) {
+        s.writeConfigCode = 1;
+        s.keepsOldConfig = true;
+    });
+    c.staticIp = "10.9.9.9";
+    EXPECT_EQ(c.WriteConfig(&why), ResultFailed);
+    EXPECT_EQ(why, WriteNotKept);
+    EXPECT_NE(c.staticIp, "10.9.9.9"); // the record shows what the device kept
+    sim.ModifyDevice("KPLOTHER", [](lanifsim::SimDevice& s) { s.dropFirstReplyTo = "c"; });
+    EXPECT_EQ(c.WriteConfig(&why), ResultFailed);
+    EXPECT_EQ(why, WriteReadBackFailed);
 }
 
 TEST_F(LanExchange, TheRightKeyCarriesTheWriteInAnEnvelope) {
@@ -232,16 +258,23 @@ TEST_F(LanExchange, AMissingOrWrongKeyIsAKeyError) {
 TEST_F(LanExchange, ReadsOfADeviceThatChallengesThemNeedTheKey) {
     auto d = CryptDevice();
     d.challengeReads = true;
-    StartWith({d});
-    LanInterface device = Found(kCryptSerial);
-    EXPECT_FALSE(device.ReadStatus());
-    EXPECT_FALSE(device.ReadConfig());
-    EXPECT_TRUE(device.currentIp.empty());
-    device.SetCryptKey(kKeyText);
-    EXPECT_TRUE(device.ReadStatus());
-    EXPECT_TRUE(device.ReadConfig());
-    EXPECT_EQ(device.currentIp, "192.168.1.50");
-    EXPECT_TRUE(device.crypt);
+    // A challenge as long as a status reply, with a 3 at byte 20 like an address 3.x.x.x.
+    auto longer = d;
+    longer.serial = "KPL0000022";
+    longer.extraReplyBytes = 8;
+    StartWith({d, longer});
+    for (const std::string& serial : {kCryptSerial, std::string("KPL0000022")}) {
+        LanInterface device = Found(serial);
+        EXPECT_FALSE(device.ReadStatus()) << serial;
+        EXPECT_EQ(device.Read(), ResultKeyError) << serial;
+        EXPECT_TRUE(device.currentIp.empty()) << serial << ": a challenge is not an address";
+        device.SetCryptKey(kWrongKeyText);
+        EXPECT_EQ(device.Read(), ResultKeyError) << serial;
+        device.SetCryptKey(kKeyText);
+        EXPECT_EQ(device.Read(), ResultOk) << serial;
+        EXPECT_EQ(device.currentIp, "192.168.1.50") << serial;
+        EXPECT_TRUE(device.crypt) << serial;
+    }
 }
 
 TEST_F(LanExchange, SilenceDisconnectsExceptDuringTheBootGrace) {

@@ -149,6 +149,57 @@ TEST(Envelope, ChallengeNeedsThirtySevenBytesAndCodeThree) {
     EXPECT_FALSE(IsChallenge(header + "\x01" + std::string(16, 'v')));
 }
 
+TEST(Acceptance, EveryBitFlippedInTheAddressedFieldsIsRefused) {
+    const std::string find = BuildFindRequest("KPL0000001");
+    const std::string device = BuildDeviceRequest("KPL0000001", 'N', "");
+    const std::string search = BuildDiscoverRequest(SearchPattern);
+    const std::string ident = Reply("vK7LanIf", "KPL0000001", ">I", std::string(8, '\x01'));
+    ASSERT_TRUE(AcceptsReply(find, ident));
+    ASSERT_TRUE(AcceptsReply(search, ident));
+    ASSERT_TRUE(AcceptsReply(device, Reply("vK7LanIf", "KPL0000001", ">N", "x")));
+    // Serial field and identification marker for the find; the pattern's "vK7Lan" for the
+    // search for all; any serial for the search; any type for the find and device requests.
+    for (size_t bit = 0; bit < 20 * 8; ++bit) {
+        std::string tampered = ident;
+        tampered[bit / 8] = static_cast<char>(tampered[bit / 8] ^ (1 << (bit % 8)));
+        const size_t byte = bit / 8;
+        EXPECT_EQ(AcceptsReply(find, tampered), byte < 8) << "bit " << bit;
+        EXPECT_EQ(AcceptsReply(search, tampered), (byte >= 6 && byte < 18)) << "bit " << bit;
+        EXPECT_EQ(AcceptsReply(device, tampered), byte < 8 || byte >= 18) << "bit " << bit;
+    }
+    EXPECT_FALSE(AcceptsReply(find, ident.substr(0, 19)));
+    EXPECT_FALSE(AcceptsReply(device, ident.substr(0, 17)));
+}
+
+TEST(Payloads, DecodeWhatEncodeWroteAndRefuseWhatIsCutShort) {
+    StoredConfig config;
+    config.addresses = {"10.1.2.3", "10.1.2.1", "255.255.0.0", "0.0.0.4", "1.2.3.255"};
+    config.dhcp = true;
+    const std::string payload = EncodeConfig(config);
+    ASSERT_EQ(payload.size(), 22u);
+    StoredConfig back;
+    ASSERT_TRUE(DecodeConfig(payload, &back));
+    EXPECT_EQ(back, config);
+    AddressSet status;
+    ASSERT_TRUE(DecodeAddresses(payload, &status));
+    EXPECT_EQ(status, config.addresses);
+    for (size_t cut = 0; cut < 21; ++cut) {
+        StoredConfig untouched;
+        EXPECT_FALSE(DecodeConfig(payload.substr(0, cut), &untouched)) << cut;
+        EXPECT_EQ(untouched, StoredConfig()) << cut;
+        EXPECT_EQ(DecodeAddresses(payload.substr(0, cut), &status), cut >= 20) << cut;
+    }
+    Identity identity;
+    const std::string ident = Reply("vK7LanBl", "KPL01", ">I", std::string("\0\0\0\0\x04\xD2", 6));
+    ASSERT_TRUE(DecodeIdentification(ident, &identity));
+    EXPECT_EQ(identity.version, 1234u);
+    EXPECT_EQ(identity.serial, PadField("KPL01", 10));
+    EXPECT_FALSE(DecodeIdentification(ident.substr(0, 25), &identity));
+    std::string iv;
+    EXPECT_TRUE(DecodeChallenge(Reply("t", "s", ">N", "\x03" + std::string(16, 'v')), &iv));
+    EXPECT_EQ(iv, std::string(16, 'v'));
+}
+
 TEST(Versions, ReadAsDecimalThousandths) {
     EXPECT_EQ(VersionThousandths("0.009"), 9u);
     EXPECT_EQ(VersionThousandths("0.010"), 10u);

@@ -244,7 +244,7 @@ std::optional<std::string> DeviceModel::CarryOut(char command, const std::string
         if (!wellFormed)
             return Reply(command, Code(kCodeRefused));
         const uint8_t code = device_.writeConfigCode;
-        if (code != kCodeRefused && code != kCodeKey) {
+        if (code != kCodeRefused && code != kCodeKey && !device_.keepsOldConfig) {
             device_.staticIp = AddressAt(payload, 0);
             device_.staticGateway = AddressAt(payload, 4);
             device_.staticNetmask = AddressAt(payload, 8);

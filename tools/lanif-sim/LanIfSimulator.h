@@ -56,6 +56,7 @@ struct SimDevice {
 
     // Reply codes.
     uint8_t writeConfigCode = 1; // answer to C: 0 refused, 1 taken, 2 taken and restart, 3 key
+    bool keepsOldConfig = false; // answers C as writeConfigCode says, but stores nothing
     uint8_t bootloaderCode = 2;  // answer to B while the application runs
     uint8_t bootloaderCodeInBootloader = 1; // answer to B while the bootloader runs
     int restartAfterBlock = -1; // the block with this index (0-based) is answered with 2 and the

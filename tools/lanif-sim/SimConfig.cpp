@@ -134,6 +134,7 @@ const std::map<std::string, Setter>& Setters() {
         {"key", [](SimDevice& d, const std::string& v) { return ParseKey(v, &d.key); }},
         {"challengeReads", BoolField(&SimDevice::challengeReads)},
         {"writeConfigCode", IntField<uint8_t>(&SimDevice::writeConfigCode, 0, 255)},
+        {"keepsOldConfig", BoolField(&SimDevice::keepsOldConfig)},
         {"bootloaderCode", IntField<uint8_t>(&SimDevice::bootloaderCode, 0, 255)},
         {"bootloaderCodeInBootloader",
          IntField<uint8_t>(&SimDevice::bootloaderCodeInBootloader, 0, 255)},
