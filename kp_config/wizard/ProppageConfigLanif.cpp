@@ -55,22 +55,6 @@ QString Text(const std::string& s) {
 
 enum FoundColumn : int { ColSerial = 0, ColVersion, ColState, ColAddress, ColumnCount };
 
-// The state as lancfg names it.
-const char* StateWord(int32_t state) {
-    switch (state) {
-    case StateDisconnected:
-        return "Disconnected";
-    case StateRun:
-        return "Run";
-    case StateMaintenance:
-        return "Maintenance";
-    case StateBooting:
-        return "Booting";
-    default:
-        return "Error";
-    }
-}
-
 // Where the identification came from, and by which network when the search knew it.
 QString AddressText(const LanInterface& device) {
     const QString address = Text(lanproto::PrintableText(device.address));
