@@ -63,12 +63,14 @@ QMargins CMainFrame::FrameMargins() const {
 bool CMainFrame::event(QEvent* event) {
     const bool handled = QMainWindow::event(event);
     // The first time the window system reports the frame it drew, the frame too is fitted into
-    // the screen's available area; later moves are the user's own.
+    // the screen's available area; later moves are the user's own, and a maximised window is
+    // the window system's to place.
     const QEvent::Type type = event->type();
     if (!framed_ && isVisible() && frameGeometry() != geometry() &&
         (type == QEvent::Move || type == QEvent::Resize || type == QEvent::WindowActivate)) {
         framed_ = true;
-        KeepOnScreen();
+        if (!(windowState() & (Qt::WindowMaximized | Qt::WindowFullScreen)))
+            KeepOnScreen();
     }
     return handled;
 }
