@@ -1,19 +1,18 @@
 #include "DialogTemplate.h"
 
-#include <QAbstractItemView>
+#include "ReportView.h"
+
 #include <QApplication>
 #include <QButtonGroup>
 #include <QCheckBox>
 #include <QComboBox>
 #include <QFontMetrics>
 #include <QGroupBox>
-#include <QHeaderView>
 #include <QLabel>
 #include <QLineEdit>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QRadioButton>
-#include <QTableWidget>
 #include <QValidator>
 
 QFont DialogFont() {
@@ -107,20 +106,8 @@ QWidget* CreateControl(QWidget& dialog, QButtonGroup*& radioGroup, const Control
         button->setDefault(control.kind == ControlKind::DefaultPushButton);
         return button;
     }
-    case ControlKind::ListView: {
-        auto* list = new QTableWidget(&dialog);
-        list->setSelectionBehavior(QAbstractItemView::SelectRows);
-        list->setSelectionMode(QAbstractItemView::ExtendedSelection);
-        list->setEditTriggers(QAbstractItemView::NoEditTriggers);
-        list->setShowGrid(false);
-        list->setWordWrap(false);
-        list->verticalHeader()->setVisible(false);
-        list->horizontalHeader()->setDefaultAlignment(Qt::AlignLeft | Qt::AlignVCenter);
-        list->horizontalHeader()->setHighlightSections(false);
-        list->horizontalHeader()->setStretchLastSection(false);
-        list->verticalHeader()->setDefaultSectionSize(list->fontMetrics().height() + 4);
-        return list;
-    }
+    case ControlKind::ListView:
+        return new ReportView(&dialog);
     case ControlKind::StaticText: {
         auto* label = new QLabel(text, &dialog);
         label->setTextFormat(Qt::PlainText);

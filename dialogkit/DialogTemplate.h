@@ -17,7 +17,7 @@ class QFontMetrics;
 enum class ControlKind {
     PushButton,
     DefaultPushButton,
-    ListView,   // report view, several rows may be selected, selection always shown
+    ListView,   // report view (ReportView), several rows may be selected, selection always shown
     StaticText, // wraps at word boundaries when the template gives it more than one line
     SunkenText, // static text with a sunken edge
     ProgressBar,

@@ -213,3 +213,18 @@ bool LanInterface::SendFirmwareBlock(std::istream& file) {
         return false;
     }
 }
+
+const char* StateWord(int32_t state) {
+    switch (state) {
+    case StateDisconnected:
+        return "Disconnected";
+    case StateRun:
+        return "Run";
+    case StateMaintenance:
+        return "Maintenance";
+    case StateBooting:
+        return "Booting";
+    default:
+        return "Error";
+    }
+}

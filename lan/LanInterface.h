@@ -16,6 +16,9 @@ enum LanState : int32_t {
     StateBooting = 5,     // the device announced a restart
 };
 
+// The word for a state that users read: "Error", "Disconnected", "Run", "Maintenance", "Booting".
+const char* StateWord(int32_t state);
+
 enum LanResult : int {
     ResultFailed = 0,
     ResultOk = 1,

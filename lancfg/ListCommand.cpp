@@ -8,21 +8,6 @@
 
 namespace {
 
-const char* StateWord(int32_t state) {
-    switch (state) {
-    case StateDisconnected:
-        return "Disconnected";
-    case StateRun:
-        return "Run";
-    case StateMaintenance:
-        return "Maintenance";
-    case StateBooting:
-        return "Booting";
-    default:
-        return "Error";
-    }
-}
-
 // The fields of one list line, under plain names; the addresses only for a running device.
 std::string JsonObject(const LanInterface& device) {
     JsonWriter json;

@@ -34,7 +34,8 @@
 namespace {
 
 const ControlTemplate kMainControls[] = {
-    {IdOk, ControlKind::DefaultPushButton, "&Close", 7, 271, 50, 14},
+    // Close is no default button: Return in the list opens the selected device's IP settings.
+    {IdOk, ControlKind::PushButton, "&Close", 7, 271, 50, 14},
     {IdDeviceList, ControlKind::ListView, "", 7, 18, 480, 177},
     {IdNone, ControlKind::StaticText, "Detected Devices", 7, 7, 57, 8},
     {IdRefreshList, ControlKind::PushButton, "&Refresh List", 115, 249, 50, 14},
@@ -179,6 +180,8 @@ ClancfgDlg::ClancfgDlg(const QString& programDirectory, QWidget* parent)
     connect(updateFirmwareButton_, &QPushButton::clicked, this, &ClancfgDlg::OnUpdateFirmware);
     connect(deviceList_, &QTableWidget::itemSelectionChanged, this,
             &ClancfgDlg::OnDeviceSelectionChanged);
+    // Return on a row, or a double click, is the list's own way to "Change IP Settings".
+    connect(deviceList_, &QTableWidget::activated, this, &ClancfgDlg::OnChangeIpSettings);
 }
 
 ClancfgDlg::~ClancfgDlg() {
@@ -390,12 +393,13 @@ void ClancfgDlg::OnChangeIpSettings() {
     if (device == nullptr)
         return;
 
-    DlgIpConfig ipDialog(this);
+    DlgIpConfig ipDialog(SerialCell(*device), this);
     ipDialog.dhcpEnabled = device->dhcp;
     ipDialog.ipAddressText = QString::fromStdString(device->staticIp);
     ipDialog.netmaskText = QString::fromStdString(device->staticNetmask);
     ipDialog.gatewayText = QString::fromStdString(device->staticGateway);
     ipDialog.cryptEnabled = device->crypt;
+    QString done; // what the status line says after a write the device took
     if (ipDialog.exec() == QDialog::Accepted) {
         BusyScope busy(*this);
         WaitCursor waitCursor;
@@ -420,9 +424,18 @@ void ClancfgDlg::OnChangeIpSettings() {
             result = device->WriteConfig();
         }
         waitCursor.Restore();
-        if (result != ResultOk)
+        if (result == ResultOk)
+            done = QString::fromUtf8(device->state == StateBooting ? kMsgNetworkConfigRestarting
+                                                                   : kMsgNetworkConfigDone)
+                       .arg(SerialCell(*device));
+        else
             ShowMessage(QString::fromUtf8(kMsgNetworkConfigFailed));
         device->ReadStatus();
+    }
+    if (!done.isEmpty()) {
+        // Stays until the next action starts.
+        progressText_->setText(done);
+        progressText_->show();
     }
     UpdateDeviceRow(*device);
 }

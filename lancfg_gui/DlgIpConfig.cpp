@@ -30,8 +30,10 @@ constexpr int kStaticControls[] = {IdStaticGroup, IdIpAddressLabel, IdNetmaskLab
 
 } // namespace
 
-DlgIpConfig::DlgIpConfig(QWidget* parent) : QDialog(parent) {
+DlgIpConfig::DlgIpConfig(const QString& deviceName, QWidget* parent) : QDialog(parent) {
     BuildDialog(*this, kIpConfigTemplate);
+    if (!deviceName.isEmpty())
+        setWindowTitle(windowTitle() + QString::fromUtf8(" – ") + deviceName);
     dhcpBox_ = FindControl<QCheckBox>(*this, IdDhcp);
     cryptBox_ = FindControl<QCheckBox>(*this, IdCrypt);
     ipEdit_ = FindControl<QLineEdit>(*this, IdIpAddress);

@@ -14,6 +14,10 @@ inline constexpr const char* kUsage =
 inline constexpr const char* kMenuAbout = "&Info über lancfg...";
 inline constexpr const char* kMsgNetworkConfigFailed =
     "Error sending new network configuration to device";
+// %1: the device's serial number.
+inline constexpr const char* kMsgNetworkConfigDone = "%1 was updated successfully.";
+inline constexpr const char* kMsgNetworkConfigRestarting =
+    "%1 was updated successfully and is rebooting for the changes to become active.";
 inline constexpr const char* kMsgFirmwareUpdateFailed = "Firmware update failed!";
 // %1: the folder beside the program, %2: the user's firmware folder.
 inline constexpr const char* kMsgNoFirmwareFile =

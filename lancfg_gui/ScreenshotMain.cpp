@@ -31,7 +31,11 @@ int main(int argc, char* argv[]) {
     }
     ClancfgDlg dialog(argc > 2 ? QString::fromLocal8Bit(argv[2]) : QString());
     dialog.show();
-    if (auto* list = FindControl<QTableWidget>(dialog, IdDeviceList); list->rowCount() > 0)
+    // As a keyboard user sees it: the list has the focus, the first row is selected.
+    QApplication::setActiveWindow(&dialog);
+    auto* list = FindControl<QTableWidget>(dialog, IdDeviceList);
+    list->setFocus(Qt::TabFocusReason);
+    if (list->rowCount() > 0)
         list->selectRow(0);
     QApplication::processEvents();
     if (!dialog.grab().save(QString::fromLocal8Bit(argv[1]))) {

@@ -12,6 +12,7 @@
 #include <QMenuBar>
 #include <QScreen>
 #include <QStatusBar>
+#include <QStyle>
 
 #include <algorithm>
 
@@ -44,12 +45,38 @@ void CMainFrame::KeepOnScreen() {
         setGeometry(fitted);
 }
 
-QRect CMainFrame::Fitted(QRect client, const QRect& area) const {
-    // The border and title bar; before the first show they are not known (zero).
+QMargins CMainFrame::FrameMargins() const {
+    // The border and title bar the window system puts around the window. Before it has framed
+    // the window (before the first show, and on some desktops for a moment after it) they read
+    // as zero: then room as wide as the style's frame and as tall as its title bar is kept, so
+    // that the title bar does not end up above the screen's top edge.
     const QRect outer = frameGeometry(), inner = geometry();
-    const QMargins frame(inner.left() - outer.left(), inner.top() - outer.top(),
+    const QMargins known(inner.left() - outer.left(), inner.top() - outer.top(),
                          outer.right() - inner.right(), outer.bottom() - inner.bottom());
-    const QRect room = area.marginsRemoved(frame);
+    if (!known.isNull())
+        return known;
+    const int border = style()->pixelMetric(QStyle::PM_DefaultFrameWidth, nullptr, this);
+    const int titleBar = style()->pixelMetric(QStyle::PM_TitleBarHeight, nullptr, this);
+    return QMargins(border, titleBar + border, border, border);
+}
+
+bool CMainFrame::event(QEvent* event) {
+    const bool handled = QMainWindow::event(event);
+    // The first time the window system reports the frame it drew, the frame too is fitted into
+    // the screen's available area; later moves are the user's own, and a maximised window is
+    // the window system's to place.
+    const QEvent::Type type = event->type();
+    if (!framed_ && isVisible() && frameGeometry() != geometry() &&
+        (type == QEvent::Move || type == QEvent::Resize || type == QEvent::WindowActivate)) {
+        framed_ = true;
+        if (!(windowState() & (Qt::WindowMaximized | Qt::WindowFullScreen)))
+            KeepOnScreen();
+    }
+    return handled;
+}
+
+QRect CMainFrame::Fitted(QRect client, const QRect& area) const {
+    const QRect room = area.marginsRemoved(FrameMargins());
     client.setSize(client.size().boundedTo(room.size()));
     client.moveLeft(
         std::max(room.left(), std::min(client.left(), room.right() + 1 - client.width())));

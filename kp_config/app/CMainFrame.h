@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QMainWindow>
+#include <QMargins>
 #include <QRect>
 #include <QTimer>
 
@@ -35,7 +36,8 @@ public:
     // Size and position: those of the last run when given (valid), else 1024 x 768; never
     // larger than the available area of the screen it opens on, and on a screen.
     void PlaceWindow(const QRect& lastRun);
-    // Once shown, with its frame known: the frame too within the screen's available area.
+    // Once shown: the frame too within the screen's available area. It runs again by itself when
+    // the window system first reports the frame, which some do only after the window shows.
     void KeepOnScreen();
 
     CChildView* View() const { return view_; }
@@ -44,6 +46,7 @@ public:
 
 protected:
     void focusInEvent(QFocusEvent* event) override;
+    bool event(QEvent* event) override;
 
 private:
     void CreateMenu();
@@ -51,6 +54,7 @@ private:
     // The client rectangle moved and shrunk as needed so that it and the frame around it lie
     // within area.
     QRect Fitted(QRect client, const QRect& area) const;
+    QMargins FrameMargins() const;
 
     CKpConfigApp& app_;
     CChildView* view_ = nullptr;
@@ -58,4 +62,5 @@ private:
     QLabel* connectionPane_ = nullptr;
     QTimer startupTimer_;
     QTimer paneTimer_;
+    bool framed_ = false; // the window system's frame was seen and fitted
 };

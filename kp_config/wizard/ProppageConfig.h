@@ -17,10 +17,14 @@ enum ConfigPageId : int {
 // A page of the connection wizard: built from its dialog template, working on the one working
 // copy of the settings that all pages share. OnSetActive runs every time the page is shown,
 // going forward or back; leaving it with Next first reads the page (validatePage).
+//
+// The template's size is the page's smallest; when the wizard is made larger, the page's growing
+// control (if it has one) takes the room and the controls below it move down with its bottom.
 class ProppageConfig : public QWizardPage {
     Q_OBJECT
 public:
-    ProppageConfig(const DialogTemplate& dialogTemplate, ConnectionSettings& settings);
+    ProppageConfig(const DialogTemplate& dialogTemplate, ConnectionSettings& settings,
+                   int growingControl = -1);
 
     virtual void OnSetActive() = 0;
     // The control that takes the focus when the page is shown; none leaves it to the sheet's
@@ -28,5 +32,11 @@ public:
     virtual QWidget* FirstFocus() const { return nullptr; }
 
 protected:
+    void resizeEvent(QResizeEvent* event) override;
+
     ConnectionSettings& settings_;
+
+private:
+    const DialogTemplate& template_;
+    int growingControl_;
 };

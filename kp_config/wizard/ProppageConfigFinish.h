@@ -7,7 +7,8 @@
 class CServiceController;
 
 // Last page: checks the choice against the hardware or the remote service every time it is
-// shown, says the outcome, and offers Finish only where the outcome allows it.
+// shown, names the device or service it checked, says the outcome, and offers Finish only where
+// the outcome allows it.
 class ProppageConfigFinish : public ProppageConfig {
     Q_OBJECT
 public:

@@ -30,6 +30,7 @@ const ControlTemplate kControls[] = {
     {IdLanSearch, ControlKind::PushButton, "&Suchen", 178, 42, 50, 14},
     {IdNone, ControlKind::StaticText, "Zugriffscode (32stellig)", 7, 62, 74, 8},
     {IdLanKey, ControlKind::Edit, "", 91, 62, 169, 14},
+    {IdLanShowKey, ControlKind::PushButton, "A&nzeigen", 264, 62, 45, 14},
     {IdSpecifyIp, ControlKind::CheckBox, "IP-Adresse des Lan-Interfaces angeben (nur selten nötig)",
      7, 89, 201, 10},
     {IdLanHostLabel, ControlKind::StaticText, "IP-Adresse", 7, 107, 36, 8},
@@ -41,6 +42,10 @@ const ControlTemplate kControls[] = {
 
 const DialogTemplate kTemplate{"Einstellungen für Lan-Interface", 316, 185, kControls};
 
+// The access code is a secret printed on the device: typed unseen unless the user asks to see it.
+constexpr const char* kShowKey = "A&nzeigen";
+constexpr const char* kHideKey = "&Verbergen";
+
 constexpr const char* kFoundNone = "Es wurde kein Lan-Interface gefunden.";
 constexpr const char* kSearchFailed = "Die Suche konnte nicht gesendet werden.";
 
@@ -48,10 +53,22 @@ QString Text(const std::string& s) {
     return QString::fromStdString(s);
 }
 
+enum FoundColumn : int { ColSerial = 0, ColVersion, ColState, ColAddress, ColumnCount };
+
+// Where the identification came from, and by which network when the search knew it.
+QString AddressText(const LanInterface& device) {
+    const QString address = Text(lanproto::PrintableText(device.address));
+    const QString network = Text(lanproto::PrintableText(device.network));
+    return network.isEmpty() ? address : address + QStringLiteral(" (") + network + u')';
+}
+
 } // namespace
 
 ProppageConfigLanif::ProppageConfigLanif(ConnectionSettings& settings)
-    : ProppageConfig(kTemplate, settings) {
+    : ProppageConfig(kTemplate, settings, IdLanFound) {
+    connect(FindControl<QPushButton>(*this, IdLanShowKey), &QPushButton::clicked, this, [this] {
+        ShowKey(FindControl<QLineEdit>(*this, IdLanKey)->echoMode() != QLineEdit::Normal);
+    });
     connect(FindControl<QCheckBox>(*this, IdSpecifyIp), &QCheckBox::clicked, this,
             &ProppageConfigLanif::OnSpecifyIpClicked);
     for (int id : {IdLanHost, IdLanSerial, IdLanKey})
@@ -62,10 +79,11 @@ ProppageConfigLanif::ProppageConfigLanif(ConnectionSettings& settings)
 
     auto* found = FindControl<QTableWidget>(*this, IdLanFound);
     found->setSelectionMode(QAbstractItemView::SingleSelection);
-    found->setColumnCount(2);
-    found->setHorizontalHeaderLabels({QStringLiteral("Seriennummer"), QStringLiteral("Version")});
+    found->setColumnCount(ColumnCount);
+    found->setHorizontalHeaderLabels({QStringLiteral("Seriennummer"), QStringLiteral("Version"),
+                                      QStringLiteral("Zustand"), QStringLiteral("Adresse")});
+    found->horizontalHeader()->setSectionResizeMode(QHeaderView::ResizeToContents);
     found->horizontalHeader()->setStretchLastSection(true);
-    found->setColumnWidth(0, found->fontMetrics().horizontalAdvance(QStringLiteral("M")) * 12);
     connect(found, &QTableWidget::itemSelectionChanged, this,
             &ProppageConfigLanif::OnFoundSelected);
 }
@@ -96,7 +114,15 @@ void ProppageConfigLanif::OnSetActive() {
     FindControl<QLineEdit>(*this, IdLanSerial)->setText(Text(settings_.lanSerial));
     FindControl<QLineEdit>(*this, IdLanKey)->setText(Text(settings_.lanKey));
     FindControl<QCheckBox>(*this, IdSpecifyIp)->setChecked(specifyIp);
+    ShowKey(false);
     UpdateIpControls();
+}
+
+void ProppageConfigLanif::ShowKey(bool shown) {
+    FindControl<QLineEdit>(*this, IdLanKey)
+        ->setEchoMode(shown ? QLineEdit::Normal : QLineEdit::Password);
+    FindControl<QPushButton>(*this, IdLanShowKey)
+        ->setText(QString::fromUtf8(shown ? kHideKey : kShowKey));
 }
 
 void ProppageConfigLanif::OnSpecifyIpClicked() {
@@ -120,16 +146,19 @@ void ProppageConfigLanif::OnSearchClicked() {
     const bool sent = DiscoverLanInterfaces(lanproto::SearchPattern, devices);
     QApplication::restoreOverrideCursor();
 
-    // A device that answers on several networks is listed once.
-    std::set<std::string> listed;
+    // Rows that would say the same are listed once; two devices of one serial number are told
+    // apart by their addresses.
+    std::set<std::vector<QString>> listed;
     for (const LanInterface& device : devices) {
-        const std::string serial = lanproto::PrintableText(device.serialNumber);
-        if (serial.empty() || !listed.insert(serial).second)
+        const std::vector<QString> cells{
+            Text(lanproto::PrintableText(device.serialNumber)), Text(device.version),
+            QString::fromUtf8(StateWord(device.state)), AddressText(device)};
+        if (cells[ColSerial].isEmpty() || !listed.insert(cells).second)
             continue;
         const int row = found->rowCount();
         found->insertRow(row);
-        found->setItem(row, 0, new QTableWidgetItem(Text(serial)));
-        found->setItem(row, 1, new QTableWidgetItem(Text(device.version)));
+        for (int column = 0; column < ColumnCount; ++column)
+            found->setItem(row, column, new QTableWidgetItem(cells[column]));
     }
     if (!sent)
         label->setText(QString::fromUtf8(kSearchFailed));

@@ -5,7 +5,9 @@
 #include <string>
 
 // The LAN interface's serial number, access code and, rarely needed, its IP address. "Suchen"
-// lists the LAN interfaces that answer on the local networks, to pick the serial number from.
+// lists the LAN interfaces that answer on the local networks, with their version, state and
+// address, to pick the serial number from; the list takes the room when the wizard is made
+// larger. The access code is masked each time the page is shown, and its button shows it.
 class ProppageConfigLanif : public ProppageConfig {
     Q_OBJECT
 public:
@@ -25,6 +27,7 @@ private:
     void OnSpecifyIpClicked();
     void OnSearchClicked();
     void OnFoundSelected();
+    void ShowKey(bool shown);
     void UpdateIpControls();
     void UpdateHint();
     std::string InputProblem() const;

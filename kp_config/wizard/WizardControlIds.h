@@ -22,4 +22,7 @@ enum WizardControlId : int {
     IdLanFound = 1017,
     IdLanFoundLabel = 1018,
     IdServiceHint = 1019,
+    // The device the last page's check was about, and the button that shows the access code.
+    IdFinishDevice = 1020,
+    IdLanShowKey = 1021,
 };

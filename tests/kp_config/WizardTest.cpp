@@ -55,6 +55,7 @@ struct Outcome {
     QString text;
     bool finish = false;
     bool back = false;
+    QString device; // the line that names what was checked
 };
 
 template <class Widget> Widget& Control(QWizard& sheet, int id) {
@@ -79,7 +80,7 @@ void Choose(QWizard& sheet, int choice) {
 Outcome ShownOutcome(QWizard& sheet) {
     EXPECT_EQ(sheet.currentId(), 3);
     return {Control<QLabel>(sheet, 1014).text(), sheet.button(QWizard::FinishButton)->isEnabled(),
-            sheet.button(QWizard::BackButton)->isEnabled()};
+            sheet.button(QWizard::BackButton)->isEnabled(), Control<QLabel>(sheet, 1020).text()};
 }
 
 class Wizard : public AppTest {
@@ -120,7 +121,7 @@ QString Lines(std::initializer_list<const char*> lines) {
 }
 
 Outcome Says(const QString& text, bool finish) {
-    return {text, finish, true};
+    return {text, finish, true, {}};
 }
 
 void ExpectOutcome(const Outcome& shown, const Outcome& expected) {
@@ -333,24 +334,48 @@ TEST_F(Wizard, LanAndServicePagesSayWhatIsMissingAndStoreNothingUnusable) {
     sheet.button(QWizard::CancelButton)->click();
 }
 
-TEST_F(Wizard, SearchOnTheLanPageOffersTheDevicesFound) {
-    StartWith({simtest::PlainDevice(), simtest::CryptDevice()});
-    Walk(1, [&](QWizard& sheet) {
+TEST_F(Wizard, LanPageMasksTheCodeListsWhatTheSearchFoundAndTheLastPageNamesTheDevice) {
+    StartWith({simtest::PlainDevice(), simtest::BootloaderDevice()});
+    const Outcome picked = Walk(1, [&](QWizard& sheet) {
+        auto& key = Control<QLineEdit>(sheet, 1007);
+        auto& show = Control<QPushButton>(sheet, 1021);
+        const QString code = QString::fromStdString(simtest::kKeyText);
+        Type(sheet, 1007, code);
+        EXPECT_FALSE(key.displayText().contains(code.left(4))) << "the code shows";
+        EXPECT_EQ(show.text(), "A&nzeigen");
+        show.click();
+        EXPECT_EQ(key.displayText(), code);
+        EXPECT_EQ(show.text(), "&Verbergen");
+        show.click();
+        EXPECT_FALSE(key.displayText().contains(code.left(4)));
+
         Control<QPushButton>(sheet, 1016).click();
         auto& found = Control<QTableWidget>(sheet, 1017);
         ASSERT_EQ(found.rowCount(), 2);
-        QStringList serials;
-        for (int row = 0; row < found.rowCount(); ++row)
-            serials << found.item(row, 0)->text();
-        serials.sort();
-        EXPECT_EQ(serials, QStringList({"KPL0000001", "KPL0000002"}));
-        EXPECT_EQ(found.item(0, 1)->text(), "1.234");
-        const int crypt = found.item(0, 0)->text() == "KPL0000002" ? 0 : 1;
-        found.selectRow(crypt);
-        EXPECT_EQ(Control<QLineEdit>(sheet, 1006).text(), "KPL0000002");
-        Type(sheet, 1007, QString::fromStdString(simtest::kKeyText));
+        QStringList rows;
+        for (int row = 0; row < found.rowCount(); ++row) {
+            QStringList cells;
+            for (int column = 0; column < found.columnCount(); ++column)
+                cells << found.item(row, column)->text();
+            rows << cells.join(" | ");
+        }
+        rows.sort();
+        EXPECT_EQ(rows, QStringList({"KPL0000001 | 1.234 | Run | 127.0.0.1 (lo)",
+                                     "KPL0000003 | 0.010 | Maintenance | 127.0.0.1 (lo)"}));
+        // A larger wizard gives the list the room, the line below it keeps below it.
+        const QSize before = found.size();
+        sheet.resize(sheet.size() + QSize(120, 90));
+        EXPECT_TRUE(QTest::qWaitFor([&] { return found.size() == before + QSize(120, 90); }))
+            << found.width() << "x" << found.height();
+        EXPECT_GT(Control<QLabel>(sheet, 1015).y(), found.geometry().bottom());
+        const int plain = found.item(0, 0)->text() == "KPL0000001" ? 0 : 1;
+        found.selectRow(plain);
+        EXPECT_EQ(Control<QLineEdit>(sheet, 1006).text(), "KPL0000001");
+        Type(sheet, 1007, "");
     });
-    EXPECT_EQ(workingCopy.lanSerial, "KPL0000002");
+    EXPECT_EQ(workingCopy.lanSerial, "KPL0000001");
+    ExpectOutcome(picked, Says(kLanFound, true));
+    EXPECT_EQ(picked.device, "Lan-Interface KPL0000001");
 
     // Nothing on the network: the list says so, and a serial number can still be typed.
     sim.Stop();

@@ -9,6 +9,8 @@
 #include <QComboBox>
 #include <QElapsedTimer>
 #include <QHeaderView>
+#include <QImage>
+#include <QLabel>
 #include <QLineEdit>
 
 using namespace guitest;
@@ -162,7 +164,8 @@ TEST_F(LancfgGuiMain, WrongKeyAsksAgainAndTheRightOneRestartsTheDevice) {
     modals.Expect(EnterKey(kKeyText));
     Button(IdChangeIpSettings).click();
 
-    EXPECT_EQ(modals.seen, (Strings{"IP Configuration", "Input AES Key", "Input AES Key"}));
+    EXPECT_EQ(modals.seen,
+              (Strings{"IP Configuration – KPL0000002", "Input AES Key", "Input AES Key"}));
     EXPECT_TRUE(modals.texts.isEmpty()) << "no message after an accepted key";
     lanifsim::SimDevice device;
     ASSERT_TRUE(sim.GetDevice(kCryptSerial, &device));
@@ -252,6 +255,59 @@ TEST_F(LancfgGuiMain, KeyboardUserTabsBetweenControlsAndEscapeClosesAnOpenFileLi
     EXPECT_TRUE(dialog->isVisible());
     QTest::keyClick(dialog.get(), Qt::Key_Escape); // with the list closed, Escape ends it
     EXPECT_FALSE(dialog->isVisible());
+}
+
+TEST_F(LancfgGuiMain, ReturnInTheListOpensTheIpSettingsOfTheRowInsteadOfClosing) {
+    StartSim({RunningDevice()});
+    Open();
+    QApplication::setActiveWindow(dialog.get());
+    List().setFocus();
+    Select({kRunSerial});
+    EXPECT_FALSE(Button(IdOk).isDefault());
+    modals.Expect(Reject());
+    QTest::keyClick(&List(), Qt::Key_Return);
+    EXPECT_EQ(modals.seen, Strings{"IP Configuration – KPL0000001"});
+    EXPECT_TRUE(dialog->isVisible());
+    QTest::keyClick(&Button(IdRefreshList), Qt::Key_Return); // a plain button: nothing happens
+    EXPECT_TRUE(dialog->isVisible());
+}
+
+TEST_F(LancfgGuiMain, KeyboardUserSeesTheCurrentRowGoesHomeAndEndAndReadsTheWriteInTheStatusLine) {
+    StartSim({RunningDevice(), LoopbackDevice()});
+    Open();
+    ASSERT_EQ(List().rowCount(), 2);
+    QApplication::setActiveWindow(dialog.get());
+    List().setFocus(Qt::TabFocusReason);
+    // The current row carries a dotted frame in the colour of its text while the list has the
+    // focus: on its top edge, where no text is drawn.
+    auto framePixels = [&] {
+        const QImage shown = List().viewport()->grab().toImage();
+        const int top = List().visualRect(List().currentIndex()).top();
+        const QColor text = List().palette().color(QPalette::Active, QPalette::HighlightedText);
+        int count = 0;
+        for (int x = 0; x < List().horizontalHeader()->length(); ++x)
+            count += shown.pixelColor(x, top) == text ? 1 : 0;
+        return count;
+    };
+    const QString last = List().item(1, 0)->text();
+    QTest::keyClick(&List(), Qt::Key_End);
+    ASSERT_NE(dialog->GetSelectedDevice(), nullptr);
+    EXPECT_EQ(QString::fromStdString(dialog->GetSelectedDevice()->SerialText()), last);
+    EXPECT_GT(framePixels(), List().horizontalHeader()->length() / 4);
+    Button(IdRefreshList).setFocus();
+    EXPECT_EQ(framePixels(), 0);
+    List().setFocus();
+    QTest::keyClick(&List(), Qt::Key_Home);
+    EXPECT_EQ(List().currentRow(), 0);
+    QTest::keyClick(&List(), Qt::Key_End);
+    EXPECT_EQ(List().currentRow(), 1);
+
+    modals.Expect(Accept());
+    QTest::keyClick(&List(), Qt::Key_Return);
+    EXPECT_EQ(modals.seen, Strings{"IP Configuration – " + last});
+    auto* status = FindControl<QLabel>(*dialog, IdProgressText);
+    EXPECT_TRUE(status->isVisible());
+    EXPECT_EQ(status->text(), last + " was updated successfully.");
 }
 
 TEST_F(LancfgGuiMain, RefusedOrUnansweredWriteSaysSo) {
