@@ -12,6 +12,7 @@
 #include <arpa/inet.h>
 #include <fcntl.h>
 #include <grp.h>
+#include <netdb.h>
 #include <netinet/in.h>
 #include <poll.h>
 #include <semaphore.h>
@@ -31,16 +32,19 @@ using Clock = std::chrono::steady_clock;
 
 namespace {
 
-// A loopback listener that takes connections but never answers.
+// A loopback listener that takes connections but never answers (at address:port; port 0: one
+// the system chooses).
 struct SilentListener {
-    SilentListener() {
+    explicit SilentListener(const std::string& address = "127.0.0.1", int wanted = 0,
+                            int backlog = 8) {
         fd = ::socket(AF_INET, SOCK_STREAM, 0);
         sockaddr_in a{};
         a.sin_family = AF_INET;
-        a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        a.sin_port = htons(static_cast<uint16_t>(wanted));
+        ::inet_pton(AF_INET, address.c_str(), &a.sin_addr);
         socklen_t len = sizeof a;
         ::bind(fd, reinterpret_cast<sockaddr*>(&a), sizeof a);
-        ::listen(fd, 8);
+        ::listen(fd, backlog);
         ::getsockname(fd, reinterpret_cast<sockaddr*>(&a), &len);
         port = ntohs(a.sin_port);
     }
@@ -64,11 +68,19 @@ std::string HttpAnswer(const std::string& xml) {
            std::to_string(xml.size()) + "\r\n\r\n" + xml;
 }
 
+// A service's answer: one interface, connected.
+const std::string ConnectedAnswer =
+    HttpAnswer("<?xml version=\"1.0\"?><methodResponse><params><param><value><array><data>"
+               "<value><struct><member><name>ADDRESS</name><value>REMOTE0001</value></member>"
+               "<member><name>CONNECTED</name><value><boolean>1</boolean></value></member>"
+               "</struct></value></data></array></value></param></params></methodResponse>");
+
 // A loopback peer that reads each call whole, counts it and lets `reply` answer on the
 // connection, which is closed afterwards.
 class FakeService {
 public:
-    explicit FakeService(std::function<void(int)> reply) : reply_(std::move(reply)) {
+    explicit FakeService(std::function<void(int)> reply, const std::string& address = "127.0.0.1")
+        : listener_(address), reply_(std::move(reply)) {
         port = listener_.port;
         thread_ = std::thread([this] { Serve(); });
     }
@@ -120,11 +132,13 @@ bool InNamespace() {
     return flag && std::string(flag) == "1";
 }
 
-// The system's first name server, made an address of this namespace's loopback interface, with
-// a socket there that takes queries and never answers them.
-class SilentNameServer {
+// The system's first name server, made an address of this namespace's loopback interface. It
+// answers a query for the IPv4 addresses of any name with `addresses`, in this order, and any
+// other query with none; without addresses it takes queries and never answers them.
+class TestNameServer {
 public:
-    SilentNameServer() {
+    explicit TestNameServer(std::vector<std::string> addresses = {})
+        : addresses_(std::move(addresses)) {
         std::ifstream conf("/etc/resolv.conf");
         std::string word, address = "127.0.0.1";
         while (conf >> word)
@@ -135,7 +149,7 @@ public:
         if (address.rfind("127.", 0) != 0 &&
             std::system(("ip addr add " + address + "/32 dev lo").c_str()) != 0)
             return;
-        fd_ = ::socket(AF_INET, SOCK_DGRAM | SOCK_NONBLOCK, 0);
+        fd_ = ::socket(AF_INET, SOCK_DGRAM, 0);
         sockaddr_in a{};
         a.sin_family = AF_INET;
         a.sin_port = htons(53);
@@ -143,24 +157,88 @@ public:
         if (::bind(fd_, reinterpret_cast<sockaddr*>(&a), sizeof a) != 0) {
             ::close(fd_);
             fd_ = -1;
+            return;
         }
+        thread_ = std::thread([this] { Serve(); });
     }
-    ~SilentNameServer() {
+    ~TestNameServer() {
+        stop_ = true;
+        if (thread_.joinable())
+            thread_.join();
         if (fd_ >= 0)
             ::close(fd_);
     }
     bool Listening() const { return fd_ >= 0; }
-    int Queries() {
-        char buf[1500];
-        while (::recv(fd_, buf, sizeof buf, 0) > 0)
-            ++queries_;
-        return queries_;
-    }
+    int Queries() const { return queries_; }
 
 private:
+    void Serve() {
+        while (!stop_) {
+            pollfd p{fd_, POLLIN, 0};
+            if (::poll(&p, 1, 20) <= 0)
+                continue;
+            unsigned char query[512];
+            sockaddr_in from{};
+            socklen_t fromLength = sizeof from;
+            const ssize_t n = ::recvfrom(fd_, query, sizeof query, 0,
+                                         reinterpret_cast<sockaddr*>(&from), &fromLength);
+            if (n < 12)
+                continue;
+            ++queries_;
+            if (addresses_.empty())
+                continue;
+            // The question: its name's labels, then type and class.
+            size_t end = 12;
+            while (end < static_cast<size_t>(n) && query[end] != 0)
+                end += query[end] + 1u;
+            end += 5;
+            if (end > static_cast<size_t>(n))
+                continue;
+            const bool wantsIpv4 = query[end - 4] == 0 && query[end - 3] == 1;
+            std::string reply(reinterpret_cast<char*>(query), end);
+            reply[2] = static_cast<char>(0x81 | (query[2] & 0x01)); // an answer, recursion as asked
+            reply[3] = static_cast<char>(0x80);
+            reply[6] = 0;
+            reply[7] = static_cast<char>(wantsIpv4 ? addresses_.size() : 0);
+            reply[8] = reply[9] = reply[10] = reply[11] = 0;
+            for (const std::string& address : wantsIpv4 ? addresses_ : std::vector<std::string>{}) {
+                // The name by reference to the question's, type A, class IN, 60 s, 4 bytes.
+                reply += std::string("\xc0\x0c\x00\x01\x00\x01\x00\x00\x00\x3c\x00\x04", 12);
+                in_addr ip{};
+                ::inet_pton(AF_INET, address.c_str(), &ip);
+                reply.append(reinterpret_cast<const char*>(&ip), 4);
+            }
+            ::sendto(fd_, reply.data(), reply.size(), 0, reinterpret_cast<sockaddr*>(&from),
+                     fromLength);
+        }
+    }
+
+    std::vector<std::string> addresses_;
     int fd_ = -1;
-    int queries_ = 0;
+    std::atomic<int> queries_{0};
+    std::atomic<bool> stop_{false};
+    std::thread thread_;
 };
+
+// The addresses of a name in the order the system's resolver gives them, as a call tries them.
+std::vector<std::string> AddressesOf(const std::string& name) {
+    std::vector<std::string> found;
+    addrinfo hints{};
+    hints.ai_family = AF_UNSPEC;
+    hints.ai_socktype = SOCK_STREAM;
+    addrinfo* list = nullptr;
+    if (::getaddrinfo(name.c_str(), nullptr, &hints, &list) != 0)
+        return found;
+    for (addrinfo* a = list; a; a = a->ai_next) {
+        char text[INET_ADDRSTRLEN] = "";
+        if (a->ai_family == AF_INET)
+            ::inet_ntop(AF_INET, &reinterpret_cast<sockaddr_in*>(a->ai_addr)->sin_addr, text,
+                        sizeof text);
+        found.push_back(text);
+    }
+    ::freeaddrinfo(list);
+    return found;
+}
 
 std::string ReadFile(const std::string& path) {
     std::ifstream in(path);
@@ -657,8 +735,8 @@ TEST(RpcClientTest, ProbeIsSentOnceWhenTheServiceDropsTheConnection) {
 }
 
 // Answers built to hurt the client are refused as failed calls within the time-out, and the
-// client stops reading them: nested 60,000 levels deep, announced as 2 GB, or streamed without
-// end.
+// client stops reading them: nested 60,000 levels deep, announced as 2 GB, streamed without end,
+// or with two different lengths.
 TEST(RpcClientTest, HostileAnswersAreRefusedWithinTheTimeOut) {
     std::string deep = "<?xml version=\"1.0\"?><methodResponse><params><param>";
     for (int i = 0; i < 60000; ++i)
@@ -682,8 +760,15 @@ TEST(RpcClientTest, HostileAnswersAreRefusedWithinTheTimeOut) {
     FakeService announced(stream("HTTP/1.1 200 OK\r\nContent-Type: text/xml\r\n"
                                  "Content-Length: 2147483648\r\n\r\n"));
     FakeService endless(stream("HTTP/1.0 200 OK\r\nContent-Type: text/xml\r\n\r\n"));
+    // Two lengths: which part of the stream is the answer is in doubt.
+    const std::string body = ConnectedAnswer.substr(ConnectedAnswer.find("\r\n\r\n") + 4);
+    FakeService twoLengths([&](int fd) {
+        SendAll(fd, "HTTP/1.1 200 OK\r\nContent-Length: 5\r\nContent-Type: text/xml\r\n"
+                    "Content-Length: " +
+                        std::to_string(body.size()) + "\r\n\r\n" + body);
+    });
 
-    for (FakeService* service : {&nested, &announced, &endless}) {
+    for (FakeService* service : {&nested, &announced, &endless, &twoLengths}) {
         streamed = 0;
         RpcClient c("127.0.0.1", service->port);
         c.SetTimeout(3000);
@@ -702,7 +787,7 @@ TEST(RpcClientTest, HostileAnswersAreRefusedWithinTheTimeOut) {
 TEST(RpcClientTest, SilentNameServerCostsNoMoreThanTheTimeOut) {
     if (!InNamespace())
         GTEST_SKIP() << "runs only inside its private network namespace";
-    SilentNameServer dns;
+    TestNameServer dns;
     ASSERT_TRUE(dns.Listening());
     CServiceController c(StandIn());
     ConnectionSettings s = Remote("radio-service.example", 2001);
@@ -718,4 +803,38 @@ TEST(RpcClientTest, SilentNameServerCostsNoMoreThanTheTimeOut) {
     c.Stop();
     EXPECT_LT(ElapsedMs(t0), 300);
     EXPECT_EQ(c.GetState(), ServiceState::Stopped);
+}
+
+// A host name whose first address never answers: the call goes on to the next address within
+// its time-out and gets the answer there.
+TEST(RpcClientTest, FirstAddressThatNeverAnswersGivesWayToTheNext) {
+    if (!InNamespace())
+        GTEST_SKIP() << "runs only inside its private network namespace";
+    TestNameServer dns({"127.0.0.2", "127.0.0.3"});
+    ASSERT_TRUE(dns.Listening());
+    const std::vector<std::string> order = AddressesOf("radio-service.example");
+    ASSERT_EQ(order.size(), 2u);
+    FakeService second([](int fd) { SendAll(fd, ConnectedAnswer); }, order[1]);
+    // The first address listens on the same port, but its queue is full, so a new connection
+    // is never answered.
+    SilentListener first(order[0], second.port, 0);
+    std::vector<int> fillers;
+    sockaddr_in a{};
+    a.sin_family = AF_INET;
+    a.sin_port = htons(static_cast<uint16_t>(second.port));
+    ::inet_pton(AF_INET, order[0].c_str(), &a.sin_addr);
+    for (int i = 0; i < 3; ++i) {
+        fillers.push_back(::socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK, 0));
+        ::connect(fillers.back(), reinterpret_cast<sockaddr*>(&a), sizeof a);
+    }
+
+    RpcClient c("radio-service.example", second.port);
+    c.SetTimeout(1000);
+    XmlRpc::XmlRpcValue params, result;
+    auto t0 = Clock::now();
+    EXPECT_TRUE(c.Execute(ListInterfacesMethod, params, result));
+    EXPECT_LT(ElapsedMs(t0), 1000);
+    EXPECT_EQ(second.calls.load(), 1);
+    for (int fd : fillers)
+        ::close(fd);
 }
