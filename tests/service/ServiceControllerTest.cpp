@@ -3,8 +3,10 @@
 
 #include "CServiceController.h"
 #include "FileLogger.h"
+#include "ProcessTable.h"
 #include "PropertyMap.h"
 #include "RpcClient.h"
+#include "ServiceProcess.h"
 #include "ServiceTestSupport.h"
 
 #include <gtest/gtest.h>
@@ -25,6 +27,7 @@
 #include <fstream>
 #include <functional>
 #include <regex>
+#include <set>
 #include <sstream>
 
 using namespace servicetest;
@@ -74,6 +77,27 @@ const std::string ConnectedAnswer =
                "<value><struct><member><name>ADDRESS</name><value>REMOTE0001</value></member>"
                "<member><name>CONNECTED</name><value><boolean>1</boolean></value></member>"
                "</struct></value></data></array></value></param></params></methodResponse>");
+
+// Sends request on a new loopback connection to port and returns what comes back until the
+// other side closes (at most 3 s).
+std::string Exchange(int port, const std::string& request) {
+    int fd = ::socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in a{};
+    a.sin_family = AF_INET;
+    a.sin_port = htons(static_cast<uint16_t>(port));
+    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    std::string answer;
+    if (::connect(fd, reinterpret_cast<sockaddr*>(&a), sizeof a) == 0) {
+        SendAll(fd, request); // the other side may stop reading early
+        char buf[4096];
+        pollfd p{fd, POLLIN, 0};
+        ssize_t n;
+        while (::poll(&p, 1, 3000) > 0 && (n = ::recv(fd, buf, sizeof buf, 0)) > 0)
+            answer.append(buf, static_cast<size_t>(n));
+    }
+    ::close(fd);
+    return answer;
+}
 
 // A loopback peer that reads each call whole, counts it and lets `reply` answer on the
 // connection, which is closed afterwards.
@@ -628,6 +652,45 @@ TEST(ServiceControllerSupervision, RemoteServiceIsProbedAtItsAddress) {
     service.Stop();
     // The remote service is gone: the Connected probe fails and the state drops.
     EXPECT_TRUE(WaitForState(c, ServiceState::Unreachable, 3000));
+}
+
+// ---- the stand-in service ----
+
+// Requests nested deeper than any call needs are refused before they are parsed: one of 4.3 MB
+// nested 100,000 values deep is not read on, one of 60 kB nested 1,400 deep gets a fault. The
+// stand-in answers the next call at once.
+TEST(StandInService, DeepRequestsAreRefusedAndTheServiceKeepsAnswering) {
+    CServiceController c(StandIn({"present=up"}));
+    ASSERT_TRUE(c.Start(Usb()));
+    const int port = PortOf(c.GetServiceUrl());
+    for (int depth : {100000, 1400}) {
+        SCOPED_TRACE(depth);
+        std::string call = "<?xml version=\"1.0\"?><methodCall><methodName>" +
+                           std::string(ListInterfacesMethod) + "</methodName><params><param>";
+        for (int i = 0; i < depth; ++i)
+            call += "<value><array><data>";
+        for (int i = 0; i < depth; ++i)
+            call += "</data></array></value>";
+        call += "</param></params></methodCall>";
+        const std::string answer =
+            Exchange(port, "POST /RPC2 HTTP/1.0\r\nContent-Type: text/xml\r\nContent-Length: " +
+                               std::to_string(call.size()) + "\r\n\r\n" + call);
+        if (call.size() < (64u << 10)) {
+            XmlRpc::XmlRpcValue refused;
+            bool fault = false;
+            const size_t body = answer.find("\r\n\r\n");
+            ASSERT_NE(body, std::string::npos) << answer;
+            EXPECT_TRUE(RpcClient::ReadAnswer(answer.substr(body + 4), refused, fault));
+            EXPECT_TRUE(fault) << answer;
+        }
+        RpcClient client("127.0.0.1", port);
+        XmlRpc::XmlRpcValue params, result;
+        auto t0 = Clock::now();
+        EXPECT_TRUE(client.Execute(ListInterfacesMethod, params, result));
+        EXPECT_FALSE(client.IsFault());
+        EXPECT_LT(ElapsedMs(t0), 500);
+    }
+    EXPECT_NE(c.GetState(), ServiceState::Stopped);
 }
 
 // ---- the remote check and descriptions ----
