@@ -99,6 +99,10 @@ private:
     void RemoveConfigFile();
     void Supervise(std::string url);
     void Probe(const std::string& url);
+    // Who listens at the local service's port: the service; nobody, since it has ended; or
+    // perhaps another program, since the live service no longer holds the port.
+    enum class PortHolder { Service, Ended, Other };
+    PortHolder HolderOfPort(int port);
     int PollPeriodMs(ServiceState state) const;
     int VerifyUsb(ConnectionSettings& settings) const;
     int VerifyLan(const ConnectionSettings& settings) const;

@@ -1,12 +1,16 @@
 #include "ServiceProcess.h"
 
-#include <poll.h>
+#include <dirent.h>
 #include <signal.h>
 #include <spawn.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
+#include <cstdlib>
+#include <fstream>
+#include <sstream>
 
 // This C library's header declares the pidfd calls without C linkage.
 extern "C" {
@@ -58,25 +62,100 @@ bool ServiceProcess::Spawn(const std::string& program, const std::vector<std::st
     }
     pid_ = pid;
     pidfd_ = fd;
+    reaped_ = false;
     return true;
 }
 
-bool ServiceProcess::HasExited() const {
-    if (pidfd_ < 0)
+bool ServiceProcess::Reap(bool wait) {
+    if (reaped_)
         return true;
-    pollfd p{pidfd_, POLLIN, 0};
-    return ::poll(&p, 1, 0) > 0;
+    siginfo_t info{};
+    int rc;
+    while ((rc = ::waitid(P_PIDFD, static_cast<id_t>(pidfd_), &info,
+                          WEXITED | (wait ? 0 : WNOHANG))) < 0 &&
+           errno == EINTR) {
+    }
+    if (rc < 0 && errno == ECHILD) {
+        reaped_ = true; // someone else has reaped it: it is gone all the same
+        endCode_ = 0;
+        return true;
+    }
+    if (rc < 0 || info.si_pid == 0)
+        return false; // still running
+    reaped_ = true;
+    endCode_ = info.si_code;
+    endStatus_ = info.si_status;
+    return true;
+}
+
+bool ServiceProcess::HasExited() {
+    return pidfd_ < 0 || Reap(false);
+}
+
+bool ServiceProcess::HoldsListener(int port) const {
+    if (pidfd_ < 0 || reaped_)
+        return false;
+    // The listening sockets on the port, by the names their descriptors show.
+    std::vector<std::string> listeners;
+    bool told = false;
+    for (const char* table : {"/proc/net/tcp", "/proc/net/tcp6"}) {
+        std::ifstream in(table);
+        std::string line;
+        if (!std::getline(in, line)) // the column names
+            continue;
+        told = true;
+        while (std::getline(in, line)) {
+            std::istringstream fields(line);
+            std::string slot, local, remote, state, queues, timer, retransmits, uid, timeout, inode;
+            if (!(fields >> slot >> local >> remote >> state >> queues >> timer >> retransmits >>
+                  uid >> timeout >> inode))
+                continue;
+            const size_t colon = local.rfind(':');
+            if (state != "0A" || colon == std::string::npos ||
+                std::strtol(local.c_str() + colon + 1, nullptr, 16) != port)
+                continue;
+            if (inode == "0")
+                return true; // the system does not tell whose it is
+            listeners.push_back("socket:[" + inode + "]");
+        }
+    }
+    if (!told)
+        return true;
+    if (listeners.empty())
+        return false; // nobody listens there
+    DIR* fds = ::opendir(("/proc/" + std::to_string(pid_) + "/fd").c_str());
+    if (fds == nullptr)
+        return true; // not to be seen here
+    bool held = false;
+    char target[64];
+    while (dirent* e = held ? nullptr : ::readdir(fds)) {
+        const ssize_t n = ::readlinkat(::dirfd(fds), e->d_name, target, sizeof target - 1);
+        if (n <= 0)
+            continue;
+        target[n] = '\0';
+        held = std::find(listeners.begin(), listeners.end(), target) != listeners.end();
+    }
+    ::closedir(fds);
+    return held;
+}
+
+std::string ServiceProcess::EndText() const {
+    if (!reaped_)
+        return std::string();
+    return (endCode_ == CLD_EXITED ? "exit status " : "signal ") + std::to_string(endStatus_);
 }
 
 void ServiceProcess::Terminate() {
     if (pidfd_ < 0)
         return;
-    // A child that has already ended is a zombie until reaped: the signal cannot reach anyone else.
-    pidfd_send_signal(pidfd_, SIGKILL, nullptr, 0);
-    siginfo_t info{};
-    while (::waitid(P_PIDFD, static_cast<id_t>(pidfd_), &info, WEXITED) < 0 && errno == EINTR) {
+    // A reaped child is gone, and one that has ended is a zombie until reaped: either way the
+    // signal, sent through the descriptor, cannot reach anyone else.
+    if (!reaped_) {
+        pidfd_send_signal(pidfd_, SIGKILL, nullptr, 0);
+        Reap(true);
     }
     ::close(pidfd_);
     pidfd_ = -1;
     pid_ = 0;
+    reaped_ = false;
 }

@@ -574,7 +574,62 @@ TEST(ServiceControllerSupervision, ServiceThatExitsGivesStoppedAndThreadEnds) {
     EXPECT_TRUE(WaitForState(c, ServiceState::Stopped, 4000));
     EXPECT_TRUE(WaitFor([&] { return SupervisionThreads() == threadsBefore; }, 2000));
     EXPECT_NE(::access(config.c_str(), F_OK), 0) << "its configuration outlived the service";
+    // Reaped at once, not left a zombie until the next Stop.
+    for (const proctable::Process& p : proctable::Descendants(::getpid()))
+        EXPECT_NE(p.name, "nrd") << "state " << p.state;
     c.Stop();
+}
+
+// Another user's program that knows only the port of the service and takes it over at once when
+// the service has ended, with an interface of its own that is down: nothing is asked of it, and
+// the status never shows its interface.
+TEST(ServiceControllerSupervision, PortTakenOverAfterTheServiceEndedIsNeverCalled) {
+    ServiceControllerOptions o = StandIn({"present=up", "exit-after=600"});
+    o.connectedPollMs = o.unreachablePollMs = 0; // one probe after the other
+    CServiceController c(o);
+    ASSERT_TRUE(c.Start(Usb()));
+    ASSERT_TRUE(WaitForState(c, ServiceState::Connected, 3000));
+    const int port = PortOf(c.GetServiceUrl());
+
+    char config[] = "/tmp/vk-other-config-XXXXXX";
+    char log[] = "/tmp/vk-other-log-XXXXXX";
+    ::close(::mkstemp(config));
+    ::close(::mkstemp(log));
+    PropertyMap map;
+    map.SetIntValue("Listen Port", port);
+    map.SetStringValue("Log Filename", log);
+    map.SetCurrentSection("Interface 0");
+    map.SetStringValue("Type", "USB Interface");
+    map.SetStringValue("Serial Number", "OTHER00001");
+    map.WriteToFile(config);
+    ServiceProcess other;
+    ASSERT_TRUE(other.Spawn(VK_BIN_DIR "/nrd", {"-f", config, "-e", "/vk7-test-unused", "-t",
+                                                "present=down", "-t", "take-port=5000", "-t",
+                                                "log-calls"}));
+
+    const std::string taken = "XmlRpc Server is listening on TCP port " + std::to_string(port);
+    std::set<ServiceState> states;
+    std::set<std::string> serials;
+    auto end = Clock::now() + std::chrono::seconds(5);
+    bool tookIt = false;
+    while (Clock::now() < end) {
+        states.insert(c.GetState());
+        serials.insert(c.GetInterfaceSerial());
+        if (!tookIt && ReadFile(log).find(taken) != std::string::npos) {
+            tookIt = true; // watched on for a second more
+            end = Clock::now() + std::chrono::seconds(1);
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+    EXPECT_TRUE(tookIt) << ReadFile(log);
+    EXPECT_EQ(states.count(ServiceState::InterfaceDown), 0u);
+    EXPECT_EQ(serials.count("OTHER00001"), 0u);
+    EXPECT_EQ(c.GetState(), ServiceState::Stopped);
+    EXPECT_EQ(c.GetServiceUrl(), "");
+    EXPECT_EQ(ReadFile(log).find("call "), std::string::npos) << ReadFile(log);
+    other.Terminate();
+    ::unlink(config);
+    ::unlink(log);
 }
 
 TEST(ServiceControllerSupervision, FaultAnswerKeepsTheState) {
