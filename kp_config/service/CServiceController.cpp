@@ -155,16 +155,20 @@ bool CServiceController::StartLocal() {
     args.insert(args.end(), {"-f", configPath, "-e", ready.Name()});
     if (!process_.Spawn(program, args))
         return FailStart("the program " + program + " could not be run");
-    // A service that ends before it is ready will never post: stop waiting for it then.
-    const bool posted =
-        ready.Wait(options_.startupTimeoutMs, [this] { return !process_.HasExited(); });
+    // A service that ends before it is ready will never post: stop waiting for it then, and
+    // when the program is being ended.
+    bool abandoned = false;
+    const bool posted = ready.Wait(options_.startupTimeoutMs, [this, &abandoned] {
+        abandoned = options_.abandonStart && options_.abandonStart();
+        return !abandoned && !process_.HasExited();
+    });
     ready.Close(); // whatever came of it, nobody needs the name any more
     if (!posted) {
         if (process_.HasExited())
-            return FailStart("the service ended before it was ready (" + process_.EndText() +
-                             ")");
-        return FailStart("no start-up event within " +
-                         std::to_string(options_.startupTimeoutMs) + " ms");
+            return FailStart("the service ended before it was ready (" + process_.EndText() + ")");
+        return FailStart(abandoned ? "the program is ending"
+                                   : "no start-up event within " +
+                                         std::to_string(options_.startupTimeoutMs) + " ms");
     }
 
     std::ifstream log(logPath_);
