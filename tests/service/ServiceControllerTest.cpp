@@ -555,13 +555,19 @@ TEST(ServiceControllerStart, UnknownConnectionTypeStillStartsTheService) {
 }
 
 TEST(ServiceControllerStart, RemoteServiceWritesNothingAndStartsWithoutTraffic) {
-    CServiceController c(StandIn());
+    FakeService remote([](int fd) { SendAll(fd, ConnectedAnswer); });
+    ServiceControllerOptions o = StandIn();
+    o.connectedPollMs = 5000; // after the first probe, nothing for a while
+    CServiceController c(o);
     { std::ofstream(c.LogPath()) << "kept\n"; }
-    ASSERT_TRUE(c.Start(Remote("127.0.0.1", FreePort())));
+    ASSERT_TRUE(c.Start(Remote("127.0.0.1", remote.port)));
     EXPECT_EQ(ReadFile(c.LogPath()), "kept\n");
     EXPECT_EQ(ReadFile(c.ConfigPath()), "");
-    EXPECT_EQ(c.GetState(), ServiceState::Unreachable);
-    EXPECT_EQ(c.GetServiceUrl().rfind("bin://127.0.0.1:", 0), 0u);
+    EXPECT_EQ(c.GetServiceUrl(), "bin://127.0.0.1:" + std::to_string(remote.port));
+    // The first probe decides the state; Start itself sent nothing.
+    EXPECT_TRUE(WaitForState(c, ServiceState::Connected, 3000));
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    EXPECT_EQ(remote.calls.load(), 1);
 }
 
 // ---- supervision ----
@@ -603,9 +609,9 @@ TEST(ServiceControllerSupervision, PortTakenOverAfterTheServiceEndedIsNeverCalle
     map.SetStringValue("Serial Number", "OTHER00001");
     map.WriteToFile(config);
     ServiceProcess other;
-    ASSERT_TRUE(other.Spawn(VK_BIN_DIR "/nrd", {"-f", config, "-e", "/vk7-test-unused", "-t",
-                                                "present=down", "-t", "take-port=5000", "-t",
-                                                "log-calls"}));
+    ASSERT_TRUE(other.Spawn(VK_BIN_DIR "/nrd",
+                            {"-f", config, "-e", "/vk7-test-unused", "-t", "present=down", "-t",
+                             "take-port=5000", "-t", "log-calls"}));
 
     const std::string taken = "XmlRpc Server is listening on TCP port " + std::to_string(port);
     std::set<ServiceState> states;
@@ -632,11 +638,20 @@ TEST(ServiceControllerSupervision, PortTakenOverAfterTheServiceEndedIsNeverCalle
     ::unlink(log);
 }
 
+// The stand-in's log has the answer to call n (the probes before it are then done).
+bool WaitForCall(const CServiceController& c, int n) {
+    const std::string line = "call " + std::to_string(n) + " answered";
+    return WaitFor([&] { return ReadFile(c.LogPath()).find(line) != std::string::npos; }, 3000);
+}
+
+// A fault answer leaves the state as it was: Connected after a good answer, through the faults
+// that follow it (calls 2 to 4).
 TEST(ServiceControllerSupervision, FaultAnswerKeepsTheState) {
-    CServiceController c(StandIn({"present=up", "fault"}));
+    CServiceController c(StandIn({"present=up", "fault", "normal-first=1", "log-calls"}));
     ASSERT_TRUE(c.Start(Usb()));
-    std::this_thread::sleep_for(std::chrono::milliseconds(600));
-    EXPECT_EQ(c.GetState(), ServiceState::Unreachable);
+    ASSERT_TRUE(WaitForState(c, ServiceState::Connected, 3000));
+    ASSERT_TRUE(WaitForCall(c, 4)) << ReadFile(c.LogPath());
+    EXPECT_EQ(c.GetState(), ServiceState::Connected);
 }
 
 TEST(ServiceControllerSupervision, SlowAnswerCountsAsUnreachable) {
@@ -648,28 +663,48 @@ TEST(ServiceControllerSupervision, SlowAnswerCountsAsUnreachable) {
     EXPECT_EQ(c.GetState(), ServiceState::Unreachable);
 }
 
+// Answers that cannot be read as an interface list: those that still tell "not connected" give
+// InterfaceDown; those that tell nothing leave the state that a good answer before them set.
 TEST(ServiceControllerSupervision, UnexpectedShapes) {
     struct Case {
         const char* shape;
+        bool afterGoodAnswer;
         ServiceState expected;
         const char* serial;
     } cases[] = {
-        {"shape=empty", ServiceState::InterfaceDown, ""},
-        {"shape=no-connected", ServiceState::InterfaceDown, "TEST000001"},
-        {"shape=address-int", ServiceState::Connected, ""},
-        {"shape=not-array", ServiceState::Unreachable, ""},
-        {"shape=element-int", ServiceState::Unreachable, ""},
-        {"shape=connected-int", ServiceState::Unreachable, ""},
+        {"shape=empty", false, ServiceState::InterfaceDown, ""},
+        {"shape=no-connected", false, ServiceState::InterfaceDown, "TEST000001"},
+        {"shape=address-int", false, ServiceState::Connected, ""},
+        {"shape=not-array", true, ServiceState::Connected, "TEST000001"},
+        {"shape=element-int", true, ServiceState::Connected, "TEST000001"},
+        {"shape=connected-int", true, ServiceState::Connected, "TEST000001"},
     };
     for (const Case& k : cases) {
         SCOPED_TRACE(k.shape);
-        CServiceController c(StandIn({"present=up", k.shape}));
+        std::vector<std::string> behaviours = {"present=up", k.shape, "log-calls"};
+        if (k.afterGoodAnswer)
+            behaviours.push_back("normal-first=1");
+        CServiceController c(StandIn(behaviours));
         ASSERT_TRUE(c.Start(Usb()));
-        if (k.expected == ServiceState::Unreachable)
-            std::this_thread::sleep_for(std::chrono::milliseconds(500));
         EXPECT_TRUE(WaitForState(c, k.expected, 3000));
+        if (k.afterGoodAnswer) {
+            ASSERT_TRUE(WaitForCall(c, 4)) << ReadFile(c.LogPath());
+            EXPECT_EQ(c.GetState(), k.expected);
+        }
         EXPECT_EQ(c.GetInterfaceSerial(), k.serial);
     }
+}
+
+// While Connected, a service that stops answering is given the 15 s of a Connected probe before
+// the state drops, not the 1 s of the other states.
+TEST(ServiceControllerSupervision, ConnectedServiceThatStopsAnsweringIsGivenFifteenSeconds) {
+    CServiceController c(StandIn({"present=up", "normal-first=1", "slow=60000"}));
+    ASSERT_TRUE(c.Start(Usb()));
+    ASSERT_TRUE(WaitForState(c, ServiceState::Connected, 3000));
+    const auto connected = Clock::now();
+    ASSERT_TRUE(WaitForState(c, ServiceState::Unreachable, 23000));
+    EXPECT_GE(ElapsedMs(connected), 15000);
+    EXPECT_LE(ElapsedMs(connected), 15000 * 3 / 2);
 }
 
 // A probe waiting on its long time-out while Connected must not hold up Stop or a restart, and a
