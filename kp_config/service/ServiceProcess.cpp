@@ -63,6 +63,9 @@ bool ServiceProcess::Spawn(const std::string& program, const std::vector<std::st
     pid_ = pid;
     pidfd_ = fd;
     reaped_ = false;
+    listenerFd_.clear();
+    listenerLink_.clear();
+    listenerUnknown_ = false;
     return true;
 }
 
@@ -92,11 +95,23 @@ bool ServiceProcess::HasExited() {
     return pidfd_ < 0 || Reap(false);
 }
 
-bool ServiceProcess::HoldsListener(int port) const {
+bool ServiceProcess::HoldsListener(int port) {
     if (pidfd_ < 0 || reaped_)
         return false;
-    // The listening sockets on the port, by the names their descriptors show.
-    std::vector<std::string> listeners;
+    if (listenerUnknown_)
+        return true;
+    if (!listenerLink_.empty()) {
+        // The same socket under the same descriptor: nobody else can listen on its port.
+        char target[64];
+        const ssize_t n = ::readlink(listenerFd_.c_str(), target, sizeof target);
+        if (n > 0 &&
+            listenerLink_.compare(0, std::string::npos, target, static_cast<size_t>(n)) == 0)
+            return true;
+        listenerFd_.clear(); // closed, or another socket now: learnt anew
+        listenerLink_.clear();
+    }
+    // Which of the system's listening sockets on the port is the child's.
+    std::vector<std::string> listeners; // by the link text their descriptors show
     bool told = false;
     for (const char* table : {"/proc/net/tcp", "/proc/net/tcp6"}) {
         std::ifstream in(table);
@@ -115,28 +130,30 @@ bool ServiceProcess::HoldsListener(int port) const {
                 std::strtol(local.c_str() + colon + 1, nullptr, 16) != port)
                 continue;
             if (inode == "0")
-                return true; // the system does not tell whose it is
+                told = false; // the system does not tell whose it is
             listeners.push_back("socket:[" + inode + "]");
         }
     }
-    if (!told)
+    const std::string fdDir = "/proc/" + std::to_string(pid_) + "/fd";
+    DIR* fds = told ? ::opendir(fdDir.c_str()) : nullptr;
+    if (fds == nullptr) {
+        listenerUnknown_ = true; // the port's owner cannot be seen here: liveness must do
         return true;
-    if (listeners.empty())
-        return false; // nobody listens there
-    DIR* fds = ::opendir(("/proc/" + std::to_string(pid_) + "/fd").c_str());
-    if (fds == nullptr)
-        return true; // not to be seen here
-    bool held = false;
+    }
     char target[64];
-    while (dirent* e = held ? nullptr : ::readdir(fds)) {
+    while (dirent* e = ::readdir(fds)) {
         const ssize_t n = ::readlinkat(::dirfd(fds), e->d_name, target, sizeof target - 1);
         if (n <= 0)
             continue;
         target[n] = '\0';
-        held = std::find(listeners.begin(), listeners.end(), target) != listeners.end();
+        if (std::find(listeners.begin(), listeners.end(), target) != listeners.end()) {
+            listenerFd_ = fdDir + "/" + e->d_name;
+            listenerLink_ = target;
+            break;
+        }
     }
     ::closedir(fds);
-    return held;
+    return !listenerLink_.empty(); // none: nobody listens there, or another program does
 }
 
 std::string ServiceProcess::EndText() const {

@@ -28,10 +28,11 @@ public:
     bool HasExited();
     // How the reaped child ended: "exit status N" or "signal N"; empty before it was reaped.
     std::string EndText() const;
-    // False when the TCP port's listening socket is none of the child's open files: the child
-    // has closed its port (nobody listens there, or another program has taken it over). True
-    // also when the system does not tell.
-    bool HoldsListener(int port) const;
+    // False when the child does not hold the socket that listens on the TCP port: it has closed
+    // its port, and nobody or another program listens there. Which of the child's descriptors
+    // that socket is comes from the system's table of sockets, once; later calls look at that
+    // descriptor alone while it stays the same. True also when the system does not tell.
+    bool HoldsListener(int port);
 
     // Kills the child if it still runs, reaps it and forgets it. Nothing when none.
     void Terminate();
@@ -42,6 +43,9 @@ private:
     pid_t pid_ = 0;
     int pidfd_ = -1;
     bool reaped_ = false;
-    int endCode_ = 0;   // CLD_EXITED, CLD_KILLED or CLD_DUMPED once reaped
-    int endStatus_ = 0; // its exit status or signal
+    int endCode_ = 0;              // CLD_EXITED, CLD_KILLED or CLD_DUMPED once reaped
+    int endStatus_ = 0;            // its exit status or signal
+    std::string listenerFd_;       // "/proc/<pid>/fd/<n>" of its listening socket, once learnt
+    std::string listenerLink_;     // what that descriptor showed then: "socket:[<inode>]"
+    bool listenerUnknown_ = false; // the system does not tell who listens
 };
