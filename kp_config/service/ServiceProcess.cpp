@@ -80,7 +80,7 @@ bool ServiceProcess::Reap(bool wait) {
     }
     if (rc < 0 && errno == ECHILD) {
         reaped_ = true; // someone else has reaped it: it is gone all the same
-        endCode_ = 0;
+        endCode_ = 0;   // how, nobody here knows
         return true;
     }
     if (rc < 0 || info.si_pid == 0)
@@ -159,7 +159,11 @@ bool ServiceProcess::HoldsListener(int port) {
 std::string ServiceProcess::EndText() const {
     if (!reaped_)
         return std::string();
-    return (endCode_ == CLD_EXITED ? "exit status " : "signal ") + std::to_string(endStatus_);
+    if (endCode_ == CLD_EXITED)
+        return "exit status " + std::to_string(endStatus_);
+    if (endCode_ == CLD_KILLED || endCode_ == CLD_DUMPED)
+        return "signal " + std::to_string(endStatus_);
+    return "reaped elsewhere";
 }
 
 void ServiceProcess::Terminate() {

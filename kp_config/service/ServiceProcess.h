@@ -26,7 +26,8 @@ public:
     // True when the child has ended. An ended child is reaped here, so that it does not stay a
     // zombie while this program runs; the descriptor stays until Terminate.
     bool HasExited();
-    // How the reaped child ended: "exit status N" or "signal N"; empty before it was reaped.
+    // How the reaped child ended: "exit status N", "signal N", or "reaped elsewhere" when
+    // another part of the program reaped it; empty before it was reaped.
     std::string EndText() const;
     // False when the child does not hold the socket that listens on the TCP port: it has closed
     // its port, and nobody or another program listens there. Which of the child's descriptors
