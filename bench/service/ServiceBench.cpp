@@ -3,6 +3,7 @@
 //    InterfaceDown and Connected (the main thread only sleeps meanwhile), and of the
 //    supervision thread alone;
 //  - the time Stop takes while a probe waits on its 15-second time-out in state Connected;
+//  - what the probe's look at the service's process and port costs, against its call;
 //  - how the time to read the service's configuration file grows with its number of keys;
 //  - the start-up scan of a service log whose first line is 300 MB long, against a log of the
 //    same size in lines of 100 characters, in time and in memory.
@@ -11,10 +12,12 @@
 
 #include "CServiceController.h"
 #include "LoopbackPorts.h"
+#include "OSCompat.h"
 #include "ProcessTable.h"
 #include "PropertyMap.h"
 #include "RpcClient.h"
 #include "ServiceLogScan.h"
+#include "ServiceProcess.h"
 
 #include <dirent.h>
 #include <netinet/in.h>
@@ -187,6 +190,59 @@ double ScanSeconds(size_t size, size_t lineLength, bool& found) {
     return seconds;
 }
 
+// Microseconds per run of f, over n runs.
+template <class F> double MicrosEach(int n, F f) {
+    auto t0 = Clock::now();
+    for (int i = 0; i < n; ++i)
+        f();
+    return std::chrono::duration<double, std::micro>(Clock::now() - t0).count() / n;
+}
+
+// What the probe's look at the service's process and port costs, against the call it guards:
+// each on a stand-in service started here, `n` times.
+bool MeasurePortCheck(int n) {
+    char config[] = "/tmp/vk-bench-config-XXXXXX";
+    char log[] = "/tmp/vk-bench-log-XXXXXX";
+    ::close(::mkstemp(config));
+    ::close(::mkstemp(log));
+    PropertyMap map;
+    map.SetIntValue("Listen Port", 0);
+    map.SetStringValue("Log Filename", log);
+    map.SetCurrentSection("Interface 0");
+    map.SetStringValue("Type", "USB Interface");
+    map.WriteToFile(config);
+    ServiceProcess service;
+    bool ok = service.Spawn(OSCompat::FixPath("nrd"),
+                            {"-f", config, "-e", "/vk7-bench-unused", "-t", "present=up"});
+    ServiceLogScan scan;
+    for (int i = 0; ok && i < 500 && scan.result != ServiceLogScan::ScanReady; ++i) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        std::ifstream in(log);
+        scan = ScanServiceLog(in);
+    }
+    const int port = std::atoi(scan.port.c_str());
+    // The first look learns which of the service's descriptors listens, from the system's table.
+    const double learn = MicrosEach(1, [&] { ok = ok && port > 0 && service.HoldsListener(port); });
+    if (ok) {
+        std::printf("first look (learns the listening socket): %.1f us\n", learn);
+        const double check =
+            MicrosEach(n, [&] { ok = !service.HasExited() && service.HoldsListener(port) && ok; });
+        const double call = MicrosEach(n, [&] {
+            RpcClient client("bin://127.0.0.1:" + std::to_string(port));
+            XmlRpc::XmlRpcValue params, result;
+            ok = client.Execute(ListInterfacesMethod, params, result) && ok;
+        });
+        std::printf("each later look: %.1f us, the call: %.1f us, ratio look / call %.3f%s\n",
+                    check, call, check / call, ok ? "" : "   (a check or call failed!)");
+    } else {
+        std::printf("the stand-in service did not start\n");
+    }
+    service.Terminate();
+    ::unlink(config);
+    ::unlink(log);
+    return ok;
+}
+
 } // namespace
 
 int main(int argc, char** argv) {
@@ -245,6 +301,11 @@ int main(int argc, char** argv) {
     std::sort(latencies.begin(), latencies.end());
     std::printf("Stop latency: min %.2f ms, median %.2f ms, max %.2f ms\n", latencies.front(),
                 latencies[latencies.size() / 2], latencies.back());
+
+    // Each probe of a local service looks at its process and at who holds its port, twice.
+    std::printf("\nThe probe's look at the service's process and port, against its call (1000 "
+                "each)\n");
+    MeasurePortCheck(1000);
 
     // The configuration file reader must stay linear: ten times the keys, ten times the time.
     std::printf("\nReading a configuration file (best of 3)\n");

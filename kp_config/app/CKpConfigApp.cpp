@@ -6,6 +6,7 @@
 #include "RpcDiagnostics.h"
 #include "SettingsFile.h"
 #include "StartWebServer.h"
+#include "TerminationSignals.h"
 #include "UserMessage.h"
 
 #include <FileLogger.h>
@@ -55,12 +56,19 @@ std::string LogFilePath(const std::string& name) {
     return state + "/" + path.substr(slash + 1);
 }
 
+// The service's options, with a start that waits for the service given up on SIGTERM or SIGINT:
+// a session that ends the program meanwhile is not kept waiting for the service's time-out.
+ServiceControllerOptions EndedByTermination(ServiceControllerOptions options) {
+    options.abandonStart = [] { return TerminationSignals::Pending(); };
+    return options;
+}
+
 } // namespace
 
 CKpConfigApp::CKpConfigApp() : CKpConfigApp(KpConfigOptions{}) {}
 
 CKpConfigApp::CKpConfigApp(const KpConfigOptions& options)
-    : service(options.service), options_(options) {}
+    : service(EndedByTermination(options.service)), options_(options) {}
 
 CKpConfigApp::~CKpConfigApp() = default;
 
@@ -83,6 +91,10 @@ QString CKpConfigApp::WindowFile() const {
 }
 
 bool CKpConfigApp::InitInstance() {
+    // Without HOME the toolkit would keep its caches (its shader cache among them) under
+    // "/.cache"; they belong in the user's own home, where the program's other files lie.
+    if (qEnvironmentVariableIsEmpty("HOME") && !qgetenv("XDG_CACHE_HOME").startsWith('/'))
+        qputenv("XDG_CACHE_HOME", QByteArray::fromStdString(OSCompat::HomeDirectory() + "/.cache"));
     auto* logger = new FileLogger;
     Logger::s_logger = logger;
     logger->SetFilename(LogFilePath(options_.logFile));
@@ -97,6 +109,8 @@ bool CKpConfigApp::InitInstance() {
 
     // A failed start shows through the main window's start-up check.
     service.Start(settings);
+    if (TerminationSignals::Pending())
+        return false; // ended while it waited for the service: nothing more is started
     webServerError.clear();
     if (StartWebServer(webServer, service.GetServiceUrl(), configDir)) {
         LogLine(QStringLiteral("web server started on 127.0.0.1:%1").arg(webServer.GetPort()));

@@ -3,6 +3,7 @@
 #include <QSocketNotifier>
 
 #include <fcntl.h>
+#include <poll.h>
 #include <signal.h>
 #include <sys/socket.h>
 #include <unistd.h>
@@ -36,6 +37,13 @@ bool TerminationSignals::Catch() {
     ::sigaction(SIGTERM, &action, nullptr);
     ::sigaction(SIGINT, &action, nullptr);
     return true;
+}
+
+bool TerminationSignals::Pending() {
+    if (s_pipe[0] < 0)
+        return false;
+    pollfd p{s_pipe[0], POLLIN, 0};
+    return ::poll(&p, 1, 0) > 0;
 }
 
 TerminationSignals::TerminationSignals(std::function<void()> onSignal)

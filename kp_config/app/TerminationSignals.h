@@ -17,6 +17,9 @@ class TerminationSignals : public QObject {
 public:
     // Installs the handlers (once); needs no application object.
     static bool Catch();
+    // True once a signal has come that the event loop has not yet taken: the program is being
+    // ended, so a wait on the GUI thread (the service's start-up) should give up.
+    static bool Pending();
 
     explicit TerminationSignals(std::function<void()> onSignal);
     ~TerminationSignals() override;

@@ -57,7 +57,8 @@ int main(int argc, char* argv[]) {
     CKpConfigApp app;
     if (!app.InitInstance()) {
         const int code = app.ExitInstance();
-        return code != 0 ? code : 1;
+        // Ended by a signal during start-up: the same end as a signal a moment later.
+        return code != 0 ? code : TerminationSignals::Pending() ? 0 : 1;
     }
     const int result = QApplication::exec();
     const int shutdownCode = app.ExitInstance();

@@ -155,15 +155,20 @@ bool CServiceController::StartLocal() {
     args.insert(args.end(), {"-f", configPath, "-e", ready.Name()});
     if (!process_.Spawn(program, args))
         return FailStart("the program " + program + " could not be run");
-    // A service that ends before it is ready will never post: stop waiting for it then.
-    const bool posted =
-        ready.Wait(options_.startupTimeoutMs, [this] { return !process_.HasExited(); });
+    // A service that ends before it is ready will never post: stop waiting for it then, and
+    // when the program is being ended.
+    bool abandoned = false;
+    const bool posted = ready.Wait(options_.startupTimeoutMs, [this, &abandoned] {
+        abandoned = options_.abandonStart && options_.abandonStart();
+        return !abandoned && !process_.HasExited();
+    });
     ready.Close(); // whatever came of it, nobody needs the name any more
     if (!posted) {
-        return FailStart(process_.HasExited()
-                             ? "the service ended before it was ready"
-                             : "no start-up event within " +
-                                   std::to_string(options_.startupTimeoutMs) + " ms");
+        if (process_.HasExited())
+            return FailStart("the service ended before it was ready (" + process_.EndText() + ")");
+        return FailStart(abandoned ? "the program is ending"
+                                   : "no start-up event within " +
+                                         std::to_string(options_.startupTimeoutMs) + " ms");
     }
 
     std::ifstream log(logPath_);
@@ -336,13 +341,27 @@ void CServiceController::Supervise(std::string url) {
     }
 }
 
+CServiceController::PortHolder CServiceController::HolderOfPort(int port) {
+    if (settings_.connection == ConnectionType::RemoteService)
+        return PortHolder::Service; // nothing to be seen of a service on another computer
+    if (process_.HasExited())
+        return PortHolder::Ended;
+    return process_.HoldsListener(port) ? PortHolder::Service : PortHolder::Other;
+}
+
 void CServiceController::Probe(const std::string& url) {
     const ServiceState old = GetState();
     ServiceState now = old;
     std::string address;
-    if (settings_.connection != ConnectionType::RemoteService && process_.HasExited()) {
-        now = ServiceState::Stopped;
-    } else {
+    // An answer counts only from the service this controller started, while it is alive and
+    // still holds its port: once it has closed the port or ended, the port may be another
+    // program's. So both are looked at before the call, which goes nowhere else, and again after
+    // the answer.
+    std::string host, path;
+    int port = 0;
+    RpcClient::ParseUrl(url, host, port, path);
+    PortHolder at = HolderOfPort(port);
+    if (at == PortHolder::Service) {
         RpcClient client(url);
         client.SetTimeout(old == ServiceState::Connected ? options_.connectedProbeTimeoutMs
                                                          : options_.probeTimeoutMs);
@@ -355,9 +374,17 @@ void CServiceController::Probe(const std::string& url) {
                 now = answer.connected ? ServiceState::Connected : ServiceState::InterfaceDown;
             address = answer.address;
         }
+        at = HolderOfPort(port);
     }
-    if (now == ServiceState::Stopped)
+    if (at != PortHolder::Service) {
+        now = at == PortHolder::Ended ? ServiceState::Stopped : ServiceState::Unreachable;
+        address.clear();
+    }
+    if (at == PortHolder::Ended) {
         RemoveConfigFile(); // the service ended by itself
+        std::lock_guard<std::mutex> guard(lock_);
+        serviceUrl_.clear(); // nobody is to call that port any more
+    }
     if (now != old) {
         {
             std::lock_guard<std::mutex> guard(lock_);
@@ -365,7 +392,11 @@ void CServiceController::Probe(const std::string& url) {
             if (interfaceSerial_.empty())
                 interfaceSerial_ = address;
         }
-        Log(std::string("radio service state ") + StateName(old) + " -> " + StateName(now) +
-            (now == ServiceState::Stopped ? " (the service process has ended)" : ""));
+        std::string why;
+        if (at == PortHolder::Ended)
+            why = " (the service process has ended, " + process_.EndText() + ")";
+        else if (at == PortHolder::Other)
+            why = " (the service no longer holds its port " + std::to_string(port) + ")";
+        Log(std::string("radio service state ") + StateName(old) + " -> " + StateName(now) + why);
     }
 }

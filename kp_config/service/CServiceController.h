@@ -6,6 +6,7 @@
 
 #include <condition_variable>
 #include <cstdint>
+#include <functional>
 #include <mutex>
 #include <string>
 #include <thread>
@@ -56,6 +57,9 @@ struct ServiceControllerOptions {
     int connectedPollMs = 5000;
     std::string hidSysRoot = "/sys"; // where the USB check looks for HID devices
     std::string hidDevRoot = "/dev"; // where it opens them
+    // Asked every few milliseconds while a start waits for the service to be ready; true gives
+    // the start up at once (the program is being ended). Empty: the wait runs its course.
+    std::function<bool()> abandonStart;
 };
 
 // Owns the local radio service: writes its configuration, starts it, reads its port from its log
@@ -99,6 +103,10 @@ private:
     void RemoveConfigFile();
     void Supervise(std::string url);
     void Probe(const std::string& url);
+    // Who listens at the local service's port: the service; nobody, since it has ended; or
+    // perhaps another program, since the live service no longer holds the port.
+    enum class PortHolder { Service, Ended, Other };
+    PortHolder HolderOfPort(int port);
     int PollPeriodMs(ServiceState state) const;
     int VerifyUsb(ConnectionSettings& settings) const;
     int VerifyLan(const ConnectionSettings& settings) const;

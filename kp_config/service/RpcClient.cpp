@@ -12,6 +12,7 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cerrno>
 #include <charconv>
@@ -184,6 +185,100 @@ public:
     int fd = -1;
 };
 
+// The address with the port set, and its length; 0 for a family other than IPv4 and IPv6.
+socklen_t WithPort(sockaddr_storage& address, int port) {
+    if (address.ss_family == AF_INET) {
+        reinterpret_cast<sockaddr_in&>(address).sin_port = htons(static_cast<uint16_t>(port));
+        return sizeof(sockaddr_in);
+    }
+    if (address.ss_family == AF_INET6) {
+        reinterpret_cast<sockaddr_in6&>(address).sin6_port = htons(static_cast<uint16_t>(port));
+        return sizeof(sockaddr_in6);
+    }
+    return 0;
+}
+
+// Connects to one of a host's addresses, in their order, within the deadline. Each address in
+// turn gets its share of the time left; an attempt still under way goes on beside the next one,
+// so an address that never answers costs only its share, and a slow one can still win. The
+// connected socket, or -1 with why set.
+int ConnectAny(std::vector<sockaddr_storage>& addresses, int port, Clock::time_point deadline,
+               const RpcAbort* abort, const char*& why) {
+    std::vector<int> pending; // sockets whose connection is under way, oldest first
+    auto closeAll = [&pending] {
+        for (int fd : pending)
+            ::close(fd);
+        pending.clear();
+    };
+    size_t next = 0;
+    Clock::time_point nextStart = Clock::now();
+    for (;;) {
+        Clock::time_point now = Clock::now();
+        while (next < addresses.size() && (pending.empty() || now >= nextStart)) {
+            sockaddr_storage& address = addresses[next++];
+            const socklen_t length = WithPort(address, port);
+            if (length == 0)
+                continue;
+            int fd = ::socket(address.ss_family, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
+            if (fd < 0)
+                continue;
+            if (::connect(fd, reinterpret_cast<sockaddr*>(&address), length) == 0) {
+                closeAll();
+                return fd;
+            }
+            if (errno != EINPROGRESS) {
+                ::close(fd);
+                continue;
+            }
+            pending.push_back(fd);
+            // This address and each one after it get an equal part of the time left.
+            nextStart = now + (deadline - now) / static_cast<int>(addresses.size() - next + 1);
+        }
+        if (pending.empty()) {
+            why = "no connection";
+            return -1;
+        }
+        if (now >= deadline) {
+            closeAll();
+            why = "no connection in time";
+            return -1;
+        }
+        const Clock::time_point until =
+            next < addresses.size() ? std::min(nextStart, deadline) : deadline;
+        const auto left = std::chrono::ceil<std::chrono::milliseconds>(until - now).count();
+        std::vector<pollfd> polls;
+        for (int fd : pending)
+            polls.push_back({fd, POLLOUT, 0});
+        if (abort)
+            polls.push_back({abort->Fd(), POLLIN, 0});
+        const int n = ::poll(polls.data(), polls.size(),
+                             static_cast<int>(std::clamp<long long>(left, 0, INT_MAX)));
+        if (n < 0 && errno != EINTR) {
+            closeAll();
+            why = "no connection";
+            return -1;
+        }
+        if (abort && polls.back().revents != 0) {
+            closeAll();
+            why = "aborted while connecting";
+            return -1;
+        }
+        for (size_t i = pending.size(); n > 0 && i-- > 0;) {
+            if (polls[i].revents == 0)
+                continue;
+            const int fd = pending[i];
+            pending.erase(pending.begin() + static_cast<long>(i));
+            int error = 0;
+            socklen_t len = sizeof error;
+            if (::getsockopt(fd, SOL_SOCKET, SO_ERROR, &error, &len) == 0 && error == 0) {
+                closeAll();
+                return fd;
+            }
+            ::close(fd);
+        }
+    }
+}
+
 // ---- HTTP ----
 
 std::string BuildCall(const char* method, const XmlRpcValue& params) {
@@ -241,7 +336,12 @@ bool ParseHead(const std::string& head, HttpHead& out) {
             if (value.empty() || value.size() > 18 ||
                 value.find_first_not_of("0123456789") != std::string::npos)
                 return false;
-            out.contentLength = std::stoll(value);
+            // Two lengths that differ leave the answer's end in doubt: refused, as the web
+            // server refuses such a request.
+            const long long length = std::stoll(value);
+            if (out.contentLength >= 0 && out.contentLength != length)
+                return false;
+            out.contentLength = length;
         } else if (EqualsNoCase(name, "Transfer-Encoding") && !EqualsNoCase(value, "identity")) {
             out.identity = false;
         }
@@ -668,45 +768,10 @@ bool RpcClient::Execute(const char* method, const XmlRpcValue& params, XmlRpcVal
     }
 
     Socket sock;
-    for (sockaddr_storage& address : addresses) {
-        socklen_t length = 0;
-        if (address.ss_family == AF_INET) {
-            reinterpret_cast<sockaddr_in&>(address).sin_port = htons(static_cast<uint16_t>(port_));
-            length = sizeof(sockaddr_in);
-        } else if (address.ss_family == AF_INET6) {
-            reinterpret_cast<sockaddr_in6&>(address).sin6_port =
-                htons(static_cast<uint16_t>(port_));
-            length = sizeof(sockaddr_in6);
-        } else {
-            continue;
-        }
-        int fd = ::socket(address.ss_family, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
-        if (fd < 0)
-            continue;
-        if (::connect(fd, reinterpret_cast<sockaddr*>(&address), length) == 0) {
-            sock.fd = fd;
-            break;
-        }
-        if (errno != EINPROGRESS) {
-            ::close(fd);
-            continue;
-        }
-        Wait w = WaitFor(fd, POLLOUT, deadline, abort);
-        int error = 0;
-        socklen_t len = sizeof error;
-        if (w == Wait::Ready && ::getsockopt(fd, SOL_SOCKET, SO_ERROR, &error, &len) == 0 &&
-            error == 0) {
-            sock.fd = fd;
-            break;
-        }
-        ::close(fd);
-        if (w == Wait::Aborted)
-            return fail("aborted while connecting");
-        if (w == Wait::TimedOut)
-            return fail("no connection in time");
-    }
+    const char* why = nullptr;
+    sock.fd = ConnectAny(addresses, port_, deadline, abort, why);
     if (sock.fd < 0)
-        return fail("no connection");
+        return fail(why);
 
     // The request, sent once: a dropped connection fails the call and is never retried.
     const std::string body = BuildCall(method, params);

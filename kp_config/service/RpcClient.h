@@ -25,9 +25,11 @@ private:
 };
 
 // An XML-RPC client for one call at a time, with a time-out and an abort. The whole call (name
-// lookup, connection, request, answer) fits in the time-out; the request is sent once and never
-// repeated. An answer larger than MaxAnswerBytes or nested deeper than MaxAnswerDepth values is
-// refused as a failed call, and is read no further than that.
+// lookup, connection, request, answer) fits in the time-out, and every address of a host is
+// tried within it, in turn, an unanswered one going on beside the next; the request is sent once
+// and never repeated. An answer larger than MaxAnswerBytes, nested deeper than MaxAnswerDepth
+// values, or with two different lengths in its head is refused as a failed call, and is read no
+// further than that.
 class RpcClient {
 public:
     static constexpr size_t MaxAnswerBytes = 4u << 20;

@@ -1,9 +1,12 @@
 // Starting and closing kp_config: the stored connection reaches the radio service, the web UI
 // appears in the window, the status bar follows the service, a service that never runs leads
-// into the wizard once, and nothing is left behind afterwards.
+// into the wizard once, a termination signal ends the wait for it, and nothing is left behind
+// afterwards.
 
 #include "AppFixture.h"
 #include "KpConfigTexts.h"
+#include "ProcessTable.h"
+#include "TerminationSignals.h"
 
 #include <QAction>
 #include <QDir>
@@ -13,11 +16,17 @@
 #include <QMenuBar>
 #include <QMessageBox>
 #include <QScreen>
+#include <QStandardPaths>
 
+#include <pwd.h>
+#include <signal.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
+#include <chrono>
 #include <fstream>
 #include <sstream>
+#include <thread>
 
 using namespace apptest;
 
@@ -129,6 +138,54 @@ TEST_F(AppTest, ServiceThatNeverRunsLeadsIntoTheWizardOnceAfterFiveSeconds) {
     WaitUntil([] { return false; }, CMainFrame::StartupCheckMs + 500);
     EXPECT_EQ(modals.seen.size(), 2);
     EXPECT_EQ(Stored("Connection").toInt(), 1);
+}
+
+// SIGTERM while the start-up waits for a service that never says it is ready: the wait ends at
+// once, nothing more is started, and no service is left.
+TEST_F(AppTest, TerminationSignalEndsTheWaitForTheServiceAtOnce) {
+    options.service = servicetest::StandIn({"present=up", "no-event"});
+    options.service.startupTimeoutMs = 10000;
+    TerminationSignals termination([] {});
+    app = std::make_unique<CKpConfigApp>(options);
+    QElapsedTimer clock;
+    clock.start();
+    std::thread session([] {
+        std::this_thread::sleep_for(std::chrono::milliseconds(1000));
+        ::kill(::getpid(), SIGTERM);
+    });
+    EXPECT_FALSE(app->InitInstance());
+    const qint64 ended = clock.elapsed();
+    session.join();
+    EXPECT_GE(ended, 1000);
+    EXPECT_LT(ended, 1500);
+    EXPECT_EQ(app->MainFrame(), nullptr);
+    EXPECT_FALSE(app->webServer.IsRunning());
+    EXPECT_EQ(app->service.GetState(), ServiceState::Stopped);
+    for (const proctable::Process& child : proctable::Descendants(::getpid()))
+        EXPECT_NE(child.name, "nrd");
+}
+
+// Without HOME, the toolkit's caches lie in the home folder of the user database, as the
+// program's own files do, never under "/.cache".
+TEST_F(AppTest, WithoutHomeTheCachesLieInTheUsersOwnHome) {
+    struct Unset {
+        explicit Unset(const char* variable) : name(variable), value(qgetenv(variable)) {
+            qunsetenv(variable);
+        }
+        ~Unset() {
+            if (!value.isNull())
+                qputenv(name, value);
+            else
+                qunsetenv(name);
+        }
+        const char* name;
+        QByteArray value;
+    } home("HOME"), cache("XDG_CACHE_HOME");
+    Launch();
+    const struct passwd* user = ::getpwuid(::getuid());
+    ASSERT_NE(user, nullptr);
+    EXPECT_EQ(QStandardPaths::writableLocation(QStandardPaths::GenericCacheLocation),
+              QString::fromLocal8Bit(user->pw_dir) + "/.cache");
 }
 
 TEST_F(AppTest, MissingBrowserEngineIsReportedAndTheProgramEnds) {

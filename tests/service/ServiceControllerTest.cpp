@@ -3,8 +3,10 @@
 
 #include "CServiceController.h"
 #include "FileLogger.h"
+#include "ProcessTable.h"
 #include "PropertyMap.h"
 #include "RpcClient.h"
+#include "ServiceProcess.h"
 #include "ServiceTestSupport.h"
 
 #include <gtest/gtest.h>
@@ -12,6 +14,7 @@
 #include <arpa/inet.h>
 #include <fcntl.h>
 #include <grp.h>
+#include <netdb.h>
 #include <netinet/in.h>
 #include <poll.h>
 #include <semaphore.h>
@@ -24,6 +27,7 @@
 #include <fstream>
 #include <functional>
 #include <regex>
+#include <set>
 #include <sstream>
 
 using namespace servicetest;
@@ -31,16 +35,19 @@ using Clock = std::chrono::steady_clock;
 
 namespace {
 
-// A loopback listener that takes connections but never answers.
+// A loopback listener that takes connections but never answers (at address:port; port 0: one
+// the system chooses).
 struct SilentListener {
-    SilentListener() {
+    explicit SilentListener(const std::string& address = "127.0.0.1", int wanted = 0,
+                            int backlog = 8) {
         fd = ::socket(AF_INET, SOCK_STREAM, 0);
         sockaddr_in a{};
         a.sin_family = AF_INET;
-        a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        a.sin_port = htons(static_cast<uint16_t>(wanted));
+        ::inet_pton(AF_INET, address.c_str(), &a.sin_addr);
         socklen_t len = sizeof a;
         ::bind(fd, reinterpret_cast<sockaddr*>(&a), sizeof a);
-        ::listen(fd, 8);
+        ::listen(fd, backlog);
         ::getsockname(fd, reinterpret_cast<sockaddr*>(&a), &len);
         port = ntohs(a.sin_port);
     }
@@ -64,11 +71,40 @@ std::string HttpAnswer(const std::string& xml) {
            std::to_string(xml.size()) + "\r\n\r\n" + xml;
 }
 
+// A service's answer: one interface, connected.
+const std::string ConnectedAnswer =
+    HttpAnswer("<?xml version=\"1.0\"?><methodResponse><params><param><value><array><data>"
+               "<value><struct><member><name>ADDRESS</name><value>REMOTE0001</value></member>"
+               "<member><name>CONNECTED</name><value><boolean>1</boolean></value></member>"
+               "</struct></value></data></array></value></param></params></methodResponse>");
+
+// Sends request on a new loopback connection to port and returns what comes back until the
+// other side closes (at most 3 s).
+std::string Exchange(int port, const std::string& request) {
+    int fd = ::socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in a{};
+    a.sin_family = AF_INET;
+    a.sin_port = htons(static_cast<uint16_t>(port));
+    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    std::string answer;
+    if (::connect(fd, reinterpret_cast<sockaddr*>(&a), sizeof a) == 0) {
+        SendAll(fd, request); // the other side may stop reading early
+        char buf[4096];
+        pollfd p{fd, POLLIN, 0};
+        ssize_t n;
+        while (::poll(&p, 1, 3000) > 0 && (n = ::recv(fd, buf, sizeof buf, 0)) > 0)
+            answer.append(buf, static_cast<size_t>(n));
+    }
+    ::close(fd);
+    return answer;
+}
+
 // A loopback peer that reads each call whole, counts it and lets `reply` answer on the
 // connection, which is closed afterwards.
 class FakeService {
 public:
-    explicit FakeService(std::function<void(int)> reply) : reply_(std::move(reply)) {
+    explicit FakeService(std::function<void(int)> reply, const std::string& address = "127.0.0.1")
+        : listener_(address), reply_(std::move(reply)) {
         port = listener_.port;
         thread_ = std::thread([this] { Serve(); });
     }
@@ -120,11 +156,13 @@ bool InNamespace() {
     return flag && std::string(flag) == "1";
 }
 
-// The system's first name server, made an address of this namespace's loopback interface, with
-// a socket there that takes queries and never answers them.
-class SilentNameServer {
+// The system's first name server, made an address of this namespace's loopback interface. It
+// answers a query for the IPv4 addresses of any name with `addresses`, in this order, and any
+// other query with none; without addresses it takes queries and never answers them.
+class TestNameServer {
 public:
-    SilentNameServer() {
+    explicit TestNameServer(std::vector<std::string> addresses = {})
+        : addresses_(std::move(addresses)) {
         std::ifstream conf("/etc/resolv.conf");
         std::string word, address = "127.0.0.1";
         while (conf >> word)
@@ -135,7 +173,7 @@ public:
         if (address.rfind("127.", 0) != 0 &&
             std::system(("ip addr add " + address + "/32 dev lo").c_str()) != 0)
             return;
-        fd_ = ::socket(AF_INET, SOCK_DGRAM | SOCK_NONBLOCK, 0);
+        fd_ = ::socket(AF_INET, SOCK_DGRAM, 0);
         sockaddr_in a{};
         a.sin_family = AF_INET;
         a.sin_port = htons(53);
@@ -143,24 +181,88 @@ public:
         if (::bind(fd_, reinterpret_cast<sockaddr*>(&a), sizeof a) != 0) {
             ::close(fd_);
             fd_ = -1;
+            return;
         }
+        thread_ = std::thread([this] { Serve(); });
     }
-    ~SilentNameServer() {
+    ~TestNameServer() {
+        stop_ = true;
+        if (thread_.joinable())
+            thread_.join();
         if (fd_ >= 0)
             ::close(fd_);
     }
     bool Listening() const { return fd_ >= 0; }
-    int Queries() {
-        char buf[1500];
-        while (::recv(fd_, buf, sizeof buf, 0) > 0)
-            ++queries_;
-        return queries_;
-    }
+    int Queries() const { return queries_; }
 
 private:
+    void Serve() {
+        while (!stop_) {
+            pollfd p{fd_, POLLIN, 0};
+            if (::poll(&p, 1, 20) <= 0)
+                continue;
+            unsigned char query[512];
+            sockaddr_in from{};
+            socklen_t fromLength = sizeof from;
+            const ssize_t n = ::recvfrom(fd_, query, sizeof query, 0,
+                                         reinterpret_cast<sockaddr*>(&from), &fromLength);
+            if (n < 12)
+                continue;
+            ++queries_;
+            if (addresses_.empty())
+                continue;
+            // The question: its name's labels, then type and class.
+            size_t end = 12;
+            while (end < static_cast<size_t>(n) && query[end] != 0)
+                end += query[end] + 1u;
+            end += 5;
+            if (end > static_cast<size_t>(n))
+                continue;
+            const bool wantsIpv4 = query[end - 4] == 0 && query[end - 3] == 1;
+            std::string reply(reinterpret_cast<char*>(query), end);
+            reply[2] = static_cast<char>(0x81 | (query[2] & 0x01)); // an answer, recursion as asked
+            reply[3] = static_cast<char>(0x80);
+            reply[6] = 0;
+            reply[7] = static_cast<char>(wantsIpv4 ? addresses_.size() : 0);
+            reply[8] = reply[9] = reply[10] = reply[11] = 0;
+            for (const std::string& address : wantsIpv4 ? addresses_ : std::vector<std::string>{}) {
+                // The name by reference to the question's, type A, class IN, 60 s, 4 bytes.
+                reply += std::string("\xc0\x0c\x00\x01\x00\x01\x00\x00\x00\x3c\x00\x04", 12);
+                in_addr ip{};
+                ::inet_pton(AF_INET, address.c_str(), &ip);
+                reply.append(reinterpret_cast<const char*>(&ip), 4);
+            }
+            ::sendto(fd_, reply.data(), reply.size(), 0, reinterpret_cast<sockaddr*>(&from),
+                     fromLength);
+        }
+    }
+
+    std::vector<std::string> addresses_;
     int fd_ = -1;
-    int queries_ = 0;
+    std::atomic<int> queries_{0};
+    std::atomic<bool> stop_{false};
+    std::thread thread_;
 };
+
+// The addresses of a name in the order the system's resolver gives them, as a call tries them.
+std::vector<std::string> AddressesOf(const std::string& name) {
+    std::vector<std::string> found;
+    addrinfo hints{};
+    hints.ai_family = AF_UNSPEC;
+    hints.ai_socktype = SOCK_STREAM;
+    addrinfo* list = nullptr;
+    if (::getaddrinfo(name.c_str(), nullptr, &hints, &list) != 0)
+        return found;
+    for (addrinfo* a = list; a; a = a->ai_next) {
+        char text[INET_ADDRSTRLEN] = "";
+        if (a->ai_family == AF_INET)
+            ::inet_ntop(AF_INET, &reinterpret_cast<sockaddr_in*>(a->ai_addr)->sin_addr, text,
+                        sizeof text);
+        found.push_back(text);
+    }
+    ::freeaddrinfo(list);
+    return found;
+}
 
 std::string ReadFile(const std::string& path) {
     std::ifstream in(path);
@@ -453,13 +555,19 @@ TEST(ServiceControllerStart, UnknownConnectionTypeStillStartsTheService) {
 }
 
 TEST(ServiceControllerStart, RemoteServiceWritesNothingAndStartsWithoutTraffic) {
-    CServiceController c(StandIn());
+    FakeService remote([](int fd) { SendAll(fd, ConnectedAnswer); });
+    ServiceControllerOptions o = StandIn();
+    o.connectedPollMs = 5000; // after the first probe, nothing for a while
+    CServiceController c(o);
     { std::ofstream(c.LogPath()) << "kept\n"; }
-    ASSERT_TRUE(c.Start(Remote("127.0.0.1", FreePort())));
+    ASSERT_TRUE(c.Start(Remote("127.0.0.1", remote.port)));
     EXPECT_EQ(ReadFile(c.LogPath()), "kept\n");
     EXPECT_EQ(ReadFile(c.ConfigPath()), "");
-    EXPECT_EQ(c.GetState(), ServiceState::Unreachable);
-    EXPECT_EQ(c.GetServiceUrl().rfind("bin://127.0.0.1:", 0), 0u);
+    EXPECT_EQ(c.GetServiceUrl(), "bin://127.0.0.1:" + std::to_string(remote.port));
+    // The first probe decides the state; Start itself sent nothing.
+    EXPECT_TRUE(WaitForState(c, ServiceState::Connected, 3000));
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    EXPECT_EQ(remote.calls.load(), 1);
 }
 
 // ---- supervision ----
@@ -472,14 +580,78 @@ TEST(ServiceControllerSupervision, ServiceThatExitsGivesStoppedAndThreadEnds) {
     EXPECT_TRUE(WaitForState(c, ServiceState::Stopped, 4000));
     EXPECT_TRUE(WaitFor([&] { return SupervisionThreads() == threadsBefore; }, 2000));
     EXPECT_NE(::access(config.c_str(), F_OK), 0) << "its configuration outlived the service";
+    // Reaped at once, not left a zombie until the next Stop.
+    for (const proctable::Process& p : proctable::Descendants(::getpid()))
+        EXPECT_NE(p.name, "nrd") << "state " << p.state;
     c.Stop();
 }
 
-TEST(ServiceControllerSupervision, FaultAnswerKeepsTheState) {
-    CServiceController c(StandIn({"present=up", "fault"}));
+// Another user's program that knows only the port of the service and takes it over at once when
+// the service has ended, with an interface of its own that is down: nothing is asked of it, and
+// the status never shows its interface.
+TEST(ServiceControllerSupervision, PortTakenOverAfterTheServiceEndedIsNeverCalled) {
+    ServiceControllerOptions o = StandIn({"present=up", "exit-after=600"});
+    o.connectedPollMs = o.unreachablePollMs = 0; // one probe after the other
+    CServiceController c(o);
     ASSERT_TRUE(c.Start(Usb()));
-    std::this_thread::sleep_for(std::chrono::milliseconds(600));
-    EXPECT_EQ(c.GetState(), ServiceState::Unreachable);
+    ASSERT_TRUE(WaitForState(c, ServiceState::Connected, 3000));
+    const int port = PortOf(c.GetServiceUrl());
+
+    char config[] = "/tmp/vk-other-config-XXXXXX";
+    char log[] = "/tmp/vk-other-log-XXXXXX";
+    ::close(::mkstemp(config));
+    ::close(::mkstemp(log));
+    PropertyMap map;
+    map.SetIntValue("Listen Port", port);
+    map.SetStringValue("Log Filename", log);
+    map.SetCurrentSection("Interface 0");
+    map.SetStringValue("Type", "USB Interface");
+    map.SetStringValue("Serial Number", "OTHER00001");
+    map.WriteToFile(config);
+    ServiceProcess other;
+    ASSERT_TRUE(other.Spawn(VK_BIN_DIR "/nrd",
+                            {"-f", config, "-e", "/vk7-test-unused", "-t", "present=down", "-t",
+                             "take-port=5000", "-t", "log-calls"}));
+
+    const std::string taken = "XmlRpc Server is listening on TCP port " + std::to_string(port);
+    std::set<ServiceState> states;
+    std::set<std::string> serials;
+    auto end = Clock::now() + std::chrono::seconds(5);
+    bool tookIt = false;
+    while (Clock::now() < end) {
+        states.insert(c.GetState());
+        serials.insert(c.GetInterfaceSerial());
+        if (!tookIt && ReadFile(log).find(taken) != std::string::npos) {
+            tookIt = true; // watched on for a second more
+            end = Clock::now() + std::chrono::seconds(1);
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+    EXPECT_TRUE(tookIt) << ReadFile(log);
+    EXPECT_EQ(states.count(ServiceState::InterfaceDown), 0u);
+    EXPECT_EQ(serials.count("OTHER00001"), 0u);
+    EXPECT_EQ(c.GetState(), ServiceState::Stopped);
+    EXPECT_EQ(c.GetServiceUrl(), "");
+    EXPECT_EQ(ReadFile(log).find("call "), std::string::npos) << ReadFile(log);
+    other.Terminate();
+    ::unlink(config);
+    ::unlink(log);
+}
+
+// The stand-in's log has the answer to call n (the probes before it are then done).
+bool WaitForCall(const CServiceController& c, int n) {
+    const std::string line = "call " + std::to_string(n) + " answered";
+    return WaitFor([&] { return ReadFile(c.LogPath()).find(line) != std::string::npos; }, 3000);
+}
+
+// A fault answer leaves the state as it was: Connected after a good answer, through the faults
+// that follow it (calls 2 to 4).
+TEST(ServiceControllerSupervision, FaultAnswerKeepsTheState) {
+    CServiceController c(StandIn({"present=up", "fault", "normal-first=1", "log-calls"}));
+    ASSERT_TRUE(c.Start(Usb()));
+    ASSERT_TRUE(WaitForState(c, ServiceState::Connected, 3000));
+    ASSERT_TRUE(WaitForCall(c, 4)) << ReadFile(c.LogPath());
+    EXPECT_EQ(c.GetState(), ServiceState::Connected);
 }
 
 TEST(ServiceControllerSupervision, SlowAnswerCountsAsUnreachable) {
@@ -491,28 +663,48 @@ TEST(ServiceControllerSupervision, SlowAnswerCountsAsUnreachable) {
     EXPECT_EQ(c.GetState(), ServiceState::Unreachable);
 }
 
+// Answers that cannot be read as an interface list: those that still tell "not connected" give
+// InterfaceDown; those that tell nothing leave the state that a good answer before them set.
 TEST(ServiceControllerSupervision, UnexpectedShapes) {
     struct Case {
         const char* shape;
+        bool afterGoodAnswer;
         ServiceState expected;
         const char* serial;
     } cases[] = {
-        {"shape=empty", ServiceState::InterfaceDown, ""},
-        {"shape=no-connected", ServiceState::InterfaceDown, "TEST000001"},
-        {"shape=address-int", ServiceState::Connected, ""},
-        {"shape=not-array", ServiceState::Unreachable, ""},
-        {"shape=element-int", ServiceState::Unreachable, ""},
-        {"shape=connected-int", ServiceState::Unreachable, ""},
+        {"shape=empty", false, ServiceState::InterfaceDown, ""},
+        {"shape=no-connected", false, ServiceState::InterfaceDown, "TEST000001"},
+        {"shape=address-int", false, ServiceState::Connected, ""},
+        {"shape=not-array", true, ServiceState::Connected, "TEST000001"},
+        {"shape=element-int", true, ServiceState::Connected, "TEST000001"},
+        {"shape=connected-int", true, ServiceState::Connected, "TEST000001"},
     };
     for (const Case& k : cases) {
         SCOPED_TRACE(k.shape);
-        CServiceController c(StandIn({"present=up", k.shape}));
+        std::vector<std::string> behaviours = {"present=up", k.shape, "log-calls"};
+        if (k.afterGoodAnswer)
+            behaviours.push_back("normal-first=1");
+        CServiceController c(StandIn(behaviours));
         ASSERT_TRUE(c.Start(Usb()));
-        if (k.expected == ServiceState::Unreachable)
-            std::this_thread::sleep_for(std::chrono::milliseconds(500));
         EXPECT_TRUE(WaitForState(c, k.expected, 3000));
+        if (k.afterGoodAnswer) {
+            ASSERT_TRUE(WaitForCall(c, 4)) << ReadFile(c.LogPath());
+            EXPECT_EQ(c.GetState(), k.expected);
+        }
         EXPECT_EQ(c.GetInterfaceSerial(), k.serial);
     }
+}
+
+// While Connected, a service that stops answering is given the 15 s of a Connected probe before
+// the state drops, not the 1 s of the other states.
+TEST(ServiceControllerSupervision, ConnectedServiceThatStopsAnsweringIsGivenFifteenSeconds) {
+    CServiceController c(StandIn({"present=up", "normal-first=1", "slow=60000"}));
+    ASSERT_TRUE(c.Start(Usb()));
+    ASSERT_TRUE(WaitForState(c, ServiceState::Connected, 3000));
+    const auto connected = Clock::now();
+    ASSERT_TRUE(WaitForState(c, ServiceState::Unreachable, 23000));
+    EXPECT_GE(ElapsedMs(connected), 15000);
+    EXPECT_LE(ElapsedMs(connected), 15000 * 3 / 2);
 }
 
 // A probe waiting on its long time-out while Connected must not hold up Stop or a restart, and a
@@ -550,6 +742,45 @@ TEST(ServiceControllerSupervision, RemoteServiceIsProbedAtItsAddress) {
     service.Stop();
     // The remote service is gone: the Connected probe fails and the state drops.
     EXPECT_TRUE(WaitForState(c, ServiceState::Unreachable, 3000));
+}
+
+// ---- the stand-in service ----
+
+// Requests nested deeper than any call needs are refused before they are parsed: one of 4.3 MB
+// nested 100,000 values deep is not read on, one of 60 kB nested 1,400 deep gets a fault. The
+// stand-in answers the next call at once.
+TEST(StandInService, DeepRequestsAreRefusedAndTheServiceKeepsAnswering) {
+    CServiceController c(StandIn({"present=up"}));
+    ASSERT_TRUE(c.Start(Usb()));
+    const int port = PortOf(c.GetServiceUrl());
+    for (int depth : {100000, 1400}) {
+        SCOPED_TRACE(depth);
+        std::string call = "<?xml version=\"1.0\"?><methodCall><methodName>" +
+                           std::string(ListInterfacesMethod) + "</methodName><params><param>";
+        for (int i = 0; i < depth; ++i)
+            call += "<value><array><data>";
+        for (int i = 0; i < depth; ++i)
+            call += "</data></array></value>";
+        call += "</param></params></methodCall>";
+        const std::string answer =
+            Exchange(port, "POST /RPC2 HTTP/1.0\r\nContent-Type: text/xml\r\nContent-Length: " +
+                               std::to_string(call.size()) + "\r\n\r\n" + call);
+        if (call.size() < (64u << 10)) {
+            XmlRpc::XmlRpcValue refused;
+            bool fault = false;
+            const size_t body = answer.find("\r\n\r\n");
+            ASSERT_NE(body, std::string::npos) << answer;
+            EXPECT_TRUE(RpcClient::ReadAnswer(answer.substr(body + 4), refused, fault));
+            EXPECT_TRUE(fault) << answer;
+        }
+        RpcClient client("127.0.0.1", port);
+        XmlRpc::XmlRpcValue params, result;
+        auto t0 = Clock::now();
+        EXPECT_TRUE(client.Execute(ListInterfacesMethod, params, result));
+        EXPECT_FALSE(client.IsFault());
+        EXPECT_LT(ElapsedMs(t0), 500);
+    }
+    EXPECT_NE(c.GetState(), ServiceState::Stopped);
 }
 
 // ---- the remote check and descriptions ----
@@ -657,8 +888,8 @@ TEST(RpcClientTest, ProbeIsSentOnceWhenTheServiceDropsTheConnection) {
 }
 
 // Answers built to hurt the client are refused as failed calls within the time-out, and the
-// client stops reading them: nested 60,000 levels deep, announced as 2 GB, or streamed without
-// end.
+// client stops reading them: nested 60,000 levels deep, announced as 2 GB, streamed without end,
+// or with two different lengths.
 TEST(RpcClientTest, HostileAnswersAreRefusedWithinTheTimeOut) {
     std::string deep = "<?xml version=\"1.0\"?><methodResponse><params><param>";
     for (int i = 0; i < 60000; ++i)
@@ -682,8 +913,15 @@ TEST(RpcClientTest, HostileAnswersAreRefusedWithinTheTimeOut) {
     FakeService announced(stream("HTTP/1.1 200 OK\r\nContent-Type: text/xml\r\n"
                                  "Content-Length: 2147483648\r\n\r\n"));
     FakeService endless(stream("HTTP/1.0 200 OK\r\nContent-Type: text/xml\r\n\r\n"));
+    // Two lengths: which part of the stream is the answer is in doubt.
+    const std::string body = ConnectedAnswer.substr(ConnectedAnswer.find("\r\n\r\n") + 4);
+    FakeService twoLengths([&](int fd) {
+        SendAll(fd, "HTTP/1.1 200 OK\r\nContent-Length: 5\r\nContent-Type: text/xml\r\n"
+                    "Content-Length: " +
+                        std::to_string(body.size()) + "\r\n\r\n" + body);
+    });
 
-    for (FakeService* service : {&nested, &announced, &endless}) {
+    for (FakeService* service : {&nested, &announced, &endless, &twoLengths}) {
         streamed = 0;
         RpcClient c("127.0.0.1", service->port);
         c.SetTimeout(3000);
@@ -702,7 +940,7 @@ TEST(RpcClientTest, HostileAnswersAreRefusedWithinTheTimeOut) {
 TEST(RpcClientTest, SilentNameServerCostsNoMoreThanTheTimeOut) {
     if (!InNamespace())
         GTEST_SKIP() << "runs only inside its private network namespace";
-    SilentNameServer dns;
+    TestNameServer dns;
     ASSERT_TRUE(dns.Listening());
     CServiceController c(StandIn());
     ConnectionSettings s = Remote("radio-service.example", 2001);
@@ -718,4 +956,38 @@ TEST(RpcClientTest, SilentNameServerCostsNoMoreThanTheTimeOut) {
     c.Stop();
     EXPECT_LT(ElapsedMs(t0), 300);
     EXPECT_EQ(c.GetState(), ServiceState::Stopped);
+}
+
+// A host name whose first address never answers: the call goes on to the next address within
+// its time-out and gets the answer there.
+TEST(RpcClientTest, FirstAddressThatNeverAnswersGivesWayToTheNext) {
+    if (!InNamespace())
+        GTEST_SKIP() << "runs only inside its private network namespace";
+    TestNameServer dns({"127.0.0.2", "127.0.0.3"});
+    ASSERT_TRUE(dns.Listening());
+    const std::vector<std::string> order = AddressesOf("radio-service.example");
+    ASSERT_EQ(order.size(), 2u);
+    FakeService second([](int fd) { SendAll(fd, ConnectedAnswer); }, order[1]);
+    // The first address listens on the same port, but its queue is full, so a new connection
+    // is never answered.
+    SilentListener first(order[0], second.port, 0);
+    std::vector<int> fillers;
+    sockaddr_in a{};
+    a.sin_family = AF_INET;
+    a.sin_port = htons(static_cast<uint16_t>(second.port));
+    ::inet_pton(AF_INET, order[0].c_str(), &a.sin_addr);
+    for (int i = 0; i < 3; ++i) {
+        fillers.push_back(::socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK, 0));
+        ::connect(fillers.back(), reinterpret_cast<sockaddr*>(&a), sizeof a);
+    }
+
+    RpcClient c("radio-service.example", second.port);
+    c.SetTimeout(1000);
+    XmlRpc::XmlRpcValue params, result;
+    auto t0 = Clock::now();
+    EXPECT_TRUE(c.Execute(ListInterfacesMethod, params, result));
+    EXPECT_LT(ElapsedMs(t0), 1000);
+    EXPECT_EQ(second.calls.load(), 1);
+    for (int fd : fillers)
+        ::close(fd);
 }

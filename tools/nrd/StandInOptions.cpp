@@ -4,7 +4,7 @@
 
 namespace {
 
-bool ReadMs(const std::string& text, int& out) {
+bool ReadNumber(const std::string& text, int& out) {
     if (text.empty() || text.size() > 9 ||
         text.find_first_not_of("0123456789") != std::string::npos)
         return false;
@@ -22,12 +22,18 @@ bool ApplyBehaviour(const std::string& word, StandInOptions& o) {
         o.writeReadyLine = false;
     else if (name == "fault" && value.empty())
         o.fault = true;
+    else if (name == "log-calls" && value.empty())
+        o.logCalls = true;
+    else if (name == "normal-first")
+        return ReadNumber(value, o.normalFirst);
+    else if (name == "take-port")
+        return ReadNumber(value, o.takePortMs);
     else if (name == "long-line")
-        return ReadMs(value, o.longLine);
+        return ReadNumber(value, o.longLine);
     else if (name == "exit-after")
-        return ReadMs(value, o.exitAfterMs);
+        return ReadNumber(value, o.exitAfterMs);
     else if (name == "slow")
-        return ReadMs(value, o.answerDelayMs);
+        return ReadNumber(value, o.answerDelayMs);
     else if (name == "shape" && !value.empty())
         o.shape = value;
     else if (name == "present" && (value == "up" || value == "down"))

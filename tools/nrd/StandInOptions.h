@@ -18,6 +18,9 @@ struct StandInOptions {
     bool fault = false;              // -t fault: answer every call with a fault
     int answerDelayMs = 0;           // -t slow=MS: answer each call only after MS milliseconds
     std::string shape;               // -t shape=KIND: answer with an unexpected shape (see main)
+    int normalFirst = 0;             // -t normal-first=N: fault, slow and shape spare N calls
+    bool logCalls = false;           // -t log-calls: one log line for each call answered
+    int takePortMs = 0;              // -t take-port=MS: wait up to MS ms for a taken Listen Port
     std::string present;             // -t present=up|down: pretend an interface is there, no lookup
     std::string hidSysRoot = "/sys"; // -t sysroot=DIR: look for USB interfaces under DIR
     std::string hidDevRoot = "/dev"; // -t devroot=DIR: open them under DIR

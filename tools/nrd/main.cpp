@@ -11,6 +11,7 @@
 
 #include <xmlrpcpp/XmlRpcException.h>
 #include <xmlrpcpp/XmlRpcServer.h>
+#include <xmlrpcpp/XmlRpcServerConnection.h>
 #include <xmlrpcpp/XmlRpcServerMethod.h>
 #include <xmlrpcpp/XmlRpcValue.h>
 
@@ -22,6 +23,7 @@
 #include <unistd.h>
 
 #include <atomic>
+#include <cerrno>
 #include <chrono>
 #include <csignal>
 #include <cstdio>
@@ -82,19 +84,27 @@ struct InterfaceStatus {
 class ListInterfaces : public XmlRpc::XmlRpcServerMethod {
 public:
     ListInterfaces(XmlRpc::XmlRpcServer* server, const StandInOptions& options,
-                   const InterfaceStatus& status)
+                   const InterfaceStatus& status, ServiceLog& log)
         : XmlRpc::XmlRpcServerMethod("listRadlexInterfaces", server), options_(options),
-          status_(status) {}
+          status_(status), log_(log) {}
 
     void execute(XmlRpcValue&, XmlRpcValue& result) override {
-        if (options_.answerDelayMs > 0)
+        ++calls_;
+        // The first calls may be answered as they should be, so that a test sees what a later
+        // odd answer does to a state that the answers have already set.
+        const bool misbehave = calls_ > options_.normalFirst;
+        if (misbehave && options_.answerDelayMs > 0)
             std::this_thread::sleep_for(std::chrono::milliseconds(options_.answerDelayMs));
-        if (options_.fault)
+        if (misbehave && options_.fault) {
+            Note("a fault");
             throw XmlRpc::XmlRpcException("interface list not available", 17);
-        if (!options_.shape.empty()) {
+        }
+        if (misbehave && !options_.shape.empty()) {
+            Note("the shape " + options_.shape);
             AnswerShape(result);
             return;
         }
+        Note("the interface list");
         XmlRpcValue entry;
         entry["ADDRESS"] = status_.address;
         entry["CONNECTED"] = status_.connected;
@@ -137,14 +147,91 @@ private:
         }
     }
 
+    void Note(const std::string& answer) {
+        if (options_.logCalls)
+            log_.Write("call " + std::to_string(calls_) + " answered with " + answer);
+    }
+
     const StandInOptions& options_;
     const InterfaceStatus& status_;
+    ServiceLog& log_;
+    long calls_ = 0;
+};
+
+// Bounds on a request, checked before the library's parser sees it: that parser recurses once per
+// nested element and copies every level, so one request nested 100,000 deep would end the
+// service and one nested 20,000 deep would hold it for seconds. A call of this service takes no
+// parameters and is a few hundred bytes long.
+constexpr size_t MaxRequestBytes = 64u << 10;
+constexpr int MaxRequestDepth = 64;
+
+// How deeply the elements of an XML text nest, counted in one pass without parsing it; a count
+// above limit ends the pass. Comments and character data are skipped; a document type
+// declaration, which the parser would not understand either, counts as too deep.
+int ElementDepth(const std::string& xml, int limit) {
+    int depth = 0;
+    size_t at = xml.find('<');
+    while (at != std::string::npos) {
+        size_t end;
+        if (xml.compare(at, 4, "<!--") == 0) {
+            end = xml.find("-->", at + 4);
+        } else if (xml.compare(at, 9, "<![CDATA[") == 0) {
+            end = xml.find("]]>", at + 9);
+        } else if (xml.compare(at, 2, "<!") == 0) {
+            return limit + 1;
+        } else {
+            end = xml.find('>', at + 1);
+            if (end == std::string::npos)
+                break;
+            if (xml[at + 1] == '/') {
+                depth = depth > 0 ? depth - 1 : 0;
+            } else if (xml[at + 1] != '?' && xml[end - 1] != '/' && ++depth > limit) {
+                return depth;
+            }
+        }
+        if (end == std::string::npos)
+            break;
+        at = xml.find('<', end + 1);
+    }
+    return depth;
+}
+
+// One client's connection, its request bounded before the library reads on or parses it.
+class BoundedConnection : public XmlRpc::XmlRpcServerConnection {
+public:
+    BoundedConnection(int fd, XmlRpc::XmlRpcServer* server)
+        : XmlRpc::XmlRpcServerConnection(fd, server, true) {}
+
+    unsigned handleEvent(unsigned eventType) override {
+        const unsigned next = XmlRpc::XmlRpcServerConnection::handleEvent(eventType);
+        // A head or an announced length beyond the bound is read no further: the connection
+        // ends, and the service goes on with the next one.
+        const bool tooLarge =
+            (_connectionState == READ_HEADER && _header.size() > MaxRequestBytes) ||
+            (_connectionState == READ_REQUEST &&
+             static_cast<size_t>(_contentLength) > MaxRequestBytes);
+        return tooLarge ? 0 : next;
+    }
+
+protected:
+    void executeRequest() override {
+        if (_request.size() > MaxRequestBytes ||
+            ElementDepth(_request, MaxRequestDepth) > MaxRequestDepth) {
+            generateFaultResponse("request refused: larger than 64 KiB or nested deeper than 64 "
+                                  "elements");
+            _keepAlive = false;
+            return;
+        }
+        XmlRpc::XmlRpcServerConnection::executeRequest();
+    }
 };
 
 // The library's server binds every address; the stand-in serves the loopback address only.
 class LoopbackServer : public XmlRpc::XmlRpcServer {
 public:
-    bool BindLoopback(int port) {
+    // Binds port (0: one the system chooses). While another program holds it, tries again for
+    // up to waitMs milliseconds.
+    bool BindLoopback(int port, int waitMs) {
         int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
         if (fd < 0)
             return false;
@@ -155,8 +242,12 @@ public:
         addr.sin_port = htons(static_cast<uint16_t>(port));
         addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
         socklen_t len = sizeof addr;
-        if (::bind(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr) != 0 ||
-            ::listen(fd, 16) != 0 ||
+        const auto giveUp = std::chrono::steady_clock::now() + std::chrono::milliseconds(waitMs);
+        int bound;
+        while ((bound = ::bind(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr)) != 0 &&
+               errno == EADDRINUSE && std::chrono::steady_clock::now() < giveUp)
+            std::this_thread::yield(); // taken the moment it is free
+        if (bound != 0 || ::listen(fd, 16) != 0 ||
             ::getsockname(fd, reinterpret_cast<sockaddr*>(&addr), &len) != 0) {
             ::close(fd);
             return false;
@@ -165,6 +256,11 @@ public:
         _port = ntohs(addr.sin_port);
         _disp.addSource(this, XmlRpc::XmlRpcDispatch::ReadableEvent);
         return true;
+    }
+
+protected:
+    XmlRpc::XmlRpcServerConnection* createConnection(int socket) override {
+        return new BoundedConnection(socket, this);
     }
 };
 
@@ -241,8 +337,8 @@ int main(int argc, char** argv) {
     }
 
     LoopbackServer server;
-    ListInterfaces method(&server, options, status);
-    if (!server.BindLoopback(config.GetIntValue("", "Listen Port", 0))) {
+    ListInterfaces method(&server, options, status, log);
+    if (!server.BindLoopback(config.GetIntValue("", "Listen Port", 0), options.takePortMs)) {
         log.Write("cannot listen on the loopback address");
         return 1;
     }
