@@ -1,114 +1,113 @@
 #include "KeySource.h"
 
-#include "Command.h"
+#include "BoundedFile.h"
+#include "LanInterface.h"
+#include "LanProtocol.h"
+#include "TextUtil.h"
 
-#include <fcntl.h>
-#include <sys/stat.h>
 #include <unistd.h>
 
-#include <cerrno>
 #include <cstdio>
-#include <cstdlib>
-#include <iostream>
 #include <sstream>
 #include <utility>
 
-namespace {
-
-std::string Trimmed(const std::string& text) {
-    const char* space = " \t\r\n";
-    const size_t first = text.find_first_not_of(space);
-    if (first == std::string::npos)
-        return std::string();
-    return text.substr(first, text.find_last_not_of(space) - first + 1);
+KeySource::KeySource(std::optional<std::string> option, const Environment& environment,
+                     std::string keysFile)
+    : option_(std::move(option)), keysFile_(std::move(keysFile)) {
+    const char* key = environment ? environment("LANCFG_KEY") : nullptr;
+    // An empty variable is what "LANCFG_KEY= lancfg ..." leaves: no key, the keys file counts.
+    if (key && key[0] != '\0')
+        environment_ = key;
 }
 
-} // namespace
-
-KeySource::KeySource(bool hasOption, std::string option, const char* environment,
-                     std::string keysFile)
-    : hasOption_(hasOption), option_(std::move(option)), hasEnvironment_(environment != nullptr),
-      environment_(environment ? environment : ""), keysFile_(std::move(keysFile)) {}
-
-std::string KeySource::DefaultKeysFile() {
-    const char* config = std::getenv("XDG_CONFIG_HOME");
+std::string KeySource::DefaultKeysFile(const Environment& environment) {
+    const char* config = environment ? environment("XDG_CONFIG_HOME") : nullptr;
     std::string base;
     if (config && config[0] == '/') {
         base = config;
     } else {
-        const char* home = std::getenv("HOME");
+        const char* home = environment ? environment("HOME") : nullptr;
         base = std::string(home ? home : "") + "/.config";
     }
     return base + "/velantrix-konfigurator/keys";
 }
 
-bool KeySource::Load(std::istream& in, std::string* error) {
-    if (hasOption_ && option_ == "-") {
-        std::string line;
-        std::getline(in, line);
-        common_ = {true, Trimmed(line), "standard input"};
-        if (common_.text.empty()) {
-            *error = "Error: -k - found no key on the first line of standard input";
-            return false;
-        }
-        return true;
-    }
-    if (hasOption_) {
-        common_ = {true, option_, std::string()};
-        return true;
-    }
-    if (hasEnvironment_) {
-        common_ = {true, environment_, "LANCFG_KEY"};
-        return true;
-    }
-    return LoadKeysFile(error);
+bool KeySource::IsKeyText(const std::string& text) {
+    return text.size() == 2 * lanproto::KeySize &&
+           text.find_first_not_of("0123456789abcdefABCDEF") == std::string::npos;
 }
 
-bool KeySource::LoadKeysFile(std::string* error) {
-    const int fd = ::open(keysFile_.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK);
-    if (fd < 0) {
-        if (errno == ENOENT || errno == ENOTDIR)
-            return true; // no keys file: no keys
-        *error = "Error: cannot read the keys file " + keysFile_;
-        return false;
-    }
-    struct stat info {};
-    std::string text;
-    bool ok = ::fstat(fd, &info) == 0 && S_ISREG(info.st_mode);
-    if (!ok) {
-        *error = "Error: the keys file " + keysFile_ + " is not a regular file";
-    } else if (info.st_uid != ::geteuid()) {
-        *error = "Error: the keys file " + keysFile_ +
-                 " belongs to another user; it is not used";
-        ok = false;
-    } else if ((info.st_mode & 077) != 0) {
-        char mode[8];
-        std::snprintf(mode, sizeof mode, "%04o", static_cast<unsigned>(info.st_mode & 07777));
-        *error = "Error: the keys file " + keysFile_ + " is accessible by others (mode " + mode +
-                 "); it is not used until only its owner may read and write it (chmod 600)";
-        ok = false;
-    } else {
-        char buffer[4096];
-        ssize_t n;
-        while ((n = ::read(fd, buffer, sizeof buffer)) > 0)
-            text.append(buffer, static_cast<size_t>(n));
-        if (n < 0) {
-            *error = "Error: cannot read the keys file " + keysFile_;
-            ok = false;
+bool KeySource::Load(std::istream* input, std::string* reason) {
+    if (option_ && *option_ == "-") {
+        std::string line;
+        if (input)
+            std::getline(*input, line);
+        common_ = {true, TrimText(line), "standard input"};
+        if (common_.text.empty()) {
+            *reason = "-k - found no key on the first line of standard input";
+            return false;
         }
+    } else if (option_) {
+        common_ = {true, *option_, std::string()};
+    } else if (environment_) {
+        common_ = {true, *environment_, "LANCFG_KEY"};
+    } else {
+        return LoadKeysFile(reason);
     }
-    ::close(fd);
-    if (!ok)
+    if (!common_.source.empty() && !IsKeyText(common_.text)) {
+        *reason = "the key from " + common_.source + " is not 32 hexadecimal digits";
+        common_ = ChosenKey();
         return false;
-    std::istringstream lines(text);
+    }
+    return true;
+}
+
+bool KeySource::LoadKeysFile(std::string* reason) {
+    BoundedFile file(MaxKeysFileSize, true); // a link could lend another file its privacy
+    const BoundedFile::Result result = file.Read(keysFile_);
+    if (result == BoundedFile::NotFound)
+        return true; // no keys file: no keys
+    if (result == BoundedFile::Failed) {
+        *reason = "cannot read the keys file " + keysFile_;
+        return false;
+    }
+    if (result == BoundedFile::NotRegular) {
+        *reason = "the keys file " + keysFile_ + " is not a regular file";
+        return false;
+    }
+    if (file.Owner() != static_cast<unsigned>(::geteuid())) {
+        *reason = "the keys file " + keysFile_ + " belongs to another user; it is not used";
+        return false;
+    }
+    if ((file.Mode() & 077) != 0) {
+        char mode[16];
+        std::snprintf(mode, sizeof mode, "%04o", file.Mode());
+        *reason = "the keys file " + keysFile_ + " is accessible by others (mode " + mode +
+                  "); it is not used until only its owner may read and write it (chmod 600)";
+        return false;
+    }
+    if (result == BoundedFile::TooLarge) {
+        *reason = "the keys file " + keysFile_ + " is larger than 64 KiB; it is not used";
+        return false;
+    }
+    std::istringstream lines(file.Text());
+    size_t number = 0;
     for (std::string line; std::getline(lines, line);) {
-        line = Trimmed(line);
+        ++number;
+        line = TrimText(line);
         if (line.empty() || line[0] == '#')
             continue;
         std::istringstream words(line);
         std::string serial, key;
-        if (words >> serial >> key)
-            keys_[serial] = key; // a serial number given twice: the later key counts
+        words >> serial >> key;
+        if (!IsKeyText(key)) {
+            *reason = "the keys file " + keysFile_ + ", line " + std::to_string(number) +
+                      ": the key for " + lanproto::PrintableText(serial) +
+                      " is not 32 hexadecimal digits";
+            keys_.clear();
+            return false;
+        }
+        keys_[serial] = key; // a serial number given twice: the later key counts
     }
     return true;
 }
@@ -122,13 +121,9 @@ ChosenKey KeySource::For(const std::string& serial) const {
     return {true, found->second, keysFile_};
 }
 
-bool LoadKeys(bool hasOption, const std::string& option, CommandContext& context,
-              KeySource* keys) {
-    *keys = KeySource(hasOption, option, std::getenv("LANCFG_KEY"), KeySource::DefaultKeysFile());
-    std::string error;
-    if (keys->Load(context.in ? *context.in : std::cin, &error))
-        return true;
-    Print(context.err, "%s\n", error.c_str());
-    context.refused = true;
-    return false;
+ChosenKey KeySource::GiveTo(LanInterface& device, const std::string& serial) const {
+    const ChosenKey key = For(serial);
+    if (key.present)
+        device.SetCryptKey(key.text);
+    return key;
 }

@@ -1,83 +1,132 @@
 #include "ConfigPlan.h"
 
+#include "BoundedFile.h"
 #include "LanProtocol.h"
+#include "TextUtil.h"
 
 #include <nlohmann/json.hpp>
 
-#include <sys/stat.h>
-
-#include <fstream>
-#include <iterator>
+#include <map>
 #include <set>
-#include <sstream>
 
 using nlohmann::json;
 
 namespace {
 
-// Larger than any site's file, small enough that reading it whole is harmless.
-constexpr long long MaxPlanSize = 16 * 1024 * 1024;
+// What the parse noticed that the document it builds cannot show: nesting beyond the bound,
+// which is cut off while parsing so that nothing deep is ever built, and the first member given
+// twice in an entry, which the document would hold only once.
+class PlanScan {
+public:
+    bool tooDeep = false;
+    std::map<size_t, std::string> repeated; // entry number (from 1) to the member given twice
+
+    bool Event(int depth, json::parse_event_t event, const json& parsed) {
+        switch (event) {
+        case json::parse_event_t::object_start:
+        case json::parse_event_t::array_start:
+            if (depth >= ConfigPlan::MaxDepth) {
+                tooDeep = true;
+                return false; // dropped: its contents are parsed but never kept
+            }
+            if (depth == 0)
+                entryDepth_ = event == json::parse_event_t::array_start ? 1 : 0;
+            Count(depth);
+            if (event == json::parse_event_t::object_start) {
+                members_.resize(static_cast<size_t>(depth) + 1);
+                members_[static_cast<size_t>(depth)].clear();
+            }
+            return true;
+        case json::parse_event_t::key: {
+            // A key belongs to the object one level up; only entries' members are tracked.
+            const size_t object = static_cast<size_t>(depth) - 1;
+            if (static_cast<int>(object) != entryDepth_ || object >= members_.size())
+                return true;
+            const std::string name = parsed.get<std::string>();
+            if (!members_[object].insert(name).second && !repeated.count(entry_))
+                repeated[entry_] = name;
+            return true;
+        }
+        case json::parse_event_t::value:
+            Count(depth);
+            return true;
+        default:
+            return true;
+        }
+    }
+
+private:
+    void Count(int depth) {
+        if (depth == entryDepth_)
+            ++entry_;
+    }
+
+    int entryDepth_ = 0;
+    size_t entry_ = 0;
+    std::vector<std::set<std::string>> members_; // the member names of each open object by depth
+};
+
+// The member of an entry that holds an address: where it goes in the entry.
+struct AddressMember {
+    const char* name;
+    bool PlanEntry::*has;
+    std::string PlanEntry::*value;
+};
+constexpr AddressMember kAddressMembers[] = {
+    {"ip", &PlanEntry::hasIp, &PlanEntry::ip},
+    {"netmask", &PlanEntry::hasNetmask, &PlanEntry::netmask},
+    {"gateway", &PlanEntry::hasGateway, &PlanEntry::gateway},
+};
 
 } // namespace
 
-bool IsStrictAddress(const std::string& text) {
-    std::istringstream parts(text);
-    std::string part;
-    int count = 0;
-    if (text.empty() || text.back() == '.')
-        return false;
-    while (std::getline(parts, part, '.')) {
-        if (++count > 4 || part.empty() || part.size() > 3 ||
-            part.find_first_not_of("0123456789") != std::string::npos ||
-            (part.size() > 1 && part[0] == '0') || std::stoi(part) > 255)
-            return false;
-    }
-    return count == 4;
-}
-
 bool ConfigPlan::Load(const std::string& path, std::string* error) {
-    struct stat info {};
-    if (::stat(path.c_str(), &info) != 0 || !S_ISREG(info.st_mode)) {
-        *error = "Error: " + path + ": not a readable file";
+    BoundedFile file(MaxFileSize);
+    switch (file.Read(path)) {
+    case BoundedFile::ReadOk:
+        return Parse(file.Text(), path, error);
+    case BoundedFile::TooLarge:
+        *error = path + ": larger than 16 MiB";
+        return false;
+    default:
+        *error = path + ": not a readable file";
         return false;
     }
-    if (info.st_size > MaxPlanSize) {
-        *error = "Error: " + path + ": larger than 16 MiB";
-        return false;
-    }
-    std::ifstream in(path, std::ios::binary);
-    if (!in) {
-        *error = "Error: " + path + ": not a readable file";
-        return false;
-    }
-    const std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-    return Parse(text, path, error);
 }
 
 bool ConfigPlan::Parse(const std::string& text, const std::string& name, std::string* error) {
     entries.clear();
+    PlanScan scan;
     json document;
     try {
-        document = json::parse(text);
+        document = json::parse(text, [&scan](int depth, json::parse_event_t event,
+                                             json& parsed) {
+            return scan.Event(depth, event, parsed);
+        });
     } catch (const json::exception& e) {
         std::string what = e.what();
         const size_t bracket = what.find("] ");
         if (bracket != std::string::npos)
             what = what.substr(bracket + 2);
-        *error = "Error: " + name + ": not JSON: " + what;
+        *error = name + ": not JSON: " + what;
+        return false;
+    }
+    if (scan.tooDeep) {
+        *error = name + ": nested deeper than " + std::to_string(MaxDepth) +
+                 " levels; a plan is an array of flat device objects";
         return false;
     }
     if (document.is_object())
         document = json::array({document});
     if (!document.is_array()) {
-        *error = "Error: " + name + ": expected an array of device objects";
+        *error = name + ": expected an array of device objects";
         return false;
     }
     std::set<std::string> serials;
     size_t number = 0;
     for (const json& item : document) {
         ++number;
-        std::string where = "Error: " + name + ": entry " + std::to_string(number);
+        std::string where = name + ": entry " + std::to_string(number);
         auto fail = [&](const std::string& field, const std::string& why) {
             *error = where + ": \"" + field + "\" " + why;
             entries.clear();
@@ -88,6 +137,10 @@ bool ConfigPlan::Parse(const std::string& text, const std::string& name, std::st
             entries.clear();
             return false;
         }
+        const auto twice = scan.repeated.find(number);
+        // The last of two serial numbers would win, and target another device than the first.
+        if (twice != scan.repeated.end() && twice->second == "serialNumber")
+            return fail("serialNumber", "is given twice");
         PlanEntry entry;
         const auto serial = item.find("serialNumber");
         if (serial == item.end())
@@ -101,44 +154,41 @@ bool ConfigPlan::Parse(const std::string& text, const std::string& name, std::st
                         "is not the serial number of one device (1 to 10 printable ASCII "
                         "characters without '*')");
         where += " (" + entry.serialNumber + ")";
+        if (twice != scan.repeated.end())
+            return fail(lanproto::PrintableText(twice->second), "is given twice");
         if (!serials.insert(entry.serialNumber).second)
             return fail("serialNumber", "names a device that an earlier entry names too");
         for (const auto& [key, value] : item.items()) {
-            if (key == "serialNumber")
+            const AddressMember* address = nullptr;
+            for (const AddressMember& member : kAddressMembers)
+                if (key == member.name)
+                    address = &member;
+            if (key == "serialNumber") {
                 continue;
-            if (key == "ip" || key == "netmask" || key == "gateway") {
+            } else if (address) {
                 if (value.is_null())
                     continue; // not known when it was saved: the device's value stays
                 if (!value.is_string())
                     return fail(key, "is neither an address text nor null");
-                const std::string address = value.get<std::string>();
-                if (!IsStrictAddress(address))
+                if (!IsIpv4Text(value.get<std::string>()))
                     return fail(key, "is not an IPv4 address (four numbers 0 to 255 without "
                                      "leading zeros)");
-                if (key == "ip") {
-                    entry.hasIp = true;
-                    entry.ip = address;
-                } else if (key == "netmask") {
-                    entry.hasNetmask = true;
-                    entry.netmask = address;
-                } else {
-                    entry.hasGateway = true;
-                    entry.gateway = address;
-                }
+                entry.*address->has = true;
+                entry.*address->value = value.get<std::string>();
             } else if (key == "dhcp" || key == "encryption") {
                 if (!value.is_boolean())
                     return fail(key, "is not true or false");
-                if (key == "dhcp") {
-                    entry.hasDhcp = true;
-                    entry.dhcp = value.get<bool>();
-                } else {
-                    entry.hasEncryption = true;
-                    entry.encryption = value.get<bool>();
-                }
+                (key == "dhcp" ? entry.hasDhcp : entry.hasEncryption) = true;
+                (key == "dhcp" ? entry.dhcp : entry.encryption) = value.get<bool>();
+            } else if (key == "address" || key == "network") {
+                if (!value.is_string() && !value.is_null())
+                    return fail(key, "is neither a text nor null");
+                if (value.is_string())
+                    (key == "address" ? entry.address : entry.network) = value.get<std::string>();
             } else {
                 return fail(lanproto::PrintableText(key),
                             "is not a field of a device (serialNumber, ip, netmask, gateway, "
-                            "dhcp, encryption)");
+                            "dhcp, encryption, address, network)");
             }
         }
         entries.push_back(entry);
