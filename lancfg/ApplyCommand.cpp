@@ -66,7 +66,9 @@ const CommandSpec& ApplyCommand::Spec() const {
          {"--dry-run", nullptr, nullptr, nullptr,
           [](CommandLine& line, const std::string&) { line.dryRun = true; },
           "say what would change and write nothing"},
-         SharedOptions::Json, SharedOptions::Jobs, SharedOptions::Key},
+         SharedOptions::Json,
+         SharedOptions::Jobs,
+         SharedOptions::Key},
         {{{"<file>", "[--dry-run]", "[--json]", "[-j]", "[-k]"},
           "write the configurations of a file (from show --all --json) where they differ"}}};
     return spec;
@@ -80,9 +82,8 @@ int ApplyCommand::Execute(const CommandLine& line, CommandContext& context) cons
         return ExitUsage;
     }
     std::vector<ApplyOutcome> outcomes(plan.entries.size());
-    RunParallel(plan.entries.size(), line.jobs, [&](size_t i) {
-        outcomes[i] = ApplyEntry(plan.entries[i], line.dryRun, context);
-    });
+    RunParallel(plan.entries.size(), line.jobs,
+                [&](size_t i) { outcomes[i] = ApplyEntry(plan.entries[i], line.dryRun, context); });
 
     bool failed = false, keyError = false;
     std::vector<JsonObject> array;

@@ -52,6 +52,65 @@ void TakePositionals(const CommandSpec& spec, const std::vector<std::string>& wo
     }
 }
 
+// The values given to each option word, in order.
+using GivenValues = std::map<const OptionWord*, std::vector<std::string>>;
+
+// Collects the option words from i on with their values. Returns the misuse line of a word the
+// command does not take or an option without its value, else nothing.
+std::string GatherOptions(const CommandSpec& spec, const std::vector<std::string>& words, size_t i,
+                          GivenValues& given) {
+    for (; i < words.size(); ++i) {
+        const std::string& word = words[i];
+        const OptionWord* option = spec.Find(word);
+        if (!option && IsOptionLike(word))
+            return TextOf<kNoSuchOption>(spec.name, lanproto::PrintableText(word).c_str());
+        if (!option)
+            return TextOf<kNoArgument>(spec.name, lanproto::PrintableText(word).c_str(),
+                                       AfterPositionals(spec.positional));
+        if (option->value && i + 1 >= words.size())
+            return TextOf<kNeedsValue>(option->word);
+        given[option].push_back(option->value ? words[++i] : std::string());
+    }
+    return std::string();
+}
+
+// Checks the values that count (every one of -a, the later of any other option given twice) in
+// the order the command declares its options, and puts them into line. Returns the misuse line
+// of the first value refused, else nothing.
+std::string TakeValues(const CommandSpec& spec, GivenValues& given, CommandLine& line) {
+    for (const OptionWord& option : spec.options) {
+        const auto found = given.find(&option);
+        if (found == given.end())
+            continue;
+        std::vector<std::string>& values = found->second;
+        if (!option.repeats)
+            values.erase(values.begin(), values.end() - 1);
+        for (const std::string& value : values) {
+            if (option.check && !option.check(value))
+                return TextOf<kBadValue>(option.word, lanproto::PrintableText(value).c_str(),
+                                         option.refusal);
+            option.take(line, value);
+        }
+    }
+    return std::string();
+}
+
+// The positionals, or the flag that stands in their place, must be there; not both.
+std::string CheckPositionals(const CommandSpec& spec, const GivenValues& given,
+                             const CommandLine& line) {
+    if (spec.positional == Positional::None)
+        return std::string();
+    const bool positionals = !line.serials.empty() || !line.planFile.empty();
+    const bool instead = spec.instead && given.count(spec.Find(spec.instead));
+    if (!positionals && !instead)
+        return TextOf<kNeeds>(spec.name, spec.needs,
+                              spec.instead ? (std::string(" (or ") + spec.instead + ")").c_str()
+                                           : "");
+    if (positionals && instead)
+        return TextOf<kNotBoth>(spec.name, spec.needs, spec.instead);
+    return std::string();
+}
+
 } // namespace
 
 ParsedLine ParseCommandLine(const std::vector<std::string>& words, const CommandTable& table) {
@@ -83,51 +142,19 @@ ParsedLine ParseCommandLine(const std::vector<std::string>& words, const Command
     ++i;
     TakePositionals(spec, words, i, line);
 
-    // The words of the options; their values are checked once all are known, as the later of
-    // two values counts.
-    std::map<const OptionWord*, std::vector<std::string>> given;
+    // The values are checked once all are known, as the later of two values counts.
+    GivenValues given;
     if (!leading.empty())
         given[spec.Find(SharedOptions::Address.word)] = leading;
-    for (; i < words.size(); ++i) {
-        const std::string& word = words[i];
-        const OptionWord* option = spec.Find(word);
-        if (!option && IsOptionLike(word))
-            return Misuse(TextOf<kNoSuchOption>(spec.name, lanproto::PrintableText(word).c_str()));
-        if (!option)
-            return Misuse(TextOf<kNoArgument>(spec.name, lanproto::PrintableText(word).c_str(),
-                                              AfterPositionals(spec.positional)));
-        if (option->value && i + 1 >= words.size())
-            return Misuse(TextOf<kNeedsValue>(option->word));
-        given[option].push_back(option->value ? words[++i] : std::string());
-    }
-    for (const OptionWord& option : spec.options) {
-        const auto found = given.find(&option);
-        if (found == given.end())
-            continue;
-        std::vector<std::string>& values = found->second;
-        if (!option.repeats)
-            values.erase(values.begin(), values.end() - 1);
-        for (const std::string& value : values) {
-            if (option.check && !option.check(value))
-                return Misuse(TextOf<kBadValue>(option.word, lanproto::PrintableText(value).c_str(),
-                                                option.refusal));
-            option.take(line, value);
-        }
-    }
-
-    if (spec.positional != Positional::None) {
-        const bool positionals = !line.serials.empty() || !line.planFile.empty();
-        const bool instead = spec.instead && given.count(spec.Find(spec.instead));
-        if (!positionals && !instead)
-            return Misuse(TextOf<kNeeds>(
-                spec.name, spec.needs,
-                spec.instead ? (std::string(" (or ") + spec.instead + ")").c_str() : ""));
-        if (positionals && instead)
-            return Misuse(TextOf<kNotBoth>(spec.name, spec.needs, spec.instead));
-    }
-    std::string lacking = parsed.command->Misuse(line);
-    if (!lacking.empty())
-        return Misuse(std::move(lacking));
+    std::string misuse = GatherOptions(spec, words, i, given);
+    if (misuse.empty())
+        misuse = TakeValues(spec, given, line);
+    if (misuse.empty())
+        misuse = CheckPositionals(spec, given, line);
+    if (misuse.empty())
+        misuse = parsed.command->Misuse(line);
+    if (!misuse.empty())
+        return Misuse(std::move(misuse));
 
     // '*' is the wire's wildcard: a serial number holding it would reach any device.
     for (const std::string& serial : line.serials) {

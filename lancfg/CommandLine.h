@@ -11,9 +11,9 @@ class CommandTable;
 
 // A command line that passed every check of its command's words: what each command reads.
 struct CommandLine {
-    std::string command;              // the command word
-    std::vector<std::string> serials; // show and set: one; fwupdate: one or more, none with --all
-    std::string planFile;             // apply
+    std::string command;                // the command word
+    std::vector<std::string> serials;   // show and set: one; fwupdate: one or more, none with --all
+    std::string planFile;               // apply
     std::vector<std::string> addresses; // every -a, as typed, before and after the command word
     bool json = false;
     bool all = false;

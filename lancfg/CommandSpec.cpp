@@ -7,7 +7,8 @@
 namespace {
 
 bool IsJobs(const std::string& text) {
-    if (text.empty() || text.size() > 4 || text.find_first_not_of("0123456789") != std::string::npos)
+    if (text.empty() || text.size() > 4 ||
+        text.find_first_not_of("0123456789") != std::string::npos)
         return false;
     const unsigned long n = std::stoul(text);
     return n >= 1 && n <= SharedOptions::MaxJobs;
@@ -16,7 +17,9 @@ bool IsJobs(const std::string& text) {
 } // namespace
 
 const OptionWord SharedOptions::Address{
-    "-a", "<ip>[/<prefix>]", AddressRange::IsAddressOrRange,
+    "-a",
+    "<ip>[/<prefix>]",
+    AddressRange::IsAddressOrRange,
     "is neither an IPv4 address nor a range A.B.C.D/NN",
     [](CommandLine& line, const std::string& value) { line.addresses.push_back(value); },
     "ask this address, or every address of the range (/22 to /32), instead of the\n"
@@ -24,12 +27,16 @@ const OptionWord SharedOptions::Address{
     true};
 
 const OptionWord SharedOptions::Json{
-    "--json", nullptr, nullptr, nullptr,
+    "--json",
+    nullptr,
+    nullptr,
+    nullptr,
     [](CommandLine& line, const std::string&) { line.json = true; },
     "print JSON; the messages go to standard error"};
 
 const OptionWord SharedOptions::Key{
-    "-k", "crypt_key",
+    "-k",
+    "crypt_key",
     [](const std::string& value) { return value == "-" || KeySource::IsKeyText(value); },
     "is not a crypt key (32 hexadecimal digits, or - to read it from standard input)",
     [](CommandLine& line, const std::string& value) { line.key = value; },
@@ -38,13 +45,19 @@ const OptionWord SharedOptions::Key{
     "(lines: serial key) give it"};
 
 const OptionWord SharedOptions::Jobs{
-    "-j", "<jobs>", IsJobs, "is not a number of devices from 1 to 1024",
+    "-j",
+    "<jobs>",
+    IsJobs,
+    "is not a number of devices from 1 to 1024",
     [](CommandLine& line, const std::string& value) {
         line.jobs = static_cast<unsigned>(std::stoul(value));
     },
     "how many devices are handled at once: 1 to 1024, 16 by default"};
 
-const OptionWord SharedOptions::All{"--all", nullptr, nullptr, nullptr,
+const OptionWord SharedOptions::All{"--all",
+                                    nullptr,
+                                    nullptr,
+                                    nullptr,
                                     [](CommandLine& line, const std::string&) { line.all = true; },
                                     "every device a search finds, in the order of list"};
 

@@ -61,8 +61,7 @@ const char* ConfigApply::FieldName(ConfigField field) {
     return SlotOf(field).name;
 }
 
-std::vector<ConfigChange> ConfigApply::Changes(const PlanEntry& entry,
-                                               const LanInterface& device) {
+std::vector<ConfigChange> ConfigApply::Changes(const PlanEntry& entry, const LanInterface& device) {
     const bool dhcp = entry.hasDhcp ? entry.dhcp : device.dhcp;
     std::vector<ConfigChange> changes;
     for (const FieldSlot& slot : kSlots) {
@@ -138,9 +137,8 @@ JsonObject ConfigApply::OutcomeJson(const std::string& serial, const ApplyOutcom
         else
             changes[FieldName(c.field)] = {c.before, c.after};
     }
-    JsonObject element{{"serialNumber", serial},
-                       {"result", ResultWord(outcome.result)},
-                       {"changes", changes}};
+    JsonObject element{
+        {"serialNumber", serial}, {"result", ResultWord(outcome.result)}, {"changes", changes}};
     if (outcome.result == ApplyResult::Failed)
         element["reason"] = outcome.reason;
     return element;

@@ -78,6 +78,73 @@ constexpr AddressMember kAddressMembers[] = {
     {"gateway", &PlanEntry::hasGateway, &PlanEntry::gateway},
 };
 
+// Takes one member of an entry. Returns what is wrong with its value, or nothing.
+std::string TakeMember(const std::string& key, const json& value, PlanEntry& entry) {
+    for (const AddressMember& member : kAddressMembers) {
+        if (key != member.name)
+            continue;
+        if (value.is_null())
+            return std::string(); // not known when it was saved: the device's value stays
+        if (!value.is_string())
+            return "is neither an address text nor null";
+        if (!IsIpv4Text(value.get<std::string>()))
+            return "is not an IPv4 address (four numbers 0 to 255 without leading zeros)";
+        entry.*member.has = true;
+        entry.*member.value = value.get<std::string>();
+        return std::string();
+    }
+    if (key == "dhcp" || key == "encryption") {
+        if (!value.is_boolean())
+            return "is not true or false";
+        (key == "dhcp" ? entry.hasDhcp : entry.hasEncryption) = true;
+        (key == "dhcp" ? entry.dhcp : entry.encryption) = value.get<bool>();
+        return std::string();
+    }
+    if (key == "address" || key == "network") {
+        if (!value.is_string() && !value.is_null())
+            return "is neither a text nor null";
+        if (value.is_string())
+            (key == "address" ? entry.address : entry.network) = value.get<std::string>();
+        return std::string();
+    }
+    return "is not a field of a device (serialNumber, ip, netmask, gateway, dhcp, encryption, "
+           "address, network)";
+}
+
+// Reads one entry; repeated is the member given twice in it, if any. Returns what is wrong,
+// beginning with the serial number when it is known (" (KPL0000001): \"ip\" is ..."), or
+// nothing.
+std::string ReadEntry(const json& item, const std::string& repeated, PlanEntry* entry) {
+    auto member = [](const std::string& field, const std::string& why) {
+        return ": \"" + lanproto::PrintableText(field) + "\" " + why;
+    };
+    if (!item.is_object())
+        return ": not an object";
+    // The last of two serial numbers would win, and target another device than the first.
+    if (repeated == "serialNumber")
+        return member("serialNumber", "is given twice");
+    const auto serial = item.find("serialNumber");
+    if (serial == item.end())
+        return member("serialNumber", "is missing");
+    if (!serial->is_string())
+        return member("serialNumber", "is not a string");
+    entry->serialNumber = serial->get<std::string>();
+    if (entry->serialNumber.empty() || !lanproto::IsSingleSerial(entry->serialNumber) ||
+        entry->serialNumber.size() > lanproto::SerialFieldSize)
+        return member("serialNumber", "is not the serial number of one device (1 to 10 printable "
+                                      "ASCII characters without '*')");
+    const std::string where = " (" + entry->serialNumber + ")";
+    if (!repeated.empty())
+        return where + member(repeated, "is given twice");
+    for (const auto& [key, value] : item.items()) {
+        const std::string why =
+            key == "serialNumber" ? std::string() : TakeMember(key, value, *entry);
+        if (!why.empty())
+            return where + member(key, why);
+    }
+    return std::string();
+}
+
 } // namespace
 
 bool ConfigPlan::Load(const std::string& path, std::string* error) {
@@ -99,8 +166,7 @@ bool ConfigPlan::Parse(const std::string& text, const std::string& name, std::st
     PlanScan scan;
     json document;
     try {
-        document = json::parse(text, [&scan](int depth, json::parse_event_t event,
-                                             json& parsed) {
+        document = json::parse(text, [&scan](int depth, json::parse_event_t event, json& parsed) {
             return scan.Event(depth, event, parsed);
         });
     } catch (const json::exception& e) {
@@ -123,73 +189,23 @@ bool ConfigPlan::Parse(const std::string& text, const std::string& name, std::st
         return false;
     }
     std::set<std::string> serials;
-    size_t number = 0;
-    for (const json& item : document) {
-        ++number;
-        std::string where = name + ": entry " + std::to_string(number);
-        auto fail = [&](const std::string& field, const std::string& why) {
-            *error = where + ": \"" + field + "\" " + why;
-            entries.clear();
-            return false;
-        };
-        if (!item.is_object()) {
-            *error = where + ": not an object";
+    for (size_t number = 1; number <= document.size(); ++number) {
+        const auto twice = scan.repeated.find(number);
+        PlanEntry entry;
+        const std::string problem =
+            ReadEntry(document[number - 1],
+                      twice == scan.repeated.end() ? std::string() : twice->second, &entry);
+        const std::string where = name + ": entry " + std::to_string(number);
+        if (!problem.empty()) {
+            *error = where + problem;
             entries.clear();
             return false;
         }
-        const auto twice = scan.repeated.find(number);
-        // The last of two serial numbers would win, and target another device than the first.
-        if (twice != scan.repeated.end() && twice->second == "serialNumber")
-            return fail("serialNumber", "is given twice");
-        PlanEntry entry;
-        const auto serial = item.find("serialNumber");
-        if (serial == item.end())
-            return fail("serialNumber", "is missing");
-        if (!serial->is_string())
-            return fail("serialNumber", "is not a string");
-        entry.serialNumber = serial->get<std::string>();
-        if (entry.serialNumber.empty() || !lanproto::IsSingleSerial(entry.serialNumber) ||
-            entry.serialNumber.size() > lanproto::SerialFieldSize)
-            return fail("serialNumber",
-                        "is not the serial number of one device (1 to 10 printable ASCII "
-                        "characters without '*')");
-        where += " (" + entry.serialNumber + ")";
-        if (twice != scan.repeated.end())
-            return fail(lanproto::PrintableText(twice->second), "is given twice");
-        if (!serials.insert(entry.serialNumber).second)
-            return fail("serialNumber", "names a device that an earlier entry names too");
-        for (const auto& [key, value] : item.items()) {
-            const AddressMember* address = nullptr;
-            for (const AddressMember& member : kAddressMembers)
-                if (key == member.name)
-                    address = &member;
-            if (key == "serialNumber") {
-                continue;
-            } else if (address) {
-                if (value.is_null())
-                    continue; // not known when it was saved: the device's value stays
-                if (!value.is_string())
-                    return fail(key, "is neither an address text nor null");
-                if (!IsIpv4Text(value.get<std::string>()))
-                    return fail(key, "is not an IPv4 address (four numbers 0 to 255 without "
-                                     "leading zeros)");
-                entry.*address->has = true;
-                entry.*address->value = value.get<std::string>();
-            } else if (key == "dhcp" || key == "encryption") {
-                if (!value.is_boolean())
-                    return fail(key, "is not true or false");
-                (key == "dhcp" ? entry.hasDhcp : entry.hasEncryption) = true;
-                (key == "dhcp" ? entry.dhcp : entry.encryption) = value.get<bool>();
-            } else if (key == "address" || key == "network") {
-                if (!value.is_string() && !value.is_null())
-                    return fail(key, "is neither a text nor null");
-                if (value.is_string())
-                    (key == "address" ? entry.address : entry.network) = value.get<std::string>();
-            } else {
-                return fail(lanproto::PrintableText(key),
-                            "is not a field of a device (serialNumber, ip, netmask, gateway, "
-                            "dhcp, encryption, address, network)");
-            }
+        if (!serials.insert(entry.serialNumber).second) {
+            *error = where + " (" + entry.serialNumber +
+                     "): \"serialNumber\" names a device that an earlier entry names too";
+            entries.clear();
+            return false;
         }
         entries.push_back(entry);
     }

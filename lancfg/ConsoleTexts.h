@@ -36,8 +36,8 @@ inline constexpr ConsoleText kNotBoth{TextStream::Err, "%s takes %s or %s, not b
 inline constexpr ConsoleText kBadValue{TextStream::Err, "%s %s %s"};
 inline constexpr ConsoleText kChangesNothing{
     TextStream::Err, "set without -i, -n, -g, -d or -y changes nothing; nothing was sent"};
-inline constexpr ConsoleText kNeedsFirmware{
-    TextStream::Err, "fwupdate needs the firmware file: -f <firmware-file>"};
+inline constexpr ConsoleText kNeedsFirmware{TextStream::Err,
+                                            "fwupdate needs the firmware file: -f <firmware-file>"};
 
 // ---- input refused before anything is sent: one line on err, exit status 2 ----
 inline constexpr ConsoleText kNotOneSerial{
@@ -68,8 +68,8 @@ inline constexpr ConsoleText kNotFoundOnLan{TextStream::Results,
 inline constexpr ConsoleText kReadFailed{TextStream::Results,
                                          "Error reading configuration from Lan Interface %s.\n"};
 inline constexpr ConsoleText kUpdated{TextStream::Results, "%s was updated successfully\n"};
-inline constexpr ConsoleText kRebooting{
-    TextStream::Results, "%s is rebooting for the changes to become active...\n"};
+inline constexpr ConsoleText kRebooting{TextStream::Results,
+                                        "%s is rebooting for the changes to become active...\n"};
 // the key (or where it came from), the serial number
 inline constexpr ConsoleText kWrongKey{TextStream::Results,
                                        "%s is probably the wrong crypt key for %s\n"};
@@ -90,8 +90,7 @@ inline constexpr ConsoleText kWouldChange{TextStream::Out, "%s would change: %s\
 
 // ---- nothing answered ----
 inline constexpr ConsoleText kSearchNotSent{
-    TextStream::Err,
-    "The search could not be sent on %s (%s); devices there are not listed.\n"};
+    TextStream::Err, "The search could not be sent on %s (%s); devices there are not listed.\n"};
 inline constexpr ConsoleText kNothingAtAddresses{
     TextStream::Err, "No LAN interface answered at the %zu addresses given with -a. Check the "
                      "addresses, the cable, and that no firewall blocks UDP port %u.\n"};
@@ -127,7 +126,8 @@ inline std::ostream& StreamOf(CommandContext& context, TextStream stream) {
 }
 
 // Prints a text on its stream; the format is checked against the arguments when it compiles.
-template <const ConsoleText& text, typename... Args> void Say(CommandContext& context, Args... args) {
+template <const ConsoleText& text, typename... Args>
+void Say(CommandContext& context, Args... args) {
     Print(StreamOf(context, text.stream), text.format, args...);
 }
 

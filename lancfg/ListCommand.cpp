@@ -43,14 +43,13 @@ JsonObject DeviceJson(const LanInterface& device) {
 } // namespace
 
 const CommandSpec& ListCommand::Spec() const {
-    static const CommandSpec spec{
-        "list",
-        Positional::None,
-        nullptr,
-        nullptr,
-        {SharedOptions::Address, SharedOptions::Json},
-        {{{}, "list all devices in local network"},
-         {{"--json"}, "list all devices as a JSON array"}}};
+    static const CommandSpec spec{"list",
+                                  Positional::None,
+                                  nullptr,
+                                  nullptr,
+                                  {SharedOptions::Address, SharedOptions::Json},
+                                  {{{}, "list all devices in local network"},
+                                   {{"--json"}, "list all devices as a JSON array"}}};
     return spec;
 }
 

@@ -3,8 +3,8 @@
 #include "ConsoleTexts.h"
 #include "KeySource.h"
 
-int ReportOutcome(LanResult result, bool rebooting, const ChosenKey& key,
-                  const std::string& serial, std::ostream& out) {
+int ReportOutcome(LanResult result, bool rebooting, const ChosenKey& key, const std::string& serial,
+                  std::ostream& out) {
     switch (result) {
     case ResultOk:
         SayOn<kUpdated>(out, serial.c_str());

@@ -10,5 +10,5 @@ struct ChosenKey;
 // Prints the outcome of a write or an update of one device on out and returns the exit code:
 // rebooting adds the line that the device restarts; key is the key that was used, which the
 // wrong-key line names (or its source).
-int ReportOutcome(LanResult result, bool rebooting, const ChosenKey& key,
-                  const std::string& serial, std::ostream& out);
+int ReportOutcome(LanResult result, bool rebooting, const ChosenKey& key, const std::string& serial,
+                  std::ostream& out);

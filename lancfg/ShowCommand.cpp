@@ -69,9 +69,8 @@ int ShowCommand::ShowAll(CommandContext& context) {
     std::vector<LanInterface> devices;
     DiscoverDevices(context, devices);
     std::vector<char> read(devices.size(), 0);
-    RunParallel(devices.size(), SharedOptions::DefaultJobs, [&](size_t i) {
-        read[i] = devices[i].ReadStatus() && devices[i].ReadConfig();
-    });
+    RunParallel(devices.size(), SharedOptions::DefaultJobs,
+                [&](size_t i) { read[i] = devices[i].ReadStatus() && devices[i].ReadConfig(); });
     int result = ExitOk;
     std::vector<JsonObject> array;
     for (size_t i = 0; i < devices.size(); ++i) {

@@ -16,8 +16,7 @@ TEST(AddressRange, ExpandsSmallRangesAndRefusesLargeOnesAndOtherGroups) {
     addresses.clear();
     EXPECT_EQ(AddressRange::Expand("10.0.0.0/22", &addresses, &reason), AddressRange::RangeOk);
     EXPECT_EQ(addresses.size(), 1022u);
-    EXPECT_EQ(AddressRange::Expand("10.0.0.0/21", &addresses, &reason),
-              AddressRange::RangeRefused);
+    EXPECT_EQ(AddressRange::Expand("10.0.0.0/21", &addresses, &reason), AddressRange::RangeRefused);
     EXPECT_EQ(reason, "-a 10.0.0.0/21 holds more than 1024 addresses; give ranges from /22 to "
                       "/32, several -a if need be");
     EXPECT_EQ(AddressRange::Expand("239.0.0.1", &addresses, &reason), AddressRange::RangeRefused);

@@ -27,8 +27,8 @@ TEST(CommandLine, TheWordsOfACommandBecomeItsTypedLine) {
     EXPECT_EQ(set.line.addresses, (std::vector<std::string>{"10.0.0.1", "10.1.0.0/24"}));
 
     // -a among the options of every command; one range of -j for every command that takes it.
-    const ParsedLine fwupdate = Parse({"fwupdate", "KPL0000001", "KPL0000002", "-f", "fw.enc",
-                                       "-a", "10.1.0.0/24", "-j", "1024", "--json"});
+    const ParsedLine fwupdate = Parse({"fwupdate", "KPL0000001", "KPL0000002", "-f", "fw.enc", "-a",
+                                       "10.1.0.0/24", "-j", "1024", "--json"});
     ASSERT_EQ(fwupdate.kind, ParsedLine::Run) << fwupdate.message;
     EXPECT_EQ(fwupdate.line.serials.size(), 2u);
     EXPECT_EQ(fwupdate.line.firmwareFile, "fw.enc");
@@ -48,8 +48,7 @@ TEST(CommandLine, MisuseIsOneLineThatSaysWhatIsWrong) {
         {{"apply"}, "apply needs a file of configurations (from show --all --json)"},
         {{"apply", "site.json", "--bogus"}, "apply has no option \"--bogus\""},
         {{"apply", "site.json", "-j", "1025"}, "-j 1025 is not a number of devices from 1 to 1024"},
-        {{"fwupdate", "S", "-f", "F", "-j", "0"},
-         "-j 0 is not a number of devices from 1 to 1024"},
+        {{"fwupdate", "S", "-f", "F", "-j", "0"}, "-j 0 is not a number of devices from 1 to 1024"},
         {{"fwupdate", "-f", "F"}, "fwupdate needs the serial number of a device (or --all)"},
         {{"fwupdate", "S", "--all", "-f", "F"},
          "fwupdate takes the serial number of a device or --all, not both"},

@@ -1,6 +1,6 @@
 // Plans read from text and applied to device records, without a device or a network.
-#include "ConfigApply.h"
 #include "ConfigPlan.h"
+#include "ConfigApply.h"
 #include "LanInterface.h"
 
 #include <gtest/gtest.h>
@@ -54,8 +54,8 @@ TEST(ConfigPlan, RefusesDeepNestingAndMembersGivenTwice) {
     // A name used again in a nested object is not an entry's member twice.
     ConfigPlan plan;
     std::string error;
-    EXPECT_FALSE(plan.Parse(R"({"serialNumber":"KPL0000001","ip":{"a":1,"b":{"a":2}}})", "f",
-                            &error));
+    EXPECT_FALSE(
+        plan.Parse(R"({"serialNumber":"KPL0000001","ip":{"a":1,"b":{"a":2}}})", "f", &error));
     EXPECT_EQ(error, R"(f: entry 1 (KPL0000001): "ip" is neither an address text nor null)");
 }
 
