@@ -1,5 +1,7 @@
 #include "PropertyMap.h"
 
+#include "TextUtil.h"
+
 #include <cerrno>
 #include <climits>
 #include <cstdlib>
@@ -7,15 +9,6 @@
 #include <sstream>
 
 namespace {
-
-std::string Trim(const std::string& s) {
-    const char* ws = " \t\r";
-    size_t b = s.find_first_not_of(ws);
-    if (b == std::string::npos)
-        return "";
-    size_t e = s.find_last_not_of(ws);
-    return s.substr(b, e - b + 1);
-}
 
 enum class Place { Section, Key, Value };
 
@@ -166,7 +159,7 @@ bool PropertyMap::ReadFromText(const std::string& text) {
         size_t end = text.find('\n', pos);
         if (end == std::string::npos)
             end = text.size();
-        std::string t = Trim(text.substr(pos, end - pos));
+        std::string t = TrimText(text.substr(pos, end - pos));
         pos = end + 1;
         if (t.empty() || t[0] == '#' || t[0] == ';')
             continue;
@@ -176,7 +169,7 @@ bool PropertyMap::ReadFromText(const std::string& text) {
                 ok = false;
                 continue;
             }
-            SetCurrentSection(Unescape(Trim(t.substr(1, close - 1))));
+            SetCurrentSection(Unescape(TrimText(t.substr(1, close - 1))));
             continue;
         }
         size_t eq = FindUnescaped(t, '=', 0);
@@ -184,7 +177,7 @@ bool PropertyMap::ReadFromText(const std::string& text) {
             ok = false;
             continue;
         }
-        SetStringValue(Unescape(Trim(t.substr(0, eq))), Unescape(Trim(t.substr(eq + 1))));
+        SetStringValue(Unescape(TrimText(t.substr(0, eq))), Unescape(TrimText(t.substr(eq + 1))));
     }
     current_ = 0;
     return ok;

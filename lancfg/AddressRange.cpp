@@ -1,7 +1,9 @@
 #include "AddressRange.h"
 
-#include "Command.h"
+#include "CommandSpec.h"
+#include "ConsoleTexts.h"
 #include "LanProtocol.h"
+#include "TextUtil.h"
 
 #include <arpa/inet.h>
 #include <netinet/in.h>
@@ -18,27 +20,35 @@ std::string Dotted(uint32_t address) {
     return text;
 }
 
-bool ParseAddress(const std::string& text, uint32_t* address) {
+uint32_t Numeric(const std::string& dotted) {
     in_addr a{};
-    if (::inet_pton(AF_INET, text.c_str(), &a) != 1)
-        return false;
-    *address = ntohl(a.s_addr);
-    return true;
+    ::inet_pton(AF_INET, dotted.c_str(), &a);
+    return ntohl(a.s_addr);
 }
 
 } // namespace
 
+bool AddressRange::IsAddressOrRange(const std::string& value) {
+    const size_t slash = value.find('/');
+    if (!IsIpv4Text(value.substr(0, slash)))
+        return false;
+    if (slash == std::string::npos)
+        return true;
+    const std::string prefix = value.substr(slash + 1);
+    return !prefix.empty() && prefix.size() <= 2 &&
+           prefix.find_first_not_of("0123456789") == std::string::npos && std::stoi(prefix) <= 32;
+}
+
 AddressRange::Outcome AddressRange::Expand(const std::string& value,
                                            std::vector<std::string>* addresses,
                                            std::string* reason) {
-    const size_t slash = value.find('/');
-    uint32_t address = 0;
-    if (!ParseAddress(value.substr(0, slash), &address))
+    if (!IsAddressOrRange(value))
         return RangeInvalid;
-    uint32_t group = 0;
-    ParseAddress(lanproto::MulticastGroup, &group);
-    if (IN_MULTICAST(address) && (slash != std::string::npos || address != group)) {
-        *reason = "Error: -a " + value + " is a multicast address; the devices answer only " +
+    const size_t slash = value.find('/');
+    const uint32_t address = Numeric(value.substr(0, slash));
+    if (IN_MULTICAST(address) &&
+        (slash != std::string::npos || address != Numeric(lanproto::MulticastGroup))) {
+        *reason = "-a " + value + " is a multicast address; the devices answer only " +
                   lanproto::MulticastGroup + " and their own addresses";
         return RangeRefused;
     }
@@ -46,15 +56,9 @@ AddressRange::Outcome AddressRange::Expand(const std::string& value,
         addresses->push_back(value);
         return RangeOk;
     }
-    const std::string prefixText = value.substr(slash + 1);
-    if (prefixText.empty() || prefixText.size() > 2 ||
-        prefixText.find_first_not_of("0123456789") != std::string::npos)
-        return RangeInvalid;
-    const int prefix = std::stoi(prefixText);
-    if (prefix > 32)
-        return RangeInvalid;
+    const int prefix = std::stoi(value.substr(slash + 1));
     if (prefix < SmallestPrefix) {
-        *reason = "Error: -a " + value + " holds more than 1024 addresses; give ranges from /" +
+        *reason = "-a " + value + " holds more than 1024 addresses; give ranges from /" +
                   std::to_string(SmallestPrefix) + " to /32, several -a if need be";
         return RangeRefused;
     }
@@ -67,29 +71,25 @@ AddressRange::Outcome AddressRange::Expand(const std::string& value,
     return RangeOk;
 }
 
-AddressRange::Outcome ResolveAddresses(CommandContext& context) {
-    const std::vector<std::string> values = std::move(context.addresses);
-    context.addresses.clear();
-    if (values.empty())
-        return AddressRange::RangeOk;
+bool ResolveAddresses(const std::vector<std::string>& values, CommandContext& context) {
     std::vector<std::string> expanded;
     for (const std::string& value : values) {
         std::string reason;
         const AddressRange::Outcome outcome = AddressRange::Expand(value, &expanded, &reason);
-        if (outcome == AddressRange::RangeRefused) {
-            Print(context.err, "%s\n", reason.c_str());
-            context.refused = true;
+        if (outcome == AddressRange::RangeInvalid)
+            reason = "-a " + lanproto::PrintableText(value) + " " + SharedOptions::Address.refusal;
+        if (outcome != AddressRange::RangeOk) {
+            Say<kErrorLine>(context, reason.c_str());
+            return false;
         }
-        if (outcome != AddressRange::RangeOk)
-            return outcome;
     }
     if (values.size() == 1 && values[0].find('/') == std::string::npos) {
         context.address = values[0];
-        return AddressRange::RangeOk;
+        return true;
     }
     std::set<std::string> seen;
     for (const std::string& a : expanded)
         if (seen.insert(a).second)
             context.addresses.push_back(a);
-    return AddressRange::RangeOk;
+    return true;
 }

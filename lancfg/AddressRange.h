@@ -16,6 +16,9 @@ public:
         RangeRefused, // an address that cannot be asked; reason says why
     };
 
+    // An IPv4 address, or one followed by / and a prefix length 0 to 32: what -a may be given.
+    static bool IsAddressOrRange(const std::string& value);
+
     // Fills addresses (dotted, in ascending order). A range leaves out its network and broadcast
     // addresses, except /31 and /32, which have none.
     static Outcome Expand(const std::string& value, std::vector<std::string>* addresses,
@@ -24,8 +27,7 @@ public:
     static constexpr int SmallestPrefix = 22;
 };
 
-// Turns the values of -a that the context holds in addresses into the addresses to ask: one
-// plain address goes to address (the requests of the command go there as before), anything
-// else stays in addresses, expanded and without repetitions. Prints the reason of a refusal on
-// err and marks the context refused.
-AddressRange::Outcome ResolveAddresses(CommandContext& context);
+// Turns the values of -a into the addresses to ask: one plain address goes to the context's
+// address (the requests of the command go there as before), anything else to its addresses,
+// expanded and without repetitions. False after printing on err why a value was refused.
+bool ResolveAddresses(const std::vector<std::string>& values, CommandContext& context);

@@ -1,9 +1,13 @@
 #pragma once
 
-#include <istream>
+#include "KeySource.h"
+
 #include <ostream>
 #include <string>
 #include <vector>
+
+struct CommandLine;
+struct CommandSpec;
 
 // Exit codes of the console tool. Misuse of the command line is a failure of its own, so that
 // scripts can tell it from success.
@@ -11,73 +15,48 @@ enum ExitCode : int {
     ExitOk = 0,
     ExitFailed = -1,   // device not found, configuration not readable, update or write failed
     ExitKeyError = -2, // key missing or rejected
-    ExitUsage = 2,
+    ExitUsage = 2,     // misuse of the command line, or input refused before anything was sent
 };
 
 // Writes printf-formatted text to a stream.
 void Print(std::ostream& out, const char* format, ...) __attribute__((format(printf, 2, 3)));
+// printf-formatted text as a string.
+std::string Format(const char* format, ...) __attribute__((format(printf, 1, 2)));
 
-// What a command prints to (results on out, explanations for the user on err), and the options
-// that every command takes.
+// What a command prints to (results on out, explanations for the user on err), where its
+// requests go, and the keys it may use: everything a command needs besides its command line.
 struct CommandContext {
+    CommandContext(std::ostream& results, std::ostream& explanations)
+        : out(results), err(explanations) {}
+
     std::ostream& out;
     std::ostream& err;
-    std::string address; // -a: the requests go to this address instead of the group
-    bool json = false;   // --json: out holds one JSON document, the messages go to err
+    bool json = false;     // --json: out holds one JSON document, the messages go to err
+    bool terminal = false; // out is a terminal, where progress may be redrawn in place
+    std::string address;   // one plain -a: the requests go to this address instead of the group
     // Several -a, or a range: every address to ask (address is then empty).
     std::vector<std::string> addresses;
-    std::istream* in = nullptr; // where "-k -" reads the key; standard input when null
-    bool refused = false;       // the command said why it refused its input: no usage text
-    // out is a terminal, where progress may be redrawn in place.
-    bool terminal = false;
-    // What was wrong with a command line that a command refused as misuse (ExitUsage): printed
-    // as one line on err before the usage text.
-    std::string misuse;
     // The networks the last search by the group could not be sent on.
     std::vector<std::string> unasked;
+    KeySource keys; // the devices' keys, loaded before a command that takes -k runs
 
     // Where the messages of a failed command go: err when out holds JSON.
     std::ostream& Messages() { return json ? err : out; }
 };
 
-// One command of the console tool. args holds the words after the program name, the command word
-// first. A command that finds its arguments misused returns ExitUsage without touching the network.
+// One command of the console tool. It declares its words in Spec(), from which the command line
+// is checked and the usage text is written; Execute then gets the checked line and never sees
+// misuse.
 class Command {
 public:
     virtual ~Command() = default;
-    virtual const char* Name() const = 0;
-    // Number of words after the command word before its options: 1 for the serial number.
-    virtual size_t Positionals() const { return 1; }
-    virtual bool TakesJson() const { return false; }
-    // True for a command that takes one or more serial numbers (every word before its first
-    // option) and reads its options itself, -a and --json included.
-    virtual bool TakesSeveralSerials() const { return false; }
-    // Whether the first word after the command word is a serial number, checked before Execute.
-    virtual bool TakesSerial() const { return Positionals() == 1; }
-    // Options of the command that take no value, so that the scan for -a and --json steps over
-    // them by one word.
-    virtual bool IsFlag(const std::string& /*word*/) const { return false; }
-    virtual int Execute(const std::vector<std::string>& args, CommandContext& context) = 0;
+    virtual const CommandSpec& Spec() const = 0;
+    // What a line whose words all passed their checks still lacks, as the misuse line; empty
+    // when it is complete.
+    virtual std::string Misuse(const CommandLine& /*line*/) const { return std::string(); }
+    virtual int Execute(const CommandLine& line, CommandContext& context) const = 0;
 };
 
-// Options of set and fwupdate: pairs of option word and value from the third word on.
-struct CommandOptions {
-    std::string ip, netmask, gateway, dhcp, crypt, key, file;
-    bool hasIp = false, hasNetmask = false, hasGateway = false, hasDhcp = false, hasCrypt = false,
-         hasKey = false, hasFile = false;
-
-    // allowed lists the option letters the command takes, e.g. "ingdyk". False on an unknown
-    // option or an option without a value; problem then receives what was wrong.
-    bool Parse(const std::vector<std::string>& args, const std::string& allowed,
-               std::string* problem = nullptr);
-};
-
-// "on" in either letter case, and any longer value that begins so.
-bool IsOn(const std::string& value);
-
-// An IPv4 address as typed: four decimal numbers 0 to 255 joined by points, without leading
-// zeros (010 is refused: some tools read it as octal), nothing before or after.
-bool IsAddressText(const std::string& text);
 // "on" or "off" in any letter case; false for anything else (on is then left alone).
 bool ParseFlag(const std::string& text, bool* on);
 

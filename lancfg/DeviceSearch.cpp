@@ -1,6 +1,7 @@
 #include "DeviceSearch.h"
 
 #include "Command.h"
+#include "ConsoleTexts.h"
 #include "DiscoverAddresses.h"
 #include "LanInterface.h"
 #include "LanProtocol.h"
@@ -13,9 +14,7 @@ void DiscoverDevices(CommandContext& context, std::vector<LanInterface>& devices
         DiscoverLanInterfaces(lanproto::SearchPattern, devices, context.address, &unasked);
         context.unasked = unasked.names;
         if (!unasked.names.empty())
-            Print(context.err, "The search could not be sent on %s (%s); devices there are not "
-                               "listed.\n",
-                  NameAFew(unasked.names).c_str(), unasked.reason.c_str());
+            Say<kSearchNotSent>(context, NameAFew(unasked.names).c_str(), unasked.reason.c_str());
     }
 }
 

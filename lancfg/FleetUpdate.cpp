@@ -1,15 +1,16 @@
 #include "FleetUpdate.h"
 
+#include "ConsoleTexts.h"
 #include "DeviceSearch.h"
 #include "KeySource.h"
 
 #include "FirmwareFile.h"
 #include "FleetProgress.h"
-#include "JsonWriter.h"
+#include "JsonLines.h"
 #include "LanInterface.h"
 #include "LanProtocol.h"
 #include "ParallelRunner.h"
-#include "SetCommand.h"
+#include "ReportOutcome.h"
 
 #include <algorithm>
 #include <sstream>
@@ -42,7 +43,7 @@ int FleetUpdate::Run() {
     // The file is read and checked once, before any device hears of the update.
     std::string refusal;
     if (!LoadFirmwareFile(request_.file, &digits_, &refusal)) {
-        Print(context_.err, "Firmware file %s: %s\n", request_.file.c_str(), refusal.c_str());
+        SayOn<kFirmwareRefused>(context_.err, request_.file.c_str(), refusal.c_str());
         for (const std::string& serial : request_.serials)
             results_.push_back({serial, FleetOutcome::Failed, "", "firmware file " + refusal});
         if (context_.json)
@@ -112,7 +113,7 @@ void FleetUpdate::UpdateDevice(size_t index, LanInterface& device, bool found,
     if (!found && !FindDevice(device, serial, context_)) {
         result.outcome = FleetOutcome::NotFound;
         result.reason = "not found on LAN";
-        Print(out, "Error: Lan Interface %s not found on LAN.\n", serial.c_str());
+        SayOn<kNotFoundOnLan>(out, serial.c_str());
     } else {
         const ChosenKey key = KeyFor(serial);
         if (key.present)
@@ -126,10 +127,10 @@ void FleetUpdate::UpdateDevice(size_t index, LanInterface& device, bool found,
             if (device.WaitForApplication(request_.comeBackMs)) {
                 result.outcome = FleetOutcome::Updated;
                 result.version = device.version;
-                Print(out, "%s runs version %s\n", serial.c_str(), device.version.c_str());
+                SayOn<kRunsVersion>(out, serial.c_str(), device.version.c_str());
             } else {
                 result.reason = "did not come back after the update";
-                Print(out, "%s did not come back after the update\n", serial.c_str());
+                SayOn<kNotBack>(out, serial.c_str());
             }
         } else if (r == ResultKeyError) {
             result.outcome = FleetOutcome::KeyError;
@@ -138,7 +139,7 @@ void FleetUpdate::UpdateDevice(size_t index, LanInterface& device, bool found,
             result.reason = failure.empty() ? "update failed" : failure;
         }
         if (result.outcome == FleetOutcome::Failed)
-            Print(err, "%s: %s\n", serial.c_str(), result.reason.c_str());
+            SayOn<kDeviceFailure>(err, serial.c_str(), result.reason.c_str());
     }
 
     {
@@ -150,18 +151,16 @@ void FleetUpdate::UpdateDevice(size_t index, LanInterface& device, bool found,
 }
 
 void FleetUpdate::PrintJson() const {
-    std::string array;
+    std::vector<JsonObject> array;
     for (const FleetResult& result : results_) {
-        JsonWriter json;
-        json.String("serialNumber", result.serial);
-        json.String("result", OutcomeWord(result.outcome));
+        JsonObject json{{"serialNumber", result.serial}, {"result", OutcomeWord(result.outcome)}};
         if (result.outcome == FleetOutcome::Updated)
-            json.String("version", result.version);
+            json["version"] = result.version;
         else
-            json.String("reason", result.reason);
-        array += (array.empty() ? "[\n" : ",\n") + json.Object();
+            json["reason"] = result.reason;
+        array.push_back(json);
     }
-    Print(context_.out, "%s\n", array.empty() ? "[]" : (array + "\n]").c_str());
+    context_.out << JsonArrayLines(array) << std::flush;
 }
 
 int FleetUpdate::ExitCode() const {

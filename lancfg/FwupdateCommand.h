@@ -6,7 +6,7 @@
 // each confirmed running its new firmware afterwards.
 class FwupdateCommand : public Command {
 public:
-    const char* Name() const override { return "fwupdate"; }
-    bool TakesSeveralSerials() const override { return true; }
-    int Execute(const std::vector<std::string>& args, CommandContext& context) override;
+    const CommandSpec& Spec() const override;
+    std::string Misuse(const CommandLine& line) const override;
+    int Execute(const CommandLine& line, CommandContext& context) const override;
 };

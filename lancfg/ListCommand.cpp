@@ -1,7 +1,9 @@
 #include "ListCommand.h"
 
+#include "CommandLine.h"
+#include "ConsoleTexts.h"
 #include "DeviceSearch.h"
-#include "JsonWriter.h"
+#include "JsonLines.h"
 #include "LanInterface.h"
 #include "LanProtocol.h"
 #include "ReadDevices.h"
@@ -9,29 +11,34 @@
 namespace {
 
 // The fields of one list line, under plain names; the addresses only for a running device.
-std::string JsonObject(const LanInterface& device) {
-    JsonWriter json;
-    json.String("serialNumber", lanproto::PrintableText(device.serialNumber));
-    json.String("version", device.version);
-    json.String("state", StateWord(device.state));
+JsonObject DeviceJson(const LanInterface& device) {
+    JsonObject json{{"serialNumber", lanproto::PrintableText(device.serialNumber)},
+                    {"version", device.version},
+                    {"state", StateWord(device.state)}};
     if (device.state == StateRun) {
-        json.Address("ip", device.currentIp);
-        json.Address("netmask", device.currentNetmask);
-        json.Address("gateway", device.currentGateway);
-        json.Bool("dhcp", device.dhcp);
-        json.Bool("encryption", device.crypt);
+        json["ip"] = JsonAddress(device.currentIp);
+        json["netmask"] = JsonAddress(device.currentNetmask);
+        json["gateway"] = JsonAddress(device.currentGateway);
+        json["dhcp"] = device.dhcp;
+        json["encryption"] = device.crypt;
     }
-    return json.Object();
+    return json;
 }
 
 } // namespace
 
-int ListCommand::Execute(const std::vector<std::string>& args, CommandContext& context) {
-    std::ostream& out = context.out;
-    if (args.size() != 1) {
-        context.misuse = "list takes no argument \"" + lanproto::PrintableText(args[1]) + "\"";
-        return ExitUsage;
-    }
+const CommandSpec& ListCommand::Spec() const {
+    static const CommandSpec spec{"list",
+                                  Positional::None,
+                                  nullptr,
+                                  nullptr,
+                                  {SharedOptions::Address, SharedOptions::Json},
+                                  {{{}, "list all devices in local network"},
+                                   {{"--json"}, "list all devices as a JSON array"}}};
+    return spec;
+}
+
+int ListCommand::Execute(const CommandLine& /*line*/, CommandContext& context) const {
     std::vector<LanInterface> devices;
     // A failed search lists nothing.
     DiscoverDevices(context, devices);
@@ -40,23 +47,23 @@ int ListCommand::Execute(const std::vector<std::string>& args, CommandContext& c
     for (const LanInterface& device : devices)
         found.push_back(device.state);
     ReadDevices(devices);
-    std::string array;
+    std::vector<JsonObject> array;
     for (size_t i = 0; i < devices.size(); ++i) {
         const LanInterface& device = devices[i];
         if (context.json) {
-            array += (array.empty() ? "[\n" : ",\n") + JsonObject(device);
+            array.push_back(DeviceJson(device));
             continue;
         }
-        Print(out, "%s %6s %s ", lanproto::PrintableText(device.serialNumber).c_str(),
-              device.version.c_str(), StateWord(found[i]));
+        Say<kListDevice>(context, lanproto::PrintableText(device.serialNumber).c_str(),
+                         device.version.c_str(), StateWord(found[i]));
         if (device.state == StateRun)
-            Print(out, "%s/%s GW=%s %s %s", device.currentIp.c_str(), device.currentNetmask.c_str(),
-                  device.currentGateway.c_str(), device.dhcp ? "DHCP" : "STAT",
-                  device.crypt ? "CRYPT" : "PLAIN");
-        Print(out, "\n");
+            Say<kListAddresses>(context, device.currentIp.c_str(), device.currentNetmask.c_str(),
+                                device.currentGateway.c_str(), device.dhcp ? "DHCP" : "STAT",
+                                device.crypt ? "CRYPT" : "PLAIN");
+        Say<kLineEnd>(context);
     }
     if (context.json)
-        Print(out, "%s\n", array.empty() ? "[]" : (array + "\n]").c_str());
+        context.out << JsonArrayLines(array) << std::flush;
     if (devices.empty())
         PrintNothingFound(context);
     return ExitOk;

@@ -2,25 +2,22 @@
 
 #include "Command.h"
 
+#include "JsonLines.h"
+
 class LanInterface;
 
-// Shows the network configuration of one LAN interface.
+// Shows the network configuration of one LAN interface, or of every one a search finds.
 class ShowCommand : public Command {
 public:
-    const char* Name() const override { return "show"; }
-    bool TakesJson() const override { return true; }
-    int Execute(const std::vector<std::string>& args, CommandContext& context) override;
+    const CommandSpec& Spec() const override;
+    int Execute(const CommandLine& line, CommandContext& context) const override;
+
+    // The configuration of a device that was read, as the lines of show and as its JSON object.
+    static std::string ShownText(const LanInterface& device, const std::string& serial);
+    static JsonObject ShownJson(const LanInterface& device, const std::string& serial);
 
 private:
     // show --all: every device a search finds, in list order; one that cannot be read is named
     // on err and makes the result ExitFailed.
-    int ShowAll(CommandContext& context);
+    static int ShowAll(CommandContext& context);
 };
-
-// The configuration of a device that was read, as the text of show or as its JSON object line.
-void PrintShown(const LanInterface& device, const std::string& serial, bool asJson,
-                std::ostream& out);
-
-// Finds the device (at the address of -a, when given) and reads its status and configuration,
-// printing the error message on failure. Shared by show and set.
-bool FindAndRead(LanInterface& device, const std::string& serial, CommandContext& context);

@@ -2,8 +2,11 @@
 
 #include <unistd.h>
 
+#include <cstdlib>
 #include <iostream>
 
 int main(int argc, char** argv) {
-    return RunLancfg(argc, argv, std::cout, std::cerr, ::isatty(STDOUT_FILENO) == 1);
+    const ConsoleIo io{std::cin, std::cout, std::cerr, ::isatty(STDOUT_FILENO) == 1,
+                       [](const char* name) -> const char* { return std::getenv(name); }};
+    return RunLancfg(argc, argv, io);
 }

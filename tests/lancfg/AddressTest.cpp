@@ -51,6 +51,16 @@ TEST_F(AddressTest, ARangeAndASecondAddressReachDevicesOnTwoNetworks) {
     EXPECT_EQ(r.out, "KPN2000001 " + kLine + "\n");
 }
 
+// -a stands anywhere among the options of every command, fwupdate's included.
+TEST_F(AddressTest, FwupdateTakesARangeAmongItsOptions) {
+    Link(first, {BootloaderDevice()});
+    const std::string file = VK_SOURCE_DIR "/tests/data/firmware/TwoRecords.hex";
+    LancfgRun r = RunTool({"fwupdate", kBootSerial, "-f", file, "-a", "10.77.1.0/30"});
+    EXPECT_EQ(r.code, 0) << r.out << r.err;
+    EXPECT_NE(r.out.find("100% done\nKPL0000003 was updated successfully\n"), std::string::npos)
+        << r.out;
+}
+
 TEST_F(AddressTest, RangesTooLargeAndOtherGroupsAreRefused) {
     const std::pair<std::string, std::string> refused[] = {
         {"10.0.0.0/21", "Error: -a 10.0.0.0/21 holds more than 1024 addresses; give ranges "

@@ -22,9 +22,6 @@ protected:
         char dir[] = "/tmp/applytestXXXXXX";
         ASSERT_NE(mkdtemp(dir), nullptr);
         folder = dir;
-        // No keys file of the user running the tests takes part.
-        setenv("XDG_CONFIG_HOME", folder.c_str(), 1);
-        unsetenv("LANCFG_KEY");
     }
     void TearDown() override {
         SimTest::TearDown();
@@ -86,12 +83,15 @@ TEST_F(ApplyTest, BackUpChangeDryRunApplyAndApplyAgain) {
 TEST_F(ApplyTest, AChangeOnADeviceThatIsMissingOrRestartsIsReportedPerDevice) {
     auto crypt = CryptDevice(); // restarts to apply, wants its key
     StartWith({PlainDevice(), crypt});
-    setenv("LANCFG_KEY", kKeyText.c_str(), 1);
+    // Where a device was found is for the reader of the file only.
     const std::string plan = Write(
-        "plan.json", R"([{"serialNumber":"KPL0000002","dhcp":true},
-                         {"serialNumber":"KPL0000009","dhcp":true},
-                         {"serialNumber":"KPL0000001","gateway":"192.168.1.254"}])");
-    LancfgRun r = RunTool({"apply", plan, "--json"});
+        "plan.json", R"([{"serialNumber":"KPL0000002","dhcp":true,"network":"lo"},
+                         {"serialNumber":"KPL0000009","dhcp":true,"address":null},
+                         {"serialNumber":"KPL0000001","gateway":"192.168.1.254",
+                          "address":"127.0.0.1"}])");
+    LancfgEnvironment environment = kNoKeys;
+    environment["LANCFG_KEY"] = kKeyText;
+    LancfgRun r = RunTool({"apply", plan, "--json"}, environment);
     EXPECT_EQ(r.code, -1);
     EXPECT_EQ(r.out, "[\n"
                      R"({"serialNumber":"KPL0000002","result":"changed","changes":{"dhcp":[false,true]}},)"
@@ -120,6 +120,17 @@ TEST_F(ApplyTest, ABadPlanIsRefusedWholeBeforeAnyDeviceIsAsked) {
         {"[" + good + R"(,{"serialNumber":"KPL00000011"}])", R"(entry 2: "serialNumber" is not)"},
         {"[" + good + "," + good + "]",
          R"(entry 2 (KPL0000001): "serialNumber" names a device that an earlier entry names)"},
+        // The last of two members would win silently, and target another device.
+        {"[" + good + R"(,{"serialNumber":"KPL0000002","serialNumber":"KPL0000001"}])",
+         R"(entry 2: "serialNumber" is given twice)"},
+        {R"({"serialNumber":"KPL0000001","ip":"192.168.1.9","ip":null})",
+         R"(entry 1 (KPL0000001): "ip" is given twice)"},
+        {"[" + good + R"(,{"serialNumber":"KPL0000002","address":5}])",
+         R"(entry 2 (KPL0000002): "address" is neither a text nor null)"},
+        // Deep enough to exhaust the stack of a recursive reader.
+        {R"({"serialNumber":"KPL0000001","ip":)" + std::string(100000, '[') +
+             std::string(100000, ']') + "}",
+         "nested deeper than 8 levels"},
     };
     for (const auto& [text, message] : plans) {
         const std::string path = Write("bad.json", text);

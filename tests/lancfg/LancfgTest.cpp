@@ -1,5 +1,6 @@
 // The console tool, run in-process on a stream of its own and as the real program, against the
 // simulator inside a private network namespace. Exact output and exit codes are compared.
+#include "CommandTable.h"
 #include "LancfgRun.h"
 #include "LanProtocol.h"
 #include "ProgressPrinter.h"
@@ -84,34 +85,7 @@ Outcome LancfgProgram(const std::vector<std::string>& words, std::string* err = 
 }
 
 std::string Usage(const std::string& program) {
-    return program + " list\n\tlist all devices in local network\n" + program +
-           " fwupdate <serial-number> -f <firmware-file> [-k crypt_key]\n"
-           "\tupdate firmware of one device\n" +
-           program +
-           " set <serial-number> [-i <ip>] [-n <netmask>] [-g <gateway>] [-d <dhcp_flag>] "
-           "[-y <crypt_flag>] [-k crypt_key]\n"
-           "\tset configuration parameters of one device\n" +
-           program + " show <serial-number>\n\tshow configuration parameters of one device\n" +
-           program + " list --json\n\tlist all devices as a JSON array\n" + program +
-           " show <serial-number> --json\n"
-           "\tshow configuration parameters of one device as a JSON object\n" +
-           program +
-           " <command> [<arguments>] -a <ip>\n"
-           "\tsend the command's requests to one address instead of the local networks\n" +
-           program +
-           " fwupdate <serial-number>... -f <firmware-file> [-k crypt_key] [-j <jobs>] [--json] "
-           "[--confirm]\n"
-           "\tupdate firmware of several devices at once, each confirmed running it\n" +
-           program +
-           " fwupdate --all -f <firmware-file> [-k crypt_key] [-j <jobs>] [--json]\n"
-           "\tupdate firmware of every device found, at most <jobs> at once (default 16)\n" +
-           program + " show --all [--json]\n\tshow configuration parameters of every device found\n" +
-           program + " apply <file> [--dry-run] [--json] [-j <jobs>] [-k crypt_key]\n"
-           "\twrite the configurations of a file (from show --all --json) where they differ\n" +
-           program + " <command> [<arguments>] -a <ip>[/<prefix>] [-a ...]\n"
-           "\tsend the requests to several addresses or ranges (/22 to /32)\n"
-           "\t-k - reads the key from standard input; without -k, LANCFG_KEY or the keys\n"
-           "\tfile ~/.config/velantrix-konfigurator/keys (lines: serial key) give it\n";
+    return UsageText(program, CommandTable());
 }
 
 class LancfgTest : public SimTest {};
@@ -145,23 +119,33 @@ TEST_F(LancfgTest, MisuseHelpAndVersionPrintTheUsageOrVersionAndNeverReachTheNet
         {"list", "--json", "extra"},
         {"--help", "list"},
         {"list", "--version"},
+        {"apply"},
+        {"apply", "site.json", "--bogus"},
+        {"apply", "site.json", "-j", "1025"},
+        {"fwupdate", kPlainSerial, "-f", "x", "-j", "0"},
+        {"set", kPlainSerial, "-d", "on", "-k", "0011"},
+        {"-a"},
     };
     for (const auto& words : misuses) {
         Outcome r = Lancfg(words);
         EXPECT_EQ(r.code, 2) << words.size();
         EXPECT_EQ(r.out, Usage("lancfg"));
-        // One line on standard error says what was wrong (-a has checks of its own).
-        if (std::find(words.begin(), words.end(), "-a") == words.end()) {
-            EXPECT_TRUE(r.err.rfind("Error: ", 0) == 0 &&
-                        std::count(r.err.begin(), r.err.end(), '\n') == 1)
-                << r.err;
-        }
+        // One line on standard error says what was wrong.
+        EXPECT_TRUE(r.err.rfind("Error: ", 0) == 0 &&
+                    std::count(r.err.begin(), r.err.end(), '\n') == 1)
+            << r.err;
     }
     EXPECT_EQ(Lancfg({"lst"}).err,
               "Error: unknown command \"lst\" (the commands are list, show, set, fwupdate and apply)\n");
     EXPECT_EQ(Lancfg({"set", kPlainSerial, "-i"}).err, "Error: option -i needs a value\n");
     EXPECT_EQ(Lancfg({"fwupdate", kPlainSerial}).err,
               "Error: fwupdate needs the firmware file: -f <firmware-file>\n");
+    EXPECT_EQ(Lancfg({"apply"}).err,
+              "Error: apply needs a file of configurations (from show --all --json)\n");
+    EXPECT_EQ(Lancfg({"apply", "site.json", "-j", "1025"}).err,
+              "Error: -j 1025 is not a number of devices from 1 to 1024\n");
+    EXPECT_EQ(Lancfg({"list", "-a", "10.1.2"}).err,
+              "Error: -a 10.1.2 is neither an IPv4 address nor a range A.B.C.D/NN\n");
     // Asked for on their own, the usage text and the version are answers, not misuse.
     Outcome r = Lancfg({"--help"});
     EXPECT_EQ(r.code, 0);

@@ -22,7 +22,7 @@ SimDevice InBootloader(const std::string& serial, uint16_t bootloaderVersion) {
     });
 }
 
-using LanifsimBootloaderTest = SimTest;
+using LanifsimBootloaderTest = SimClientTest;
 
 TEST_F(LanifsimBootloaderTest, EnterBootloaderRestartsIntoItAfterTheSilence) {
     StartWith({Device("KPL0000001", [](SimDevice& d) { d.bootloaderVersion = 12; })});
@@ -147,7 +147,7 @@ TEST_F(LanifsimBootloaderTest, TheApplicationTakesNoFirmware) {
     EXPECT_TRUE(sim.ReceivedBlocks("KPL0000001").empty());
 }
 
-using LanifsimMisbehaviourTest = SimTest;
+using LanifsimMisbehaviourTest = SimClientTest;
 
 TEST_F(LanifsimMisbehaviourTest, FirstRequestOfTheListedCommandsIsLost) {
     StartWith({Device("KPL0000001", [](SimDevice& d) {

@@ -28,7 +28,7 @@ SimDevice Addressed(const std::string& serial) {
     });
 }
 
-using LanifsimConfigExchangeTest = SimTest;
+using LanifsimConfigExchangeTest = SimClientTest;
 
 TEST_F(LanifsimConfigExchangeTest, ReadsGiveTheAddressesInEffectAndTheStoredConfiguration) {
     StartWith({Addressed("KPL0000001"), Device("KPL0000002", [](SimDevice& d) {
@@ -103,10 +103,10 @@ TEST_F(LanifsimConfigExchangeTest, WriteWithRestartGoesSilentThenUsesTheNewAddre
     EXPECT_EQ(client.Ask(To("KPL0000001", 'I')).substr(0, 8), "vK7LanIf");
 }
 
-class LanifsimEncryptedTest : public SimTest {
+class LanifsimEncryptedTest : public SimClientTest {
 protected:
     void SetUp() override {
-        SimTest::SetUp();
+        SimClientTest::SetUp();
         StartWith({Addressed("KPL0000002")});
         sim.ModifyDevice("KPL0000002", [](SimDevice& d) { d.key = Key(); });
     }

@@ -16,7 +16,7 @@ extern char** environ;
 namespace simtest {
 namespace {
 
-class LanifsimConfigFileTest : public SimTest {
+class LanifsimConfigFileTest : public SimClientTest {
 protected:
     std::string Write(const std::string& text) {
         std::string path = ::testing::TempDir() + "lanif_sim_" +

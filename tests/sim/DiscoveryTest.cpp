@@ -19,7 +19,7 @@ std::set<std::string> SerialsOf(const std::vector<std::string>& replies) {
     return serials;
 }
 
-using LanifsimDiscoveryTest = SimTest;
+using LanifsimDiscoveryTest = SimClientTest;
 
 TEST(LanifsimIsolation, TestsRunInTheirOwnNamespace) {
     // ctest starts each case through scripts/netns-run.sh, which marks the namespace.

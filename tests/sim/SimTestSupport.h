@@ -162,7 +162,7 @@ private:
     int fd_ = -1;
 };
 
-class SimTest : public ::testing::Test {
+class SimClientTest : public ::testing::Test {
 protected:
     void SetUp() override {
         ASSERT_TRUE(Simulator::InIsolatedNetwork())

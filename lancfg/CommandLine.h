@@ -1,0 +1,47 @@
+#pragma once
+
+#include "CommandSpec.h"
+
+#include <optional>
+#include <string>
+#include <vector>
+
+class Command;
+class CommandTable;
+
+// A command line that passed every check of its command's words: what each command reads.
+struct CommandLine {
+    std::string command;                // the command word
+    std::vector<std::string> serials;   // show and set: one; fwupdate: one or more, none with --all
+    std::string planFile;               // apply
+    std::vector<std::string> addresses; // every -a, as typed, before and after the command word
+    bool json = false;
+    bool all = false;
+    bool confirm = false;
+    bool dryRun = false;
+    std::optional<std::string> key; // -k: a key text, or "-" for standard input
+    unsigned jobs = SharedOptions::DefaultJobs;
+    std::optional<std::string> firmwareFile;
+    std::optional<std::string> ip, netmask, gateway;
+    std::optional<bool> dhcp, crypt;
+};
+
+// What the parser made of a command line.
+struct ParsedLine {
+    enum Kind {
+        Run,     // run command with line
+        Help,    // --help or -h alone
+        Version, // --version alone
+        Misuse,  // message says what is wrong; the usage text follows
+        Refused, // message is the whole line for the user; nothing follows
+    };
+    Kind kind = Misuse;
+    const Command* command = nullptr;
+    CommandLine line;
+    std::string message;
+};
+
+// Checks the words after the program's name against the commands of table. -a with its value
+// may stand before the command word and anywhere among the command's options; the positionals
+// of the command come right after its word.
+ParsedLine ParseCommandLine(const std::vector<std::string>& words, const CommandTable& table);
