@@ -106,24 +106,30 @@ SearchResult FindAllBySerial(const std::string& serial, const SearchScope& scope
     });
 }
 
-std::vector<LanResult> ReadAll(std::vector<LanInterface>& devices, bool runningOnly) {
-    std::vector<LanResult> results(devices.size(), ResultOk);
+LanResult DeviceReads::Result() const {
+    if (status == ResultOk && config == ResultOk)
+        return ResultOk;
+    if (status == ResultKeyError || config == ResultKeyError)
+        return ResultKeyError;
+    return ResultFailed;
+}
+
+std::vector<DeviceReads> ReadAll(std::vector<LanInterface>& devices, bool runningOnly) {
+    std::vector<DeviceReads> reads(devices.size());
     ExchangeLoop loop;
     for (size_t i = 0; i < devices.size(); ++i) {
         LanInterface& device = devices[i];
         if (runningOnly && device.state != StateRun)
             continue;
-        LanResult& result = results[i];
-        lanops::ReadStatus(loop, device, [&loop, &device, &result](LanResult status) {
-            result = status;
+        DeviceReads& r = reads[i];
+        r.asked = true;
+        lanops::ReadStatus(loop, device, [&loop, &device, &r](LanResult status) {
+            r.status = status;
             if (status == ResultFailed && device.state == StateDisconnected)
                 return; // silent: a second request would only wait out another window
-            lanops::ReadConfig(loop, device, [&result](LanResult config) {
-                if (result == ResultOk || config == ResultKeyError)
-                    result = config;
-            });
+            lanops::ReadConfig(loop, device, [&r](LanResult config) { r.config = config; });
         });
     }
     loop.Run();
-    return results;
+    return reads;
 }

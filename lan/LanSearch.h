@@ -45,9 +45,19 @@ SearchResult FindAllBySerial(const std::string& serial, const SearchScope& scope
 void FindAllBySerial(ExchangeLoop& loop, const std::string& serial, const SearchScope& scope,
                      std::function<void(SearchResult&)> done);
 
+// How the reads of one record ended: ResultOk, ResultKeyError (it wants its key for reads, and
+// none was set or the one set was refused) or ResultFailed.
+struct DeviceReads {
+    bool asked = false; // false for a record that was not to be read
+    LanResult status = ResultFailed;
+    LanResult config = ResultFailed;
+    // Both reads ended well; else the worse of the two, a key error first.
+    LanResult Result() const;
+};
+
 // Reads the addresses in effect and the stored configuration of the records, all at once on one
 // loop: the list takes as long as its slowest device, not as long as all of them together. A
 // record that did not answer its status read is not asked for its configuration. With running
-// only, only records in StateRun are read. Returns per record how its reads ended (ResultOk,
-// ResultKeyError when it wants a key for them, ResultFailed; ResultOk for one not read).
-std::vector<LanResult> ReadAll(std::vector<LanInterface>& devices, bool runningOnly);
+// only, only records in StateRun are read (as list does); else every record (a device in its
+// bootloader answers too). Set each record's key before, for devices that want it for reads.
+std::vector<DeviceReads> ReadAll(std::vector<LanInterface>& devices, bool runningOnly);

@@ -2,6 +2,7 @@
 
 #include "KeySource.h"
 
+#include <istream>
 #include <ostream>
 #include <string>
 #include <vector>
@@ -15,6 +16,7 @@ enum ExitCode : int {
     ExitOk = 0,
     ExitFailed = -1,   // device not found, configuration not readable, update or write failed
     ExitKeyError = -2, // key missing or rejected
+    ExitStopped = -3,  // a rollout stopped by its own rule (failures, a canary): devices skipped
     ExitUsage = 2,     // misuse of the command line, or input refused before anything was sent
 };
 
@@ -39,6 +41,9 @@ struct CommandContext {
     // The networks the last search by the group could not be sent on.
     std::vector<std::string> unasked;
     KeySource keys; // the devices' keys, loaded before a command that takes -k runs
+    // Where a question is answered, and whether a person can answer it there.
+    std::istream* in = nullptr;
+    bool inputTerminal = false;
 
     // Where the messages of a failed command go: err when out holds JSON.
     std::ostream& Messages() { return json ? err : out; }

@@ -102,7 +102,8 @@ std::string CheckPositionals(const CommandSpec& spec, const GivenValues& given,
         return std::string();
     const bool positionals = !line.serials.empty() || !line.planFile.empty();
     const bool instead = spec.instead && given.count(spec.Find(spec.instead));
-    if (!positionals && !instead)
+    const bool alsoInstead = spec.alsoInstead && given.count(spec.Find(spec.alsoInstead));
+    if (!positionals && !instead && !alsoInstead)
         return TextOf<kNeeds>(spec.name, spec.needs,
                               spec.instead ? (std::string(" (or ") + spec.instead + ")").c_str()
                                            : "");

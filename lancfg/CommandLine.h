@@ -17,10 +17,16 @@ struct CommandLine {
     std::vector<std::string> addresses; // every -a, as typed, before and after the command word
     bool json = false;
     bool all = false;
-    bool confirm = false;
+    bool verify = false; // --verify (or its old name --confirm)
     bool dryRun = false;
     std::optional<std::string> key; // -k: a key text, or "-" for standard input
-    unsigned jobs = SharedOptions::DefaultJobs;
+    std::optional<unsigned> jobs;   // -j; each command has its default
+    // fwupdate's rollout: what to expect, when to stop, where to keep its journal.
+    std::optional<std::string> expectVersion;
+    bool skipCurrent = false;
+    unsigned maxFailures = 0, canary = 0, retries = 0;
+    std::optional<std::string> journal, resume;
+    bool yes = false;
     std::optional<std::string> firmwareFile;
     std::optional<std::string> ip, netmask, gateway;
     std::optional<bool> dhcp, crypt;

@@ -52,7 +52,7 @@ const OptionWord SharedOptions::Jobs{
     [](CommandLine& line, const std::string& value) {
         line.jobs = static_cast<unsigned>(std::stoul(value));
     },
-    "how many devices are handled at once: 1 to 1024, 16 by default"};
+    "how many devices are handled at once: 1 to 1024 (by default 16; fwupdate: 64)"};
 
 const OptionWord SharedOptions::All{"--all",
                                     nullptr,

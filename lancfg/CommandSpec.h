@@ -28,6 +28,7 @@ struct SharedOptions {
     static const OptionWord Jobs;    // -j <jobs>
     static const OptionWord All;     // --all
     static constexpr unsigned DefaultJobs = 16;
+    static constexpr unsigned DefaultUpdateJobs = 64; // fwupdate: restarts are waited for on no thread
     static constexpr unsigned MaxJobs = 1024;
 };
 
@@ -56,6 +57,8 @@ struct CommandSpec {
     std::vector<OptionWord> options;
     // Its forms: the first is the classic one, printed before the forms of all commands.
     std::vector<UsageForm> forms;
+    // A second flag that may stand in place of the positionals, beside them or beside instead.
+    const char* alsoInstead = nullptr;
 
     const OptionWord* Find(const std::string& word) const;
 };

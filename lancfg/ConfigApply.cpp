@@ -50,6 +50,8 @@ const char* ResultWord(ApplyResult result) {
         return "keyError";
     case ApplyResult::NotFound:
         return "notFound";
+    case ApplyResult::Skipped:
+        return "skipped";
     default:
         return "failed";
     }
@@ -120,11 +122,15 @@ void ConfigApply::PrintText(const std::string& serial, const ApplyOutcome& outco
     case ApplyResult::KeyError:
         ReportOutcome(ResultKeyError, false, outcome.key, serial, out);
         break;
+    case ApplyResult::Skipped:
+        SayOn<kNotApplied>(out, s, outcome.reason.c_str());
+        break;
     default:
         if (outcome.readFailed)
             SayOn<kReadFailed>(out, s);
         else
-            ReportOutcome(ResultFailed, false, outcome.key, serial, out);
+            ReportOutcome(ResultFailed, false, outcome.key, serial, out,
+                          outcome.notKept ? WriteNotKept : WriteNoAnswer);
         break;
     }
 }
@@ -139,7 +145,7 @@ JsonObject ConfigApply::OutcomeJson(const std::string& serial, const ApplyOutcom
     }
     JsonObject element{
         {"serialNumber", serial}, {"result", ResultWord(outcome.result)}, {"changes", changes}};
-    if (outcome.result == ApplyResult::Failed)
+    if (outcome.result == ApplyResult::Failed || outcome.result == ApplyResult::Skipped)
         element["reason"] = outcome.reason;
     return element;
 }

@@ -20,7 +20,7 @@ struct ConfigChange {
 };
 
 // How the plan entry of one device ended.
-enum class ApplyResult { Unchanged, Changed, WouldChange, Failed, KeyError, NotFound };
+enum class ApplyResult { Unchanged, Changed, WouldChange, Failed, KeyError, NotFound, Skipped };
 
 struct ApplyOutcome {
     ApplyResult result = ApplyResult::Failed;
@@ -28,6 +28,7 @@ struct ApplyOutcome {
     std::string reason;      // why it failed, for the JSON
     bool rebooting = false;  // the device restarts to take the change
     bool readFailed = false; // it failed at reading the configuration, else at writing it
+    bool notKept = false;    // the device took the write, but reads back its old values
     ChosenKey key;           // the key used, which a wrong-key line names
 };
 

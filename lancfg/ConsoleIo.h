@@ -13,4 +13,5 @@ struct ConsoleIo {
     std::ostream& err;                  // explanations for the user beside the results
     bool terminal = false;              // out is a terminal, where progress may be redrawn in place
     KeySource::Environment environment; // getenv-like: LANCFG_KEY, XDG_CONFIG_HOME, HOME
+    bool inputTerminal = false; // in is a terminal, where a person can answer a question
 };

@@ -45,6 +45,9 @@ inline constexpr ConsoleText kNotOneSerial{
                      "character outside printable ASCII)\n"};
 
 inline constexpr ConsoleText kVersion{TextStream::Out, "lancfg %s\n"};
+inline constexpr ConsoleText kOutputLost{
+    TextStream::Err, "lancfg: the output could not be written (a full disk, or a reader that "
+                     "went away); what it held is incomplete\n"};
 
 // ---- list ----
 inline constexpr ConsoleText kListDevice{TextStream::Out, "%s %6s %s "};
@@ -76,6 +79,8 @@ inline constexpr ConsoleText kWrongKey{TextStream::Results,
 inline constexpr ConsoleText kNeedKey{TextStream::Results,
                                       "You need to specify %ss crypt key with \"-k\"\n"};
 inline constexpr ConsoleText kUpdateFailed{TextStream::Results, "Updating %s failed\n"};
+inline constexpr ConsoleText kNotKept{TextStream::Results,
+                                      "%s did not keep the new configuration\n"};
 inline constexpr ConsoleText kRunsVersion{TextStream::Results, "%s runs version %s\n"};
 inline constexpr ConsoleText kNotBack{TextStream::Results,
                                       "%s did not come back after the update\n"};
@@ -83,10 +88,58 @@ inline constexpr ConsoleText kFirmwareRefused{TextStream::Err, "Firmware file %s
 // serial number, why its update failed
 inline constexpr ConsoleText kDeviceFailure{TextStream::Err, "%s: %s\n"};
 
+// ---- firmware rollouts: one result line per device ----
+inline constexpr ConsoleText kFleetUpdated{TextStream::Out,
+                                           "%s was updated successfully and runs version %s\n"};
+inline constexpr ConsoleText kFleetUpdatedUnverified{TextStream::Out,
+                                                     "%s was updated successfully\n"};
+// serial number, version
+inline constexpr ConsoleText kSameVersion{TextStream::Results,
+                                          "%s still runs version %s, as before the update\n"};
+inline constexpr ConsoleText kCurrent{TextStream::Out,
+                                      "%s already runs version %s; nothing was sent\n"};
+// serial number, reason
+inline constexpr ConsoleText kFleetFailed{TextStream::Out, "Updating %s failed: %s\n"};
+inline constexpr ConsoleText kSkipped{TextStream::Out, "%s was not started: %s\n"};
+// "20 devices: 17 updated, 1 current, 1 failed, 1 offline"
+inline constexpr ConsoleText kSummary{TextStream::Results, "%zu device%s: %s\n"};
+// serial number, what to do
+inline constexpr ConsoleText kAttention{TextStream::Results, "  %s: %s\n"};
+inline constexpr ConsoleText kAttentionHeader{TextStream::Results, "Needs attention:\n"};
+// count, plural s, file
+inline constexpr ConsoleText kAskList{TextStream::Err, "  %-10s  %6s  %s\n"};
+inline constexpr ConsoleText kAskQuestion{TextStream::Err, "Update %zu devices with %s? [y/N] "};
+inline constexpr ConsoleText kNeedsYes{
+    TextStream::Err, "Error: fwupdate of several devices asks before it starts, and standard "
+                     "input is not a terminal: give --yes to update them without the question; "
+                     "nothing was sent\n"};
+inline constexpr ConsoleText kDeclined{TextStream::Err, "Nothing was sent.\n"};
+// how many finish
+inline constexpr ConsoleText kStopping{
+    TextStream::Err, "Stopping: no further device starts; %zu device%s already told to update "
+                     "finish first (a second signal ends at once and leaves them as they are).\n"};
+inline constexpr ConsoleText kStranded{
+    TextStream::Err, "%s is left in its bootloader; finish it with: lancfg fwupdate %s -f %s\n"};
+inline constexpr ConsoleText kWarning{TextStream::Err, "Warning: %s\n"};
+
 // ---- apply ----
 inline constexpr ConsoleText kUnchanged{TextStream::Out, "%s unchanged\n"};
 inline constexpr ConsoleText kChanged{TextStream::Out, "%s changed: %s\n"};
 inline constexpr ConsoleText kWouldChange{TextStream::Out, "%s would change: %s\n"};
+inline constexpr ConsoleText kNotApplied{TextStream::Out, "%s was not changed: %s\n"};
+
+// ---- what a search could not do ----
+// count not sent to, count of addresses, the system's reason
+inline constexpr ConsoleText kSearchNotSentToAddresses{
+    TextStream::Err, "The search could not be sent to %zu of the %zu addresses given with -a "
+                     "(%s); devices there are not listed.\n"};
+inline constexpr ConsoleText kRepliesCapped{
+    TextStream::Err, "The search stopped at %zu answers; more devices may have answered and are "
+                     "not listed. Several -a ranges split a site into parts that stay below it.\n"};
+// serial number, where it answered from
+inline constexpr ConsoleText kNamesakes{
+    TextStream::Err, "Error: %s answered from %s: more than one device has this serial number, "
+                     "and nothing was sent to any; give -a ADDRESS to pick one.\n"};
 
 // ---- nothing answered ----
 inline constexpr ConsoleText kSearchNotSent{

@@ -2,25 +2,77 @@
 
 #include "Command.h"
 #include "ConsoleTexts.h"
-#include "DiscoverAddresses.h"
 #include "LanInterface.h"
 #include "LanProtocol.h"
 
-void DiscoverDevices(CommandContext& context, std::vector<LanInterface>& devices) {
-    if (!context.addresses.empty())
-        DiscoverAtAddresses(lanproto::SearchPattern, context.addresses, devices);
-    else {
-        UnaskedNetworks unasked;
-        DiscoverLanInterfaces(lanproto::SearchPattern, devices, context.address, &unasked);
-        context.unasked = unasked.names;
-        if (!unasked.names.empty())
-            Say<kSearchNotSent>(context, NameAFew(unasked.names).c_str(), unasked.reason.c_str());
-    }
+SearchScope ScopeOf(const CommandContext& context) {
+    SearchScope scope;
+    scope.addresses = context.addresses;
+    if (!context.address.empty())
+        scope.addresses.push_back(context.address);
+    return scope;
 }
 
-bool FindDevice(LanInterface& device, const std::string& serial, const CommandContext& context) {
-    if (!context.addresses.empty())
-        return FindBySerialAtAddresses(device, serial, context.addresses);
-    device.unicastAddress = context.address;
-    return device.FindBySerial(serial);
+SearchResult SearchDevices(CommandContext& context, unsigned maxReplies) {
+    const SearchScope scope = ScopeOf(context);
+    SearchResult result = SearchLanInterfaces(scope, maxReplies);
+    if (scope.addresses.empty()) {
+        context.unasked = result.unasked;
+        if (!result.unasked.empty())
+            Say<kSearchNotSent>(context, NameAFew(result.unasked).c_str(), result.reason.c_str());
+    } else if (!result.unasked.empty()) {
+        Say<kSearchNotSentToAddresses>(context, result.unasked.size(), scope.addresses.size(),
+                                       result.reason.empty() ? "not an address"
+                                                             : result.reason.c_str());
+    }
+    if (result.capped)
+        Say<kRepliesCapped>(context, result.devices.size());
+    return result;
+}
+
+void DiscoverDevices(CommandContext& context, std::vector<LanInterface>& devices) {
+    SearchResult result = SearchDevices(context, ListReplies);
+    devices.insert(devices.end(), result.devices.begin(), result.devices.end());
+}
+
+FindOutcome FindDevice(LanInterface& device, const std::string& serial,
+                       const CommandContext& context,
+                       std::vector<LanInterface>* namesakes) {
+    SearchResult found = FindAllBySerial(serial, ScopeOf(context));
+    if (found.devices.empty())
+        return FindOutcome::NotFound;
+    if (found.devices.size() > 1) {
+        if (namesakes)
+            *namesakes = found.devices;
+        return FindOutcome::Namesakes;
+    }
+    const std::string key = device.cryptKey;
+    device = found.devices.front();
+    device.cryptKey = key;
+    return FindOutcome::Found;
+}
+
+std::vector<SearchResult> FindEach(const std::vector<std::string>& serials,
+                                   const CommandContext& context) {
+    std::vector<SearchResult> found(serials.size());
+    ExchangeLoop loop;
+    const SearchScope scope = ScopeOf(context);
+    for (size_t i = 0; i < serials.size(); ++i)
+        FindAllBySerial(loop, serials[i], scope,
+                        [&found, i](SearchResult& result) { found[i] = std::move(result); });
+    loop.Run();
+    return found;
+}
+
+std::string NamesakePlaces(const std::vector<LanInterface>& namesakes) {
+    std::string text;
+    for (size_t i = 0; i < namesakes.size(); ++i) {
+        const LanInterface& d = namesakes[i];
+        if (i > 0)
+            text += i + 1 == namesakes.size() ? " and " : ", ";
+        text += d.address.empty() ? std::string("an unknown address") : d.address;
+        if (!d.network.empty())
+            text += " (" + d.network + ")";
+    }
+    return text;
 }

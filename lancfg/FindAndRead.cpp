@@ -3,16 +3,29 @@
 #include "ConsoleTexts.h"
 #include "DeviceSearch.h"
 #include "LanInterface.h"
+#include "ReportOutcome.h"
 
-bool FindAndRead(LanInterface& device, const std::string& serial, CommandContext& context) {
-    if (!FindDevice(device, serial, context)) {
+int FindAndRead(LanInterface& device, const std::string& serial, const ChosenKey& key,
+                CommandContext& context) {
+    std::vector<LanInterface> namesakes;
+    switch (FindDevice(device, serial, context, &namesakes)) {
+    case FindOutcome::NotFound:
         Say<kNotFoundOnLan>(context, serial.c_str());
         PrintNotFound(context, serial);
-        return false;
+        return ExitFailed;
+    case FindOutcome::Namesakes:
+        Say<kNamesakes>(context, serial.c_str(), NamesakePlaces(namesakes).c_str());
+        return ExitFailed;
+    case FindOutcome::Found:
+        break;
     }
-    if (!device.ReadStatus() || !device.ReadConfig()) {
+    switch (device.Read()) {
+    case ResultOk:
+        return ExitOk;
+    case ResultKeyError:
+        return ReportKeyError(key, serial, context.Messages());
+    default:
         Say<kReadFailed>(context, serial.c_str());
-        return false;
+        return ExitFailed;
     }
-    return true;
 }

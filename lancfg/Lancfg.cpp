@@ -49,9 +49,19 @@ int RunLancfg(int argc, const char* const* argv, const ConsoleIo& io) {
     const CommandLine& line = parsed.line;
     context.json = line.json;
     context.terminal = io.terminal;
+    context.in = &io.in;
+    context.inputTerminal = io.inputTerminal;
     if (!ResolveAddresses(line.addresses, context))
         return ExitUsage;
     if (parsed.command->Spec().Find(SharedOptions::Key.word) && !LoadKeys(line, io, context))
         return ExitUsage;
-    return parsed.command->Execute(line, context);
+    const int result = parsed.command->Execute(line, context);
+    // A result that could not be written is no result: a backup cut short by a full disk, a
+    // reader that went away. The work itself was done; the status says what was lost.
+    context.out.flush();
+    if (!context.out.good()) {
+        Say<kOutputLost>(context);
+        return ExitFailed;
+    }
+    return result;
 }

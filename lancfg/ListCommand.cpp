@@ -6,22 +6,30 @@
 #include "JsonLines.h"
 #include "LanInterface.h"
 #include "LanProtocol.h"
-#include "ReadDevices.h"
+#include "LanSearch.h"
 
 namespace {
 
+// A field that was read, or "?" (null in JSON) when its read failed: never a guess.
+const char* Known(bool read, const std::string& text) {
+    return read ? text.c_str() : "?";
+}
+
 // The fields of one list line, under plain names; the addresses only for a running device.
-JsonObject DeviceJson(const LanInterface& device) {
+JsonObject DeviceJson(const LanInterface& device, int32_t state, const DeviceReads& reads) {
     JsonObject json{{"serialNumber", lanproto::PrintableText(device.serialNumber)},
                     {"version", device.version},
-                    {"state", StateWord(device.state)}};
-    if (device.state == StateRun) {
-        json["ip"] = JsonAddress(device.currentIp);
-        json["netmask"] = JsonAddress(device.currentNetmask);
-        json["gateway"] = JsonAddress(device.currentGateway);
-        json["dhcp"] = device.dhcp;
-        json["encryption"] = device.crypt;
+                    {"state", StateWord(state)}};
+    if (state == StateRun) {
+        const bool status = reads.status == ResultOk, config = reads.config == ResultOk;
+        json["ip"] = status ? JsonAddress(device.currentIp) : JsonObject();
+        json["netmask"] = status ? JsonAddress(device.currentNetmask) : JsonObject();
+        json["gateway"] = status ? JsonAddress(device.currentGateway) : JsonObject();
+        json["dhcp"] = config ? JsonObject(device.dhcp) : JsonObject();
+        json["encryption"] = config ? JsonObject(device.crypt) : JsonObject();
     }
+    json["address"] = JsonAddress(device.address);
+    json["network"] = JsonAddress(device.network);
     return json;
 }
 
@@ -32,34 +40,41 @@ const CommandSpec& ListCommand::Spec() const {
                                   Positional::None,
                                   nullptr,
                                   nullptr,
-                                  {SharedOptions::Address, SharedOptions::Json},
+                                  {SharedOptions::Address, SharedOptions::Json, SharedOptions::Key},
                                   {{{}, "list all devices in local network"},
                                    {{"--json"}, "list all devices as a JSON array"}}};
     return spec;
 }
 
 int ListCommand::Execute(const CommandLine& /*line*/, CommandContext& context) const {
-    std::vector<LanInterface> devices;
-    // A failed search lists nothing.
-    DiscoverDevices(context, devices);
-    // The state each device was found in: the line begins with it, whatever the reads bring.
-    std::vector<int32_t> found;
-    for (const LanInterface& device : devices)
-        found.push_back(device.state);
-    ReadDevices(devices);
+    // The text keeps the protocol's limit of answers (and says when it was reached); the JSON,
+    // read by programs, reads past it.
+    SearchResult found = SearchDevices(context, context.json ? SiteReplies : ListReplies);
+    std::vector<LanInterface>& devices = found.devices;
+    // The state each device was found in: text and JSON show it, whatever the reads bring.
+    std::vector<int32_t> states;
+    for (LanInterface& device : devices) {
+        states.push_back(device.state);
+        context.keys.GiveTo(device, lanproto::PrintableText(device.serialNumber));
+    }
+    const std::vector<DeviceReads> reads = ReadAll(devices, true);
     std::vector<JsonObject> array;
     for (size_t i = 0; i < devices.size(); ++i) {
         const LanInterface& device = devices[i];
         if (context.json) {
-            array.push_back(DeviceJson(device));
+            array.push_back(DeviceJson(device, states[i], reads[i]));
             continue;
         }
         Say<kListDevice>(context, lanproto::PrintableText(device.serialNumber).c_str(),
-                         device.version.c_str(), StateWord(found[i]));
-        if (device.state == StateRun)
-            Say<kListAddresses>(context, device.currentIp.c_str(), device.currentNetmask.c_str(),
-                                device.currentGateway.c_str(), device.dhcp ? "DHCP" : "STAT",
-                                device.crypt ? "CRYPT" : "PLAIN");
+                         device.version.c_str(), StateWord(states[i]));
+        if (states[i] == StateRun) {
+            const bool status = reads[i].status == ResultOk, config = reads[i].config == ResultOk;
+            Say<kListAddresses>(context, Known(status, device.currentIp),
+                                Known(status, device.currentNetmask),
+                                Known(status, device.currentGateway),
+                                config ? (device.dhcp ? "DHCP" : "STAT") : "?",
+                                config ? (device.crypt ? "CRYPT" : "PLAIN") : "?");
+        }
         Say<kLineEnd>(context);
     }
     if (context.json)

@@ -3,8 +3,16 @@
 #include "ConsoleTexts.h"
 #include "KeySource.h"
 
+int ReportKeyError(const ChosenKey& key, const std::string& serial, std::ostream& out) {
+    if (key.present)
+        SayOn<kWrongKey>(out, key.Named().c_str(), serial.c_str());
+    else
+        SayOn<kNeedKey>(out, serial.c_str());
+    return ExitKeyError;
+}
+
 int ReportOutcome(LanResult result, bool rebooting, const ChosenKey& key, const std::string& serial,
-                  std::ostream& out) {
+                  std::ostream& out, WriteFailure why) {
     switch (result) {
     case ResultOk:
         SayOn<kUpdated>(out, serial.c_str());
@@ -12,13 +20,12 @@ int ReportOutcome(LanResult result, bool rebooting, const ChosenKey& key, const 
             SayOn<kRebooting>(out, serial.c_str());
         return ExitOk;
     case ResultKeyError:
-        if (key.present)
-            SayOn<kWrongKey>(out, key.Named().c_str(), serial.c_str());
-        else
-            SayOn<kNeedKey>(out, serial.c_str());
-        return ExitKeyError;
+        return ReportKeyError(key, serial, out);
     default:
-        SayOn<kUpdateFailed>(out, serial.c_str());
+        if (why == WriteNotKept)
+            SayOn<kNotKept>(out, serial.c_str());
+        else
+            SayOn<kUpdateFailed>(out, serial.c_str());
         return ExitFailed;
     }
 }

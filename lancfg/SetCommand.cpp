@@ -65,8 +65,8 @@ int SetCommand::Execute(const CommandLine& line, CommandContext& context) const 
     LanInterface device;
     // A device may want its key for the reads too.
     const ChosenKey key = context.keys.GiveTo(device, serial);
-    if (!FindAndRead(device, serial, context))
-        return ExitFailed;
+    if (const int read = FindAndRead(device, serial, key, context); read != ExitOk)
+        return read;
 
     // Options not given keep the values just read, so they are written back unchanged.
     device.staticIp = line.ip.value_or(device.staticIp);
@@ -75,6 +75,7 @@ int SetCommand::Execute(const CommandLine& line, CommandContext& context) const 
     device.dhcp = line.dhcp.value_or(device.dhcp);
     device.crypt = line.crypt.value_or(device.crypt);
 
-    const LanResult result = device.WriteConfig();
-    return ReportOutcome(result, device.state == StateBooting, key, serial, context.out);
+    WriteFailure why = WriteKept;
+    const LanResult result = device.WriteConfig(&why);
+    return ReportOutcome(result, device.state == StateBooting, key, serial, context.out, why);
 }

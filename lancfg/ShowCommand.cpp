@@ -6,7 +6,7 @@
 #include "FindAndRead.h"
 #include "LanInterface.h"
 #include "LanProtocol.h"
-#include "ParallelRunner.h"
+#include "ReportOutcome.h"
 
 #include <sstream>
 
@@ -16,11 +16,11 @@ const CommandSpec& ShowCommand::Spec() const {
         Positional::Serial,
         "the serial number of a device",
         "--all",
-        {SharedOptions::Address, SharedOptions::Json, SharedOptions::All},
+        {SharedOptions::Address, SharedOptions::Json, SharedOptions::All, SharedOptions::Key},
         {{{"<serial-number>"}, "show configuration parameters of one device"},
-         {{"<serial-number>", "--json"},
+         {{"<serial-number>", "--json", "[-k]"},
           "show configuration parameters of one device as a JSON object"},
-         {{"--all", "[--json]"}, "show configuration parameters of every device found"}}};
+         {{"--all", "[--json]", "[-k]"}, "show configuration parameters of every device found"}}};
     return spec;
 }
 
@@ -29,8 +29,10 @@ int ShowCommand::Execute(const CommandLine& line, CommandContext& context) const
         return ShowAll(context);
     const std::string& serial = line.serials.front();
     LanInterface device;
-    if (!FindAndRead(device, serial, context))
-        return ExitFailed;
+    // A device may want its key for reads.
+    const ChosenKey key = context.keys.GiveTo(device, serial);
+    if (const int read = FindAndRead(device, serial, key, context); read != ExitOk)
+        return read;
     if (context.json)
         context.out << JsonLine(ShownJson(device, serial)) << std::endl;
     else
@@ -57,28 +59,39 @@ std::string ShowCommand::ShownText(const LanInterface& device, const std::string
 }
 
 JsonObject ShowCommand::ShownJson(const LanInterface& device, const std::string& serial) {
-    return {{"serialNumber", serial},
-            {"ip", JsonAddress(device.dhcp ? device.currentIp : device.staticIp)},
-            {"netmask", JsonAddress(device.dhcp ? device.currentNetmask : device.staticNetmask)},
-            {"gateway", JsonAddress(device.dhcp ? device.currentGateway : device.staticGateway)},
-            {"dhcp", device.dhcp},
-            {"encryption", device.crypt}};
+    JsonObject json{
+        {"serialNumber", serial},
+        {"ip", JsonAddress(device.dhcp ? device.currentIp : device.staticIp)},
+        {"netmask", JsonAddress(device.dhcp ? device.currentNetmask : device.staticNetmask)},
+        {"gateway", JsonAddress(device.dhcp ? device.currentGateway : device.staticGateway)},
+        {"dhcp", device.dhcp},
+        {"encryption", device.crypt}};
+    // Which device it was, for a backup of a site where one serial number answers twice.
+    json["address"] = JsonAddress(device.address);
+    json["network"] = JsonAddress(device.network);
+    return json;
 }
 
 int ShowCommand::ShowAll(CommandContext& context) {
-    std::vector<LanInterface> devices;
-    DiscoverDevices(context, devices);
-    std::vector<char> read(devices.size(), 0);
-    RunParallel(devices.size(), SharedOptions::DefaultJobs,
-                [&](size_t i) { read[i] = devices[i].ReadStatus() && devices[i].ReadConfig(); });
-    int result = ExitOk;
+    // A backup must not silently hold a part of the site: the search reads past list's limit.
+    SearchResult found = SearchDevices(context, SiteReplies);
+    std::vector<LanInterface>& devices = found.devices;
+    std::vector<ChosenKey> keys;
+    for (LanInterface& device : devices)
+        keys.push_back(context.keys.GiveTo(device, lanproto::PrintableText(device.serialNumber)));
+    const std::vector<DeviceReads> reads = ReadAll(devices, false);
+    bool failed = found.capped, keyError = false;
     std::vector<JsonObject> array;
     for (size_t i = 0; i < devices.size(); ++i) {
         const std::string serial = lanproto::PrintableText(devices[i].serialNumber);
-        if (!read[i]) {
-            // On err even in text: the output holds only what was read, so it serves as a backup.
+        const LanResult read = reads[i].Result();
+        // On err even in text: the output holds only what was read, so it serves as a backup.
+        if (read == ResultKeyError) {
+            keyError = true;
+            ReportKeyError(keys[i], serial, context.err);
+        } else if (read != ResultOk) {
             SayOn<kReadFailed>(context.err, serial.c_str());
-            result = ExitFailed;
+            failed = true;
         } else if (context.json) {
             array.push_back(ShownJson(devices[i], serial));
         } else {
@@ -89,5 +102,5 @@ int ShowCommand::ShowAll(CommandContext& context) {
         context.out << JsonArrayLines(array) << std::flush;
     if (devices.empty())
         PrintNothingFound(context);
-    return result;
+    return failed ? ExitFailed : keyError ? ExitKeyError : ExitOk;
 }

@@ -44,7 +44,8 @@ TEST_F(AddressTest, ARangeAndASecondAddressReachDevicesOnTwoNetworks) {
     r = RunTool({"-a", "10.77.1.0/24", "show", "KPN1000001", "-a", "10.77.2.0/30", "--json"});
     EXPECT_EQ(r.code, 0) << r.err;
     EXPECT_EQ(r.out, R"({"serialNumber":"KPN1000001","ip":"192.168.1.50","netmask":)"
-                     R"("255.255.255.0","gateway":"192.168.1.1","dhcp":false,"encryption":false})"
+                     R"("255.255.255.0","gateway":"192.168.1.1","dhcp":false,"encryption":false,)"
+                     R"("address":"10.77.1.2","network":"vklan1"})"
                      "\n");
     // A subnet's broadcast address is sent to, and the device answers by it.
     r = RunTool({"list", "-a", "10.77.2.255"});

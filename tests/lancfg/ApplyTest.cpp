@@ -147,7 +147,9 @@ TEST_F(ApplyTest, ShowAllLeavesOutADeviceItCannotReadAndFails) {
     auto silent = PlainDevice("KPL0000007");
     silent.challengeReads = true; // wants its key even for reading
     silent.key = kKeyBytes;
-    StartWith({PlainDevice(), silent});
+    auto mute = PlainDevice("KPL0000008");
+    mute.answersOnlySearch = true;
+    StartWith({PlainDevice(), silent, mute});
     LancfgRun r = RunTool({"show", "--all"});
     EXPECT_EQ(r.code, -1);
     EXPECT_EQ(r.out, "KPL0000001 configuration parameters:\n"
@@ -156,7 +158,12 @@ TEST_F(ApplyTest, ShowAllLeavesOutADeviceItCannotReadAndFails) {
                      "  Static Gateway:  192.168.1.1\n"
                      "  DHCP:            Off\n"
                      "  Lan Encryption:  Off\n");
-    EXPECT_EQ(r.err, "Error reading configuration from Lan Interface KPL0000007.\n");
+    EXPECT_EQ(r.err, "You need to specify KPL0000007s crypt key with \"-k\"\n"
+                     "Error reading configuration from Lan Interface KPL0000008.\n");
+    // With its key every device is read, and a backup is complete.
+    r = RunTool({"show", "--all", "--json", "-k", kKeyText});
+    EXPECT_EQ(r.code, -1);
+    EXPECT_NE(r.out.find("\"serialNumber\":\"KPL0000007\""), std::string::npos) << r.out;
 }
 
 } // namespace

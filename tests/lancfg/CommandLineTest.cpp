@@ -93,7 +93,7 @@ TEST(CommandLine, TheUsageTextIsWrittenFromTheTables) {
         EXPECT_GE(command->Spec().forms.size(), 1u);
     }
     EXPECT_NE(usage.find("lancfg fwupdate <serial-number>... -f <firmware-file> [-k crypt_key] "
-                         "[-j <jobs>] [--json] [--confirm]\n"),
+                         "[-j <jobs>] [--json] [--verify]\n"),
               std::string::npos);
     EXPECT_NE(usage.find("lancfg apply <file> [--dry-run] [--json] [-j <jobs>] [-k crypt_key]\n"),
               std::string::npos);

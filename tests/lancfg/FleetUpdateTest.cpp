@@ -77,12 +77,18 @@ TEST_F(FleetUpdateTest, SevenDevicesAtOnceOneRefusesABlock) {
     }
     words.insert(words.end(), {"-f", kFirmware});
     StartWith(devices);
+    // Several devices are updated only when a person says yes, or the command line does.
     Outcome r = Lancfg(words);
+    EXPECT_EQ(r.code, 2);
+    EXPECT_NE(r.err.find("give --yes"), std::string::npos) << r.err;
+    EXPECT_EQ(Commands(), "");
+    words.push_back("--yes");
+    r = Lancfg(words);
 
     EXPECT_EQ(r.code, -1);
     for (int n = 1; n <= 6; ++n) {
         const std::string s = FleetSerial(n);
-        EXPECT_NE(r.out.find(s + " was updated successfully\n" + s + " runs version 1.240\n"),
+        EXPECT_NE(r.out.find(s + " was updated successfully and runs version 1.240\n"),
                   std::string::npos)
             << r.out;
         // The update's exchanges are those of a device updated alone; then only identification.
@@ -92,12 +98,19 @@ TEST_F(FleetUpdateTest, SevenDevicesAtOnceOneRefusesABlock) {
         EXPECT_EQ(Letters(got).substr(reference.size()),
                   std::string(got.size() - reference.size(), 'I'));
     }
-    EXPECT_NE(r.out.find("Updating KPL0000007 failed\n"), std::string::npos);
+    // One line per device stating its outcome, the reason once; then the summary and the hint.
+    EXPECT_NE(r.out.find("Updating KPL0000007 failed: refused block 2\n"), std::string::npos);
     EXPECT_EQ(Letters(DatagramsTo(sim, FleetSerial(7))), "IBINUWW"); // one B, no block again
-    EXPECT_EQ(r.err, "KPL0000007: refused block 2\n");
+    EXPECT_EQ(r.err, "");
+    EXPECT_NE(r.out.find("7 devices: 6 updated, 1 failed\nNeeds attention:\n  KPL0000007: "
+                         "power-cycle it when it does not answer, then run: lancfg fwupdate "
+                         "KPL0000007 -f " +
+                         kFirmware + "\n"),
+              std::string::npos)
+        << r.out;
     // Not a terminal: result lines only.
     EXPECT_EQ(r.out.find_first_of("\r\x1b"), std::string::npos);
-    EXPECT_EQ(std::count(r.out.begin(), r.out.end(), '\n'), 13);
+    EXPECT_EQ(std::count(r.out.begin(), r.out.end(), '\n'), 10);
 }
 
 TEST_F(FleetUpdateTest, AllInListOrderWithADeviceThatNeverComesBack) {
@@ -119,22 +132,24 @@ TEST_F(FleetUpdateTest, AllInListOrderWithADeviceThatNeverComesBack) {
             lastBlock = Clock::now();
         }
     });
-    Outcome r = Lancfg({"fwupdate", "--all", "-f", kFirmware, "--json"});
+    Outcome r = Lancfg({"fwupdate", "--all", "-f", kFirmware, "--json", "--yes"});
     const double waited = std::chrono::duration<double>(Clock::now() - lastBlock).count();
 
     EXPECT_EQ(r.code, -1);
     EXPECT_GE(waited, 30.0);
     EXPECT_LE(waited, 45.0);
-    EXPECT_EQ(r.err, "KPL0000004: did not come back after the update\n");
+    EXPECT_EQ(r.err.substr(0, r.err.find('\n') + 1), "4 devices: 3 updated, 1 failed\n");
     const QJsonArray array = QJsonDocument::fromJson(QByteArray::fromStdString(r.out)).array();
     ASSERT_EQ(array.size(), 4);
     for (int i = 0; i < 4; ++i) {
         const QJsonObject o = array[i].toObject();
         EXPECT_EQ(o["serialNumber"].toString().toStdString(), listed[i]);
+        EXPECT_EQ(o["attempts"].toInt(), 1);
         if (listed[i] == FleetSerial(4)) {
             EXPECT_EQ(o["result"].toString(), "failed");
             EXPECT_EQ(o["reason"].toString(), "did not come back after the update");
             EXPECT_FALSE(o.contains("version"));
+            EXPECT_GE(o["durationS"].toDouble(), 30.0);
         } else {
             EXPECT_EQ(o["result"].toString(), "updated");
             EXPECT_EQ(o["version"].toString(), "1.240");
@@ -177,7 +192,7 @@ TEST_F(FleetUpdateTest, OneDeviceWithAndWithoutConfirm) {
 TEST_F(FleetUpdateTest, ABadFileEndsTheRunBeforeAnyDeviceHearsOfIt) {
     StartWith({lanifsim::FleetDevice(1, kRecords), lanifsim::FleetDevice(2, kRecords)});
     const std::string file = VK_SOURCE_DIR "/tests/data/firmware/BrokenTruncatedRecord.hex";
-    Outcome r = Lancfg({"fwupdate", FleetSerial(1), FleetSerial(2), "-f", file});
+    Outcome r = Lancfg({"fwupdate", FleetSerial(1), FleetSerial(2), "-f", file, "--yes"});
     EXPECT_EQ(r.code, -1);
     EXPECT_EQ(r.out, "");
     EXPECT_EQ(r.err, "Firmware file " + file + ": record at byte 11 cut short\n");

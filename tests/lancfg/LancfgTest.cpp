@@ -393,7 +393,7 @@ TEST_F(LancfgTest, ListPrintsBytesFromTheNetworkAsVisibleEscapes) {
     Outcome r = Lancfg({"list"});
     EXPECT_EQ(r.code, 0);
     EXPECT_EQ(r.out,
-              "\\x1b[2J*\\x07\\xff  1.234 Run / GW= STAT PLAIN\n"
+              "\\x1b[2J*\\x07\\xff  1.234 Run ?/? GW=? ? ?\n"
               "KPL0000001  1.234 Run 192.168.1.50/255.255.255.0 GW=192.168.1.1 STAT PLAIN\n");
     EXPECT_EQ(Commands(), "INc");
 }
@@ -409,7 +409,7 @@ TEST_F(LancfgTest, ADeviceAtAnAddressBeginningWith3IsReadLikeAnyOther) {
     StartWith({plain, crypt});
     Outcome r = Lancfg({"list"});
     EXPECT_EQ(r.out, "KPL0000003  1.234 Run 3.1.2.3/255.255.255.0 GW=3.1.2.1 STAT PLAIN\n"
-                     "KPL0000002  1.234 Run / GW= STAT PLAIN\n");
+                     "KPL0000002  1.234 Run ?/? GW=? ? ?\n"); // not read: unknown, never PLAIN
     r = Lancfg({"show", kBootSerial});
     EXPECT_EQ(r.code, 0);
     EXPECT_EQ(r.out, "KPL0000003 configuration parameters:\n"
@@ -418,10 +418,17 @@ TEST_F(LancfgTest, ADeviceAtAnAddressBeginningWith3IsReadLikeAnyOther) {
                      "  Static Gateway:  3.1.2.1\n"
                      "  DHCP:            Off\n"
                      "  Lan Encryption:  Off\n");
-    // A real challenge is never taken for the configuration.
+    // A real challenge is never taken for the configuration: the device wants its key.
     r = Lancfg({"show", kCryptSerial});
-    EXPECT_EQ(r.code, -1);
-    EXPECT_EQ(r.out, "Error reading configuration from Lan Interface KPL0000002.\n");
+    EXPECT_EQ(r.code, -2);
+    EXPECT_EQ(r.out, "You need to specify KPL0000002s crypt key with \"-k\"\n");
+    r = Lancfg({"show", kCryptSerial, "-k", kWrongKeyText});
+    EXPECT_EQ(r.code, -2);
+    EXPECT_EQ(r.out, kWrongKeyText + " is probably the wrong crypt key for KPL0000002\n");
+    r = Lancfg({"show", kCryptSerial, "-k", kKeyText});
+    EXPECT_EQ(r.code, 0);
+    EXPECT_EQ(r.out.substr(0, 64), "KPL0000002 configuration parameters:\n"
+                                   "  Static IP:       3.1.2.3\n");
 
     r = Lancfg({"set", kBootSerial, "-g", "3.1.2.254"});
     EXPECT_EQ(r.out, "KPL0000003 was updated successfully\n");
@@ -451,7 +458,7 @@ TEST_F(LancfgTest, ListIsBoundedByItsWindowsNotByDevicesThatFallSilent) {
     Outcome r = Lancfg({"list"});
     const auto took = std::chrono::steady_clock::now() - start;
     EXPECT_EQ(std::count(r.out.begin(), r.out.end(), '\n'), 10);
-    EXPECT_EQ(r.out.substr(0, 23), "KPG0000000  1.234 Run \n");
+    EXPECT_EQ(r.out.substr(0, 35), "KPG0000000  1.234 Run ?/? GW=? ? ?\n");
     // The search window (2 s) and one reply window (2 s), not two reply windows per device.
     EXPECT_GE(took, std::chrono::milliseconds(3900));
     EXPECT_LT(took, std::chrono::milliseconds(6000));
@@ -724,7 +731,9 @@ TEST_F(LancfgTest, JsonOfListAndShowHoldsWhatTheTextShows) {
                                           {"netmask", "255.255.255.0"},
                                           {"gateway", "192.168.1.1"},
                                           {"dhcp", false},
-                                          {"encryption", false}}));
+                                          {"encryption", false},
+                                          {"address", "127.0.0.1"},
+                                          {"network", "lo"}}));
     r = Lancfg({"show", "KPLMISSING", "--json"});
     EXPECT_EQ(r.code, -1);
     EXPECT_EQ(r.out, ""); // the messages go to standard error, so out stays a document or empty
