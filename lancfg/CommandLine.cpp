@@ -23,6 +23,7 @@ bool IsOptionLike(const std::string& word) {
 const char* AfterPositionals(Positional positional) {
     switch (positional) {
     case Positional::Serial:
+    case Positional::MaybeSerial:
         return " after the serial number";
     case Positional::Serials:
         return " among its options (the serial numbers come first)";
@@ -45,7 +46,7 @@ void TakePositionals(const CommandSpec& spec, const std::vector<std::string>& wo
             return;
         }
         line.serials.push_back(words[i]);
-        if (spec.positional == Positional::Serial) {
+        if (spec.positional == Positional::Serial || spec.positional == Positional::MaybeSerial) {
             ++i;
             return;
         }
@@ -98,7 +99,7 @@ std::string TakeValues(const CommandSpec& spec, GivenValues& given, CommandLine&
 // The positionals, or the flag that stands in their place, must be there; not both.
 std::string CheckPositionals(const CommandSpec& spec, const GivenValues& given,
                              const CommandLine& line) {
-    if (spec.positional == Positional::None)
+    if (spec.positional == Positional::None || spec.positional == Positional::MaybeSerial)
         return std::string();
     const bool positionals = !line.serials.empty() || !line.planFile.empty();
     const bool instead = spec.instead && given.count(spec.Find(spec.instead));
@@ -136,7 +137,8 @@ ParsedLine ParseCommandLine(const std::vector<std::string>& words, const Command
         return Misuse(TextOf<kNoCommand>());
     parsed.command = table.Find(words[i]);
     if (!parsed.command)
-        return Misuse(TextOf<kUnknownCommand>(lanproto::PrintableText(words[i]).c_str()));
+        return Misuse(TextOf<kUnknownCommand>(lanproto::PrintableText(words[i]).c_str(),
+                                              table.Names().c_str()));
     const CommandSpec& spec = parsed.command->Spec();
     CommandLine& line = parsed.line;
     line.command = spec.name;

@@ -36,6 +36,7 @@ struct SharedOptions {
 enum class Positional {
     None,
     Serial,  // one serial number
+    MaybeSerial, // one serial number, or none
     Serials, // one or more serial numbers: every word before the first option
     File,    // one file name
 };

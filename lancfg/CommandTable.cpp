@@ -3,10 +3,12 @@
 #include "ApplyCommand.h"
 #include "CommandSpec.h"
 #include "FwupdateCommand.h"
+#include "HistoryCommand.h"
 #include "ListCommand.h"
 #include "SetCommand.h"
 #include "ShowCommand.h"
 
+#include <algorithm>
 #include <cstdio>
 
 CommandTable::CommandTable() {
@@ -15,6 +17,18 @@ CommandTable::CommandTable() {
     commands_.push_back(std::make_unique<SetCommand>());
     commands_.push_back(std::make_unique<ShowCommand>());
     commands_.push_back(std::make_unique<ApplyCommand>());
+    commands_.push_back(std::make_unique<HistoryCommand>());
+}
+
+std::string CommandTable::Names() const {
+    std::vector<std::string> names = {"list", "show", "set", "fwupdate", "apply"};
+    for (const auto& command : commands_)
+        if (std::find(names.begin(), names.end(), command->Spec().name) == names.end())
+            names.push_back(command->Spec().name);
+    std::string text;
+    for (size_t i = 0; i < names.size(); ++i)
+        text += (i == 0 ? "" : i + 1 == names.size() ? " and " : ", ") + names[i];
+    return text;
 }
 
 const Command* CommandTable::Find(const std::string& word) const {

@@ -13,6 +13,8 @@ public:
     // The command of this word (compared exactly, letter case included), or nullptr.
     const Command* Find(const std::string& word) const;
     const std::vector<std::unique_ptr<Command>>& Commands() const { return commands_; }
+    // "list, show, set, fwupdate, apply and history": the five classic ones first.
+    std::string Names() const;
 
 private:
     std::vector<std::unique_ptr<Command>> commands_;

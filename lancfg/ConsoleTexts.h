@@ -22,9 +22,9 @@ struct ConsoleText {
 // ---- misuse of the command line: "Error: " and the reason on err, then the usage text ----
 inline constexpr ConsoleText kErrorLine{TextStream::Err, "Error: %s\n"};
 inline constexpr ConsoleText kNoCommand{TextStream::Err, "no command given"};
-inline constexpr ConsoleText kUnknownCommand{
-    TextStream::Err,
-    "unknown command \"%s\" (the commands are list, show, set, fwupdate and apply)"};
+// the word, and the commands ("list, show, set, fwupdate, apply and history")
+inline constexpr ConsoleText kUnknownCommand{TextStream::Err,
+                                             "unknown command \"%s\" (the commands are %s)"};
 inline constexpr ConsoleText kNeedsValue{TextStream::Err, "option %s needs a value"};
 inline constexpr ConsoleText kNoSuchOption{TextStream::Err, "%s has no option \"%s\""};
 // command, word, and where it stands (" after the serial number")
@@ -121,6 +121,10 @@ inline constexpr ConsoleText kStopping{
 inline constexpr ConsoleText kStranded{
     TextStream::Err, "%s is left in its bootloader; finish it with: lancfg fwupdate %s -f %s\n"};
 inline constexpr ConsoleText kWarning{TextStream::Err, "Warning: %s\n"};
+
+// ---- history: time, serial number, "1.234 -> 1.240", result, attempts, plural s, seconds ----
+inline constexpr ConsoleText kHistoryLine{TextStream::Out,
+                                          "%s  %-10s  %-16s  %s, %u attempt%s, %.1f s\n"};
 
 // ---- apply ----
 inline constexpr ConsoleText kUnchanged{TextStream::Out, "%s unchanged\n"};

@@ -1,0 +1,10 @@
+#pragma once
+
+#include "Command.h"
+
+// Prints the firmware updates this user's runs of lancfg made: every device, or one.
+class HistoryCommand : public Command {
+public:
+    const CommandSpec& Spec() const override;
+    int Execute(const CommandLine& line, CommandContext& context) const override;
+};
