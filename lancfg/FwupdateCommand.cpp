@@ -270,7 +270,7 @@ int FwupdateCommand::Execute(const CommandLine& line, CommandContext& context) c
     rollout.Run(loop, &watch);
 
     // Kept for later look-ups, whatever the outcome; a history that cannot be written is said.
-    UpdateHistory history(UpdateHistory::DefaultPath());
+    UpdateHistory history(UpdateHistory::DefaultPath(context.environment));
     if (!history.Append(rollout.Results(), file, &error))
         Say<kWarning>(context, error.c_str());
     return report.Finish(rollout);

@@ -50,6 +50,7 @@ int RunLancfg(int argc, const char* const* argv, const ConsoleIo& io) {
     context.json = line.json;
     context.terminal = io.terminal;
     context.in = &io.in;
+    context.environment = io.environment;
     context.inputTerminal = io.inputTerminal;
     if (!ResolveAddresses(line.addresses, context))
         return ExitUsage;
