@@ -156,9 +156,9 @@ int FwupdateCommand::Execute(const CommandLine& line, CommandContext& context) c
     policy.canary = line.canary;
     policy.retries = line.retries;
 
-    std::set<std::string> endedWell;
+    std::set<std::string> endedWell, unfinished;
     std::string error;
-    if (line.resume && !RolloutJournal::EndedWell(*line.resume, &endedWell, &error)) {
+    if (line.resume && !RolloutJournal::Read(*line.resume, &endedWell, &unfinished, &error)) {
         Say<kErrorLine>(context, error.c_str());
         return ExitUsage;
     }
@@ -211,7 +211,16 @@ int FwupdateCommand::Execute(const CommandLine& line, CommandContext& context) c
             }
             add(serial, &d);
         }
-        if (found.devices.empty()) {
+        // A device the journal left unfinished may have been restarting when the search went
+        // out: it gets a look of its own, and is reported offline when it still does not answer.
+        std::vector<std::string> missing;
+        for (const std::string& serial : unfinished)
+            if (std::find(seen.begin(), seen.end(), serial) == seen.end())
+                missing.push_back(serial);
+        const std::vector<SearchResult> late = FindEach(missing, context);
+        for (size_t i = 0; i < missing.size(); ++i)
+            add(missing[i], late[i].devices.size() == 1 ? &late[i].devices.front() : nullptr);
+        if (devices.empty() && found.devices.empty()) {
             PrintNothingFound(context);
             return ExitFailed;
         }

@@ -82,8 +82,8 @@ void RolloutJournal::Ended(const RolloutResult& result) {
     Append(line.dump(-1, ' ', false, json::error_handler_t::replace));
 }
 
-bool RolloutJournal::EndedWell(const std::string& path, std::set<std::string>* serials,
-                               std::string* error) {
+bool RolloutJournal::Read(const std::string& path, std::set<std::string>* endedWell,
+                          std::set<std::string>* unfinished, std::string* error) {
     std::ifstream in(path, std::ios::binary);
     if (!in) {
         *error = "Error: the journal " + path + " cannot be read";
@@ -116,7 +116,6 @@ bool RolloutJournal::EndedWell(const std::string& path, std::set<std::string>* s
         return false;
     }
     for (const auto& [serial, well] : last)
-        if (well)
-            serials->insert(serial);
+        (well ? endedWell : unfinished)->insert(serial);
     return true;
 }
