@@ -48,14 +48,23 @@ bool WriteAll(int fd, const std::string& text) {
 } // namespace
 
 RuntimeFile::Result RuntimeFile::Fail(const std::string& file, const std::string& reason) {
-    error_ = "Die Laufzeitdatei " + file + " konnte nicht geschrieben werden: " + reason;
+    failedFile_ = file;
+    reason_ = reason;
     return Result::Failed;
+}
+
+std::string RuntimeFile::Error(bool withFile) const {
+    if (failedFile_.empty())
+        return std::string();
+    return "Die Laufzeitdatei " + (withFile ? failedFile_ + " " : std::string()) +
+           "konnte nicht geschrieben werden: " + reason_;
 }
 
 RuntimeFile::Result RuntimeFile::Write(int port, const std::string& token,
                                        const std::string& mount) {
     Remove();
-    error_.clear();
+    failedFile_.clear();
+    reason_.clear();
     const char* runtime = std::getenv("XDG_RUNTIME_DIR");
     if (runtime == nullptr || runtime[0] != '/')
         return Result::NoRuntimeFolder;

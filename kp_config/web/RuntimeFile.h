@@ -28,13 +28,15 @@ public:
     void Remove();
     // The file written, or empty.
     const std::string& Path() const { return path_; }
-    // After a failed Write, the sentence that says so, ready to be shown:
-    // "Die Laufzeitdatei <file> konnte nicht geschrieben werden: <reason>"; else empty.
-    const std::string& Error() const { return error_; }
+    // After a failed Write, the sentence that says so, ready to be shown: "Die Laufzeitdatei
+    // <file> konnte nicht geschrieben werden: <reason>", or without the file (short enough for a
+    // status line); else empty.
+    std::string Error(bool withFile = true) const;
 
 private:
     Result Fail(const std::string& file, const std::string& reason);
 
     std::string path_;
-    std::string error_;
+    std::string failedFile_; // with its folder
+    std::string reason_;
 };

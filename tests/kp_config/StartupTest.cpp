@@ -257,12 +257,13 @@ TEST_F(AppTest, RuntimeFolderOfAnotherUserIsNamedOnTheStatusLine) {
     }
     qputenv("XDG_RUNTIME_DIR", dir.filePath("run").toUtf8());
     Launch();
-    const QString text = Frame().MessagePane()->text();
-    EXPECT_EQ(text, QStringLiteral("Die Laufzeitdatei %1/kp_config-%2.json konnte nicht "
-                                   "geschrieben werden: %3")
-                        .arg(folder)
-                        .arg(::getpid())
-                        .arg(ownUid ? "Der Ordner gehört einem anderen Benutzer."
-                                    : "Der Ordner ist ein Verweis oder eine Datei."));
-    EXPECT_NE(FileText(options.logFile).find(text.toStdString()), std::string::npos);
+    const QString reason = ownUid ? "Der Ordner gehört einem anderen Benutzer."
+                                  : "Der Ordner ist ein Verweis oder eine Datei.";
+    const QString file = QStringLiteral("%1/kp_config-%2.json").arg(folder).arg(::getpid());
+    EXPECT_EQ(Frame().MessagePane()->text(),
+              "Die Laufzeitdatei konnte nicht geschrieben werden: " + reason);
+    const QString named =
+        "Die Laufzeitdatei " + file + " konnte nicht geschrieben werden: " + reason;
+    EXPECT_EQ(Frame().MessagePane()->toolTip(), named);
+    EXPECT_NE(FileText(options.logFile).find(named.toStdString()), std::string::npos);
 }
