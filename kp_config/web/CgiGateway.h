@@ -9,8 +9,8 @@
 #include <vector>
 
 // The host's CGI gateway: where a request path leads inside the document root, the
-// environment of a CGI script, and one run of a script. Free of the HTTP engine, so each
-// piece is tested on its own.
+// environment of a CGI script, and one run of a script. Free of the HTTP engine; RequestHandler
+// uses it, and its tests drive it without a socket.
 namespace CgiGateway {
 
 using Http::HeaderList;
