@@ -5,6 +5,7 @@
 #include "ReportOutcome.h"
 #include "RolloutJournal.h"
 
+#include <algorithm>
 #include <cmath>
 #include <sstream>
 
@@ -209,19 +210,36 @@ int RolloutReport::Finish(const Rollout& rollout) {
     }
     if (!results.empty())
         Say<kSummary>(context_, results.size(), results.size() == 1 ? "" : "s", counts.c_str());
-    bool header = false;
+    // Devices that need the same thing done share one line.
+    std::vector<std::pair<std::string, std::vector<std::string>>> hints;
     for (size_t i = 0; i < results.size(); ++i) {
         const std::string hint = Hint(i, results[i]);
         if (hint.empty())
             continue;
-        if (!header)
-            Say<kAttentionHeader>(context_);
-        header = true;
-        Say<kAttention>(context_, results[i].serial.c_str(), hint.c_str());
+        auto same = std::find_if(hints.begin(), hints.end(),
+                                 [&](const auto& h) { return h.first == hint; });
+        if (same == hints.end())
+            hints.push_back({hint, {results[i].serial}});
+        else
+            same->second.push_back(results[i].serial);
+    }
+    if (!hints.empty())
+        Say<kAttentionHeader>(context_);
+    for (const auto& [hint, serials] : hints) {
+        std::string names;
+        for (size_t n = 0; n < serials.size() && n < 4; ++n)
+            names += (n == 0 ? "" : ", ") + serials[n];
+        if (serials.size() > 4)
+            names += " and " + std::to_string(serials.size() - 4) + " more";
+        Say<kAttention>(context_, names.c_str(), hint.c_str());
     }
     if (rollout.Interrupted())
         return ExitFailed;
-    if (rollout.StoppedByPolicy())
+    // A stop that left no device out is a run that finished with failures.
+    const bool skipped = std::any_of(results.begin(), results.end(), [](const RolloutResult& r) {
+        return r.outcome == RolloutOutcome::Skipped;
+    });
+    if (rollout.StoppedByPolicy() && skipped)
         return ExitStopped;
     return failed ? ExitFailed : keyError ? ExitKeyError : ExitOk;
 }
