@@ -242,7 +242,7 @@ TEST_F(RolloutTest, KilledAndResumedNoVerifiedDeviceGetsASecondB) {
         LancfgProcess run({"fwupdate", "--all", "-f", kFirmware, "--yes", "-j", "5", "--journal",
                            journal},
                           {"XDG_STATE_HOME=" + state_});
-        for (int i = 0; i < 3000 && verified().size() < 6; ++i)
+        for (int i = 0; i < 6000 && verified().size() < 6; ++i)
             std::this_thread::sleep_for(std::chrono::milliseconds(10));
         run.Signal(SIGKILL);
         run.Finish(std::chrono::seconds(5));
