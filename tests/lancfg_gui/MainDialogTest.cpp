@@ -13,6 +13,12 @@
 #include <QLabel>
 #include <QLineEdit>
 
+#include <fcntl.h>
+#include <sys/resource.h>
+
+#include <cstdlib>
+#include <functional>
+
 using namespace guitest;
 
 namespace {
@@ -305,9 +311,8 @@ TEST_F(LancfgGuiMain, KeyboardUserSeesTheCurrentRowGoesHomeAndEndAndReadsTheWrit
     modals.Expect(Accept());
     QTest::keyClick(&List(), Qt::Key_Return);
     EXPECT_EQ(modals.seen, Strings{"IP Configuration – " + last});
-    auto* status = FindControl<QLabel>(*dialog, IdProgressText);
-    EXPECT_TRUE(status->isVisible());
-    EXPECT_EQ(status->text(), last + " was updated successfully.");
+    EXPECT_TRUE(Status().isVisible());
+    EXPECT_EQ(Status().text(), last + " was updated successfully.");
 }
 
 TEST_F(LancfgGuiMain, RefusedOrUnansweredWriteSaysSo) {
@@ -321,8 +326,12 @@ TEST_F(LancfgGuiMain, RefusedOrUnansweredWriteSaysSo) {
     Button(IdChangeIpSettings).click();
     EXPECT_EQ(Row(kRunSerial)[1], QStringLiteral("Online")); // it refused, but it answers
 
-    sim.ModifyDevice(kRunSerial, [](lanifsim::SimDevice& d) { d.silent = true; });
-    modals.Expect(Accept());
+    // The settings open again with what the device holds (read anew: the record held the
+    // user's values); then it falls silent.
+    modals.Expect([&](QDialog& ipDialog) {
+        sim.ModifyDevice(kRunSerial, [](lanifsim::SimDevice& d) { d.silent = true; });
+        Accept()(ipDialog);
+    });
     modals.Expect(Accept());
     Button(IdChangeIpSettings).click();
     EXPECT_EQ(Row(kRunSerial)[1], QStringLiteral("Offline"));
@@ -335,6 +344,145 @@ TEST_F(LancfgGuiMain, ADeviceThatAnswersTheSearchButNotTheReadsIsOffline) {
     StartSim({device});
     Open();
     EXPECT_EQ(Row(kRunSerial), (Strings{"KPL0000001", "Offline", "1.234", "", "", "", "Off"}));
+}
+
+} // namespace
+
+namespace {
+
+TEST_F(LancfgGuiMain, AnEncryptedDeviceThatWantsItsKeyForReadsIsReadBeforeItsSettingsOpen) {
+    lanifsim::SimDevice locked = simtest::CryptDevice();
+    locked.challengeReads = true;
+    locked.writeConfigCode = 1;
+    lanifsim::SimDevice mute = RunningDevice("KPL0000005");
+    mute.answersOnlySearch = true;
+    StartSim({locked, mute});
+    Open();
+    EXPECT_EQ(Row(kCryptSerial)[3], QString()) << "nothing could be read without the key";
+
+    // The key first, then the settings as the device holds them.
+    Select({kCryptSerial});
+    bool cryptShown = false;
+    QString address;
+    modals.Expect(EnterKey(kKeyText));
+    modals.Expect([&](QDialog& ipDialog) {
+        cryptShown = FindControl<QCheckBox>(ipDialog, IdCrypt)->isChecked();
+        address = FindControl<QLineEdit>(ipDialog, IdIpAddress)->text();
+        Retype(ipDialog, IdIpAddress, QStringLiteral("192.168.1.77"));
+        Accept()(ipDialog);
+    });
+    Button(IdChangeIpSettings).click();
+    EXPECT_EQ(modals.seen, (Strings{"Input AES Key", "IP Configuration – KPL0000002"}));
+    EXPECT_TRUE(cryptShown);
+    EXPECT_EQ(address, QStringLiteral("192.168.1.50"));
+    lanifsim::SimDevice device;
+    ASSERT_TRUE(sim.GetDevice(kCryptSerial, &device));
+    EXPECT_EQ(device.staticIp, (lanifsim::Address{192, 168, 1, 77}));
+    EXPECT_TRUE(device.crypt);
+    EXPECT_EQ(device.staticAddress4, (lanifsim::Address{10, 0, 0, 4}));
+    EXPECT_EQ(device.staticAddress5, (lanifsim::Address{10, 0, 0, 5}));
+    EXPECT_EQ(Status().text(), QStringLiteral("KPL0000002 was updated successfully."));
+
+    // What cannot be read is not offered.
+    Select({"KPL0000005"});
+    modals.Expect(Accept());
+    Button(IdChangeIpSettings).click();
+    EXPECT_EQ(modals.texts, Strings{"Error reading configuration from Lan Interface KPL0000005."});
+    EXPECT_EQ(modals.seen.size(), 3);
+    EXPECT_EQ(CountRequests('C'), 1);
+}
+
+TEST_F(LancfgGuiMain, TheKeysFileReadsAnEncryptedDeviceOnceOnlyItsOwnerMayReadIt) {
+    lanifsim::SimDevice locked = simtest::CryptDevice();
+    locked.challengeReads = true;
+    StartSim({locked});
+    const QString folder = userConfig.filePath(QStringLiteral("velantrix-konfigurator"));
+    ASSERT_TRUE(QDir().mkpath(folder));
+    QFile keys(folder + QStringLiteral("/keys"));
+    ASSERT_TRUE(keys.open(QIODevice::WriteOnly));
+    keys.write(QByteArray::fromStdString(kCryptSerial + " " + simtest::kKeyText + "\n"));
+    keys.close();
+    keys.setPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ReadGroup | QFile::ReadOther);
+    Open();
+    EXPECT_EQ(Status().text(), "The keys file " + keys.fileName() +
+                                   " is accessible by others (mode 0644); it is not used until "
+                                   "only its owner may read and write it (chmod 600).");
+    EXPECT_EQ(Row(kCryptSerial)[3], QString());
+
+    keys.setPermissions(QFile::ReadOwner | QFile::WriteOwner);
+    Button(IdRefreshList).click();
+    EXPECT_TRUE(Status().isHidden());
+    EXPECT_EQ(Row(kCryptSerial)[3], QStringLiteral("192.168.1.50"));
+    Select({kCryptSerial});
+    EXPECT_EQ(AddressShownWithoutAnExchange(), QStringLiteral("192.168.1.50"));
+    EXPECT_EQ(modals.seen, Strings{"IP Configuration – KPL0000002"}) << "no key asked for";
+}
+
+TEST_F(LancfgGuiMain, ADeviceInItsBootloaderIsReadByTheRefreshAndItsSettingsShowWhatItHolds) {
+    lanifsim::SimDevice boot = BootloaderDevice();
+    boot.staticIp = {10, 0, 0, 9};
+    StartSim({boot});
+    Open();
+    EXPECT_EQ(Row(kBootSerial), (Strings{"KPL0000003", "Maintenance", "0.010", "", "", "", ""}));
+    Select({kBootSerial});
+    EXPECT_EQ(AddressShownWithoutAnExchange(), QStringLiteral("10.0.0.9")) << "read by the refresh";
+}
+
+TEST_F(LancfgGuiMain, AWriteTheDeviceDidNotKeepFailsAndItsSettingsShowWhatItHolds) {
+    lanifsim::SimDevice device = RunningDevice();
+    device.keepsOldConfig = true;
+    StartSim({device});
+    Open();
+    Select({kRunSerial});
+    modals.Expect([](QDialog& ipDialog) {
+        Retype(ipDialog, IdIpAddress, QStringLiteral("10.1.2.3"));
+        Accept()(ipDialog);
+    });
+    modals.Expect(Accept());
+    Button(IdChangeIpSettings).click();
+    EXPECT_EQ(modals.texts, Strings{"KPL0000001 did not keep the new configuration"});
+    EXPECT_EQ(Status().text(), QStringLiteral("KPL0000001 did not keep the new configuration"));
+
+    EXPECT_EQ(AddressShownWithoutAnExchange(), QStringLiteral("192.168.1.50"))
+        << "the write's read-back told what it holds";
+}
+
+// Runs action with room for this many more file descriptors.
+void WithSpareDescriptors(int spare, const std::function<void()>& action) {
+    rlimit saved{};
+    ASSERT_EQ(::getrlimit(RLIMIT_NOFILE, &saved), 0);
+    int next = 0;
+    for (int found = 0; found < spare; ++next)
+        found += ::fcntl(next, F_GETFD) < 0 ? 1 : 0;
+    rlimit tight = saved;
+    tight.rlim_cur = static_cast<rlim_t>(next);
+    ASSERT_EQ(::setrlimit(RLIMIT_NOFILE, &tight), 0);
+    action();
+    ::setrlimit(RLIMIT_NOFILE, &saved);
+}
+
+TEST_F(LancfgGuiMain, TheRefreshNamesTheNetworksItCouldNotAskAndListsWhatAnsweredElsewhere) {
+    lanifsim::SimDevice device = RunningDevice();
+    device.silent = true;
+    StartSim({device});
+    // Five more networks with nothing behind them, after lo (the simulator starts only where
+    // lo is alone).
+    ASSERT_EQ(std::system("for n in 0 1 2 3 4; do ip link add vkd$n type veth peer name vkp$n && "
+                          "ip addr add 10.88.$n.1/24 dev vkd$n && ip link set vkp$n up && "
+                          "ip link set vkd$n multicast on up || exit 1; done"),
+              0);
+    Open();
+    EXPECT_EQ(List().rowCount(), 0);
+    EXPECT_TRUE(Status().isHidden()) << "every network was asked";
+
+    sim.ModifyDevice(kRunSerial, [](lanifsim::SimDevice& d) { d.silent = false; });
+    // Room for one socket: the search goes out on lo only.
+    WithSpareDescriptors(1, [&] { Button(IdRefreshList).click(); });
+    EXPECT_EQ(Status().text(), QStringLiteral("The search could not be sent on vkd0, vkd1, vkd2, "
+                                              "vkd3 and 1 more networks (Too many open files); "
+                                              "devices there are not listed."));
+    EXPECT_EQ(Row(kRunSerial), (Strings{"KPL0000001", "Online", "1.234", "192.168.1.50",
+                                        "255.255.255.0", "192.168.1.1", "Off"}));
 }
 
 } // namespace
