@@ -13,11 +13,15 @@
 #include <QLabel>
 #include <QLineEdit>
 
-#include <fcntl.h>
-#include <sys/resource.h>
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
 
 #include <cstdlib>
-#include <functional>
+#include <fstream>
+#include <string>
+#include <vector>
 
 using namespace guitest;
 
@@ -447,19 +451,36 @@ TEST_F(LancfgGuiMain, AWriteTheDeviceDidNotKeepFailsAndItsSettingsShowWhatItHold
         << "the write's read-back told what it holds";
 }
 
-// Runs action with room for this many more file descriptors.
-void WithSpareDescriptors(int spare, const std::function<void()>& action) {
-    rlimit saved{};
-    ASSERT_EQ(::getrlimit(RLIMIT_NOFILE, &saved), 0);
-    int next = 0;
-    for (int found = 0; found < spare; ++next)
-        found += ::fcntl(next, F_GETFD) < 0 ? 1 : 0;
-    rlimit tight = saved;
-    tight.rlim_cur = static_cast<rlim_t>(next);
-    ASSERT_EQ(::setrlimit(RLIMIT_NOFILE, &tight), 0);
-    action();
-    ::setrlimit(RLIMIT_NOFILE, &saved);
-}
+// Takes every port a socket bound to one of these addresses could be given, so that the search
+// cannot bind its socket there; the ports come free again with the object.
+class HeldPorts {
+public:
+    HeldPorts(const std::vector<std::string>& addresses, int first, int last) {
+        // This namespace's own range of automatic ports: the sockets there take first to last.
+        std::ofstream("/proc/sys/net/ipv4/ip_local_port_range") << first << ' ' << last << '\n';
+        for (const std::string& address : addresses)
+            for (int port = first; port <= last; ++port) {
+                sockaddr_in at{};
+                at.sin_family = AF_INET;
+                at.sin_port = htons(static_cast<uint16_t>(port));
+                ::inet_pton(AF_INET, address.c_str(), &at.sin_addr);
+                const int fd = ::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
+                held += ::bind(fd, reinterpret_cast<const sockaddr*>(&at), sizeof at) == 0;
+                fds_.push_back(fd);
+            }
+    }
+    ~HeldPorts() {
+        for (int fd : fds_)
+            ::close(fd);
+    }
+    HeldPorts(const HeldPorts&) = delete;
+    HeldPorts& operator=(const HeldPorts&) = delete;
+
+    int held = 0;
+
+private:
+    std::vector<int> fds_;
+};
 
 TEST_F(LancfgGuiMain, TheRefreshNamesTheNetworksItCouldNotAskAndListsWhatAnsweredElsewhere) {
     lanifsim::SimDevice device = RunningDevice();
@@ -476,11 +497,14 @@ TEST_F(LancfgGuiMain, TheRefreshNamesTheNetworksItCouldNotAskAndListsWhatAnswere
     EXPECT_TRUE(Status().isHidden()) << "every network was asked";
 
     sim.ModifyDevice(kRunSerial, [](lanifsim::SimDevice& d) { d.silent = false; });
-    // Room for one socket: the search goes out on lo only.
-    WithSpareDescriptors(1, [&] { Button(IdRefreshList).click(); });
+    // No port left on the five networks: the search goes out on lo only.
+    const HeldPorts ports({"10.88.0.1", "10.88.1.1", "10.88.2.1", "10.88.3.1", "10.88.4.1"}, 40000,
+                          40001);
+    ASSERT_EQ(ports.held, 10);
+    Button(IdRefreshList).click();
     EXPECT_EQ(Status().text(), QStringLiteral("The search could not be sent on vkd0, vkd1, vkd2, "
-                                              "vkd3 and 1 more networks (Too many open files); "
-                                              "devices there are not listed."));
+                                              "vkd3 and 1 more networks (Address already in "
+                                              "use); devices there are not listed."));
     EXPECT_EQ(Row(kRunSerial), (Strings{"KPL0000001", "Online", "1.234", "192.168.1.50",
                                         "255.255.255.0", "192.168.1.1", "Off"}));
 }
