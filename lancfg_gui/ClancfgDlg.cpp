@@ -5,9 +5,10 @@
 #include "ControlIds.h"
 #include "DlgIpConfig.h"
 #include "DlgKeyInput.h"
+#include "KeySource.h"
 #include "LanProtocol.h"
+#include "LanSearch.h"
 #include "ProgramTexts.h"
-#include "ReadDevices.h"
 
 #include <OSCompat.h>
 
@@ -30,6 +31,8 @@
 #include <QTableWidget>
 
 #include <algorithm>
+#include <cstdlib>
+#include <optional>
 
 namespace {
 
@@ -99,6 +102,43 @@ QString SerialCell(const LanInterface& device) {
     return QString::fromLatin1(lanproto::PrintableText(device.serialNumber));
 }
 
+// The name under which the keys file and LANCFG_KEY know a device, as lancfg looks it up.
+std::string KeyName(const LanInterface& device) {
+    return lanproto::PrintableText(device.serialNumber);
+}
+
+// The keys lancfg takes when no -k is given: LANCFG_KEY, else the user's keys file. When they
+// cannot be used, none are given and refused receives why.
+KeySource StoredKeys(std::string* refused) {
+    const KeySource::Environment environment = [](const char* name) -> const char* {
+        return std::getenv(name);
+    };
+    KeySource keys(std::nullopt, environment, KeySource::DefaultKeysFile(environment));
+    if (!keys.Load(nullptr, refused))
+        return KeySource();
+    return keys;
+}
+
+// The first few networks by name and the rest as a count, so that the status line stays short.
+QString NameAFew(const std::vector<std::string>& names) {
+    constexpr size_t kNamed = 4;
+    QStringList named;
+    for (size_t n = 0; n < names.size() && n < kNamed; ++n)
+        named << QString::fromStdString(names[n]);
+    if (names.size() <= kNamed)
+        return named.join(QLatin1String(", "));
+    return QString::fromUtf8(kMoreNetworks)
+        .arg(named.join(QLatin1String(", ")), QString::number(names.size() - kNamed));
+}
+
+// A reason of the LAN layer ("the keys file ... is not a regular file") as a sentence.
+QString Sentence(const std::string& reason) {
+    QString text = QString::fromStdString(reason);
+    if (!text.isEmpty())
+        text[0] = text[0].toUpper();
+    return text + QLatin1Char('.');
+}
+
 // The wait cursor of a blocking exchange. Show and Restore pair up however often they are
 // called, and the destructor restores what is still shown.
 class WaitCursor {
@@ -153,6 +193,8 @@ ClancfgDlg::ClancfgDlg(const QString& programDirectory, QWidget* parent)
     progressBar_ = FindControl<QProgressBar>(*this, IdProgressBar);
     progressText_ = FindControl<QLabel>(*this, IdProgressText);
     firmwareFiles_ = FindControl<QComboBox>(*this, IdFirmwareFiles);
+    // The status line may name a long path or many networks: it wraps rather than cut them.
+    progressText_->setWordWrap(true);
     changeIpButton_->setEnabled(false);
     updateFirmwareButton_->setEnabled(false);
 
@@ -332,15 +374,34 @@ void ClancfgDlg::UpdateDeviceRow(const LanInterface& device) {
 
 void ClancfgDlg::RefreshDeviceList() {
     WaitCursor waitCursor;
-    std::vector<LanInterface> found;
-    DiscoverLanInterfaces(lanproto::SearchPattern, found); // a failed send leaves it empty
-    ReadDevices(found); // all at once: the wait is one reply window, not two per device
-    for (LanInterface& device : found) {
+    SearchResult found = SearchLanInterfaces(SearchScope{});
+    std::string keysRefused;
+    const KeySource keys = StoredKeys(&keysRefused);
+    for (LanInterface& device : found.devices)
+        keys.GiveTo(device, KeyName(device));
+    // Every record, a device in its bootloader too, all at once: the wait is one reply window,
+    // not two per device.
+    const std::vector<DeviceReads> reads = ReadAll(found.devices, false);
+    for (size_t i = 0; i < found.devices.size(); ++i) {
+        const LanInterface& device = found.devices[i];
+        const std::string serial = device.SerialText();
         // The fresh record replaces the old one whole, a key entered earlier included.
-        devices[device.SerialText()] = device;
+        devices[serial] = device;
+        if (reads[i].config == ResultOk)
+            configRead_.insert(serial);
+        else
+            configRead_.erase(serial);
         UpdateDeviceRow(device);
     }
     waitCursor.Restore();
+    QStringList notes;
+    if (!found.unasked.empty())
+        notes << QString::fromUtf8(kMsgSearchNotSent)
+                     .arg(NameAFew(found.unasked), QString::fromStdString(found.reason));
+    if (!keysRefused.empty())
+        notes << Sentence(keysRefused);
+    if (!notes.isEmpty())
+        ShowStatus(notes.join(QLatin1Char('\n')));
     UpdateActionButtons();
 }
 
@@ -378,6 +439,56 @@ bool ClancfgDlg::AskForKey(LanInterface& device, bool previousKeyRejected) {
     return true;
 }
 
+LanResult ClancfgDlg::RunWithKey(LanInterface& device, const std::function<LanResult()>& exchange,
+                                 bool* cancelled) {
+    if (cancelled != nullptr)
+        *cancelled = false;
+    WaitCursor waitCursor;
+    LanResult result = exchange();
+    bool keyRejected = !device.cryptKey.empty(); // a key held already was refused
+    while (result == ResultKeyError) {
+        waitCursor.Restore();
+        if (!AskForKey(device, keyRejected)) {
+            if (cancelled != nullptr)
+                *cancelled = true;
+            break;
+        }
+        keyRejected = true;
+        waitCursor.Show();
+        result = exchange();
+    }
+    return result;
+}
+
+bool ClancfgDlg::ReadStoredConfig(LanInterface& device) {
+    const std::string serial = device.SerialText();
+    if (configRead_.count(serial) != 0)
+        return true;
+    BusyScope busy(*this);
+    AbandonPoll(); // its view of the record is about to be stale
+    // A key put into the keys file since the refresh counts before the user is asked.
+    if (device.cryptKey.empty()) {
+        std::string refused;
+        StoredKeys(&refused).GiveTo(device, KeyName(device));
+    }
+    bool cancelled = false;
+    const LanResult read = RunWithKey(
+        device, [&device] { return device.Read(); }, &cancelled);
+    if (read == ResultOk) {
+        configRead_.insert(serial);
+        return true;
+    }
+    // Without its key the user chose not to go on; anything else is said.
+    if (!cancelled)
+        ShowMessage(QString::fromUtf8(kMsgReadConfigFailed).arg(SerialCell(device)));
+    return false;
+}
+
+void ClancfgDlg::ShowStatus(const QString& text) {
+    progressText_->setText(text);
+    progressText_->show();
+}
+
 void ClancfgDlg::ShowMessage(const QString& text) {
     QMessageBox box(QMessageBox::NoIcon, QString::fromUtf8(kProgramName), text, QMessageBox::Ok,
                     this);
@@ -392,6 +503,10 @@ void ClancfgDlg::OnChangeIpSettings() {
     LanInterface* device = GetSelectedDevice();
     if (device == nullptr)
         return;
+    if (!ReadStoredConfig(*device)) {
+        UpdateDeviceRow(*device); // the read may have found it offline
+        return;
+    }
 
     DlgIpConfig ipDialog(SerialCell(*device), this);
     ipDialog.dhcpEnabled = device->dhcp;
@@ -399,44 +514,39 @@ void ClancfgDlg::OnChangeIpSettings() {
     ipDialog.netmaskText = QString::fromStdString(device->staticNetmask);
     ipDialog.gatewayText = QString::fromStdString(device->staticGateway);
     ipDialog.cryptEnabled = device->crypt;
-    QString done; // what the status line says after a write the device took
+    QString status; // what the status line says about the write
     if (ipDialog.exec() == QDialog::Accepted) {
         BusyScope busy(*this);
-        WaitCursor waitCursor;
         AbandonPoll(); // its view of the record is about to be stale
-        auto applyDialog = [&] {
+        WriteFailure why = WriteKept;
+        const LanResult result = RunWithKey(*device, [&] {
             device->dhcp = ipDialog.dhcpEnabled;
             device->crypt = ipDialog.cryptEnabled;
             device->staticIp = ipDialog.ipAddressText.toStdString();
             device->staticNetmask = ipDialog.netmaskText.toStdString();
             device->staticGateway = ipDialog.gatewayText.toStdString();
-        };
-        applyDialog();
-        LanResult result = device->WriteConfig();
-        bool keyRejected = !device->cryptKey.empty(); // a key held already was refused
-        while (result == ResultKeyError) {
-            waitCursor.Restore();
-            if (!AskForKey(*device, keyRejected))
-                break;
-            keyRejected = true;
-            waitCursor.Show();
-            applyDialog();
-            result = device->WriteConfig();
-        }
-        waitCursor.Restore();
-        if (result == ResultOk)
-            done = QString::fromUtf8(device->state == StateBooting ? kMsgNetworkConfigRestarting
-                                                                   : kMsgNetworkConfigDone)
-                       .arg(SerialCell(*device));
+            return device->WriteConfig(&why);
+        });
+        // The record holds what the device reported only when the write was read back, kept or
+        // not; otherwise it holds the user's values, which the device may not hold.
+        if ((result == ResultOk && device->state != StateBooting) || why == WriteNotKept)
+            configRead_.insert(device->SerialText());
         else
+            configRead_.erase(device->SerialText());
+        if (result == ResultOk) {
+            status = QString::fromUtf8(device->state == StateBooting ? kMsgNetworkConfigRestarting
+                                                                     : kMsgNetworkConfigDone)
+                         .arg(SerialCell(*device));
+        } else if (why == WriteNotKept) {
+            status = QString::fromUtf8(kMsgNetworkConfigNotKept).arg(SerialCell(*device));
+            ShowMessage(status);
+        } else {
             ShowMessage(QString::fromUtf8(kMsgNetworkConfigFailed));
+        }
         device->ReadStatus();
     }
-    if (!done.isEmpty()) {
-        // Stays until the next action starts.
-        progressText_->setText(done);
-        progressText_->show();
-    }
+    if (!status.isEmpty())
+        ShowStatus(status);
     UpdateDeviceRow(*device);
 }
 
@@ -480,28 +590,15 @@ void ClancfgDlg::OnUpdateFirmware() {
             progressBar_->setRange(0, 100);
             progressBar_->setValue(0);
             progressBar_->show();
-            WaitCursor waitCursor;
-            result = device->UpdateFirmware(path, *this, &refusal);
-            bool keyRejected = !device->cryptKey.empty(); // a key held already was refused
-            while (result == ResultKeyError) {
-                waitCursor.Restore();
-                if (!AskForKey(*device, keyRejected)) {
-                    keyCancelled = true;
-                    break;
-                }
-                keyRejected = true;
-                waitCursor.Show();
-                result = device->UpdateFirmware(path, *this);
-            }
-            waitCursor.Restore();
+            result = RunWithKey(
+                *device, [&] { return device->UpdateFirmware(path, *this, &refusal); },
+                &keyCancelled);
             progressText_->hide();
             progressBar_->hide();
         }
     }
     if (result == ResultOk) {
-        // Stays until the next action starts.
-        progressText_->setText(QString::fromUtf8(kMsgFirmwareUpdateDone));
-        progressText_->show();
+        ShowStatus(QString::fromUtf8(kMsgFirmwareUpdateDone));
     } else if (keyCancelled) {
         // The user chose not to go on: nothing failed, and the device was left as it was.
     } else if (refusal.empty()) {

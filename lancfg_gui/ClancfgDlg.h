@@ -8,7 +8,9 @@
 #include <QTimer>
 
 #include <atomic>
+#include <functional>
 #include <map>
+#include <set>
 #include <string>
 #include <thread>
 #include <vector>
@@ -22,6 +24,12 @@ class QTableWidget;
 // The main dialog of lancfg_gui: the list of detected LAN interfaces and the actions on the
 // selected one. It is also the progress observer of a firmware update and keeps itself alive
 // during one by dispatching the waiting events in OnProgress.
+//
+// The IP settings dialog offers only what the device reported: a record whose stored
+// configuration was not read (the device wants its key for reads, or did not answer) is read
+// first, asking for the key when the device wants it, and the dialog does not open when the
+// read fails. Otherwise the write would send fields the user never saw (encryption off, the
+// fourth and fifth addresses zero) as if they were the device's.
 //
 // Only one exchange with the devices runs at a time. Refresh, IP settings and firmware update
 // mark the dialog busy for their whole exchange: while busy, the controls that would start
@@ -54,7 +62,9 @@ public:
     LanInterface* GetSelectedDevice();
     // Shows the record in its row (found by serial number, appended when new).
     void UpdateDeviceRow(const LanInterface& device);
-    // Discovers the devices, reads status and configuration of each and shows them.
+    // Discovers the devices, reads status and configuration of each (with the keys of
+    // LANCFG_KEY or the user's keys file) and shows them. The status line names the networks
+    // the search could not be sent on, and why the stored keys were not used.
     void RefreshDeviceList();
     // Fills the firmware file box with the "kplan*.enc" files of the program directory, then
     // those of the user's firmware folder ($XDG_DATA_HOME/velantrix-konfigurator/firmware).
@@ -96,6 +106,15 @@ private:
     // Runs the key dialog for the device, saying whether the key it held was just refused;
     // true with the key set on the device when the user confirmed one.
     bool AskForKey(LanInterface& device, bool previousKeyRejected);
+    // Runs exchange under the wait cursor; while the device answers it with a key error, asks
+    // for the key and runs it again. cancelled, when given, tells that the user gave none.
+    LanResult RunWithKey(LanInterface& device, const std::function<LanResult()>& exchange,
+                         bool* cancelled = nullptr);
+    // True when the record holds the device's stored configuration as the device reported it,
+    // reading it first when it does not; says so when it cannot be read.
+    bool ReadStoredConfig(LanInterface& device);
+    // Leaves text in the status line above the buttons until the next action starts.
+    void ShowStatus(const QString& text);
     // Applies the records of a finished poll, unless it was abandoned.
     void OnBootPollDone(const std::vector<LanInterface>& polled, unsigned generation);
     // Waits for a poll in flight to end and drops its result; before any other exchange.
@@ -118,6 +137,10 @@ private:
     bool initialised_ = false;
     bool busy_ = false;
     bool busyNoteShown_ = false;
+
+    // The serial numbers (as in devices) of the records whose stored configuration is the one
+    // the device last reported, so that the IP settings may offer it.
+    std::set<std::string> configRead_;
 
     std::thread pollThread_;
     std::atomic<bool> pollAbandoned_{false};

@@ -18,6 +18,15 @@ inline constexpr const char* kMsgNetworkConfigFailed =
 inline constexpr const char* kMsgNetworkConfigDone = "%1 was updated successfully.";
 inline constexpr const char* kMsgNetworkConfigRestarting =
     "%1 was updated successfully and is rebooting for the changes to become active.";
+// %1: the device's serial number. The write was taken, but reading it back gave other values.
+inline constexpr const char* kMsgNetworkConfigNotKept = "%1 did not keep the new configuration";
+// %1: the device's serial number. Its settings are not offered when they could not be read.
+inline constexpr const char* kMsgReadConfigFailed =
+    "Error reading configuration from Lan Interface %1.";
+// %1: the networks (a few by name, the rest counted), %2: the system's reason.
+inline constexpr const char* kMsgSearchNotSent =
+    "The search could not be sent on %1 (%2); devices there are not listed.";
+inline constexpr const char* kMoreNetworks = "%1 and %2 more networks";
 inline constexpr const char* kMsgFirmwareUpdateFailed = "Firmware update failed!";
 // %1: the folder beside the program, %2: the user's firmware folder.
 inline constexpr const char* kMsgNoFirmwareFile =

@@ -50,7 +50,6 @@ class LancfgGuiFirmware : public LancfgGuiMain {
 protected:
     QComboBox& Files() { return *FindControl<QComboBox>(*dialog, IdFirmwareFiles); }
     QProgressBar& Bar() { return *FindControl<QProgressBar>(*dialog, IdProgressBar); }
-    QLabel& Text() { return *FindControl<QLabel>(*dialog, IdProgressText); }
 };
 
 TEST_F(LancfgGuiFirmware, NoFirmwareFileSaysWhereToPutThemAndAFileAddedThenIsUsed) {
@@ -78,7 +77,7 @@ TEST_F(LancfgGuiFirmware, NoFirmwareFileSaysWhereToPutThemAndAFileAddedThenIsUse
     EXPECT_EQ(modals.texts.size(), 1);
     EXPECT_EQ(sim.ReceivedBlocks(kRunSerial),
               (std::vector<std::string>{"\xDE\xAD\xBE\xEF", "\x01\x02\x03"}));
-    EXPECT_EQ(Text().text(), QStringLiteral("Firmware update completed successfully."));
+    EXPECT_EQ(Status().text(), QStringLiteral("Firmware update completed successfully."));
 }
 
 TEST_F(LancfgGuiFirmware, OneFileStaysHiddenButIsUsed) {
@@ -165,7 +164,7 @@ TEST_F(LancfgGuiFirmware, UpdateWithKeyMovesTheProgressBarAndRefusesASecondExcha
         recording.reject();
         EXPECT_FALSE(Button(IdUpdateFirmware).isEnabled());
         EXPECT_TRUE(recording.isVisible());
-        EXPECT_EQ(Text().text(), QStringLiteral("Performing update\n") + kBusyNote);
+        EXPECT_EQ(Status().text(), QStringLiteral("Performing update\n") + kBusyNote);
         refusedWhileBusy = sim.Requests().size() == requests;
     };
     Button(IdUpdateFirmware).click();
@@ -208,8 +207,8 @@ TEST_F(LancfgGuiFirmware, UpdateWithKeyMovesTheProgressBarAndRefusesASecondExcha
 
     // Afterwards: the bar hidden, the text says it worked, the controls back, the row redrawn.
     EXPECT_TRUE(Bar().isHidden());
-    EXPECT_TRUE(Text().isVisible());
-    EXPECT_EQ(Text().text(), QStringLiteral("Firmware update completed successfully."));
+    EXPECT_TRUE(Status().isVisible());
+    EXPECT_EQ(Status().text(), QStringLiteral("Firmware update completed successfully."));
     EXPECT_FALSE(recording.IsBusy());
     EXPECT_TRUE(Button(IdRefreshList).isEnabled());
     EXPECT_TRUE(Button(IdUpdateFirmware).isEnabled());
@@ -227,7 +226,7 @@ TEST_F(LancfgGuiFirmware, RefusedBlockEndsWithTheFailureMessage) {
     Button(IdUpdateFirmware).click();
     EXPECT_EQ(modals.texts, QStringList{"Firmware update failed!"});
     EXPECT_TRUE(Bar().isHidden());
-    EXPECT_TRUE(Text().isHidden());
+    EXPECT_TRUE(Status().isHidden());
     EXPECT_EQ(sim.ReceivedBlocks(kRunSerial).size(), 1u);
 }
 
@@ -272,7 +271,7 @@ TEST_F(LancfgGuiFirmware, CancelledKeyDialogEndsTheUpdateWithoutReportingAFailur
     EXPECT_EQ(modals.seen, QStringList{"Input AES Key"});
     EXPECT_TRUE(modals.texts.isEmpty()) << modals.texts.join(", ").toStdString();
     EXPECT_TRUE(sim.ReceivedBlocks(kCryptSerial).empty());
-    EXPECT_TRUE(Text().isHidden());
+    EXPECT_TRUE(Status().isHidden());
 }
 
 TEST_F(LancfgGuiFirmware, LastBlockRestartsTheDeviceWhichComesBackWithItsNewVersion) {

@@ -12,6 +12,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QTableWidget>
@@ -60,8 +61,13 @@ inline lanifsim::SimDevice LoopbackDevice() {
 
 class LancfgGuiMain : public ::testing::Test {
 protected:
-    // The user's firmware folder lies in this test's own data folder.
-    LancfgGuiMain() { qputenv("XDG_DATA_HOME", userData.path().toUtf8()); }
+    // The user's firmware folder and keys file lie in this test's own folders, and no key
+    // comes from the environment.
+    LancfgGuiMain() {
+        qputenv("XDG_DATA_HOME", userData.path().toUtf8());
+        qputenv("XDG_CONFIG_HOME", userConfig.path().toUtf8());
+        qunsetenv("LANCFG_KEY");
+    }
 
     void TearDown() override {
         dialog.reset();
@@ -94,6 +100,8 @@ protected:
 
     QTableWidget& List() { return *FindControl<QTableWidget>(*dialog, IdDeviceList); }
     QPushButton& Button(int id) { return *FindControl<QPushButton>(*dialog, id); }
+    // The status line above the buttons.
+    QLabel& Status() { return *FindControl<QLabel>(*dialog, IdProgressText); }
 
     int RowOf(const std::string& serial) {
         for (int row = 0; row < List().rowCount(); ++row)
@@ -134,6 +142,19 @@ protected:
         Button(IdChangeIpSettings).click();
     }
 
+    // Opens the selected device's IP settings and cancels them: the address they showed, or
+    // "(asked the device)" when opening them sent a request.
+    QString AddressShownWithoutAnExchange() {
+        sim.ClearRequests();
+        QString address;
+        modals.Expect([&address](QDialog& ipDialog) {
+            address = FindControl<QLineEdit>(ipDialog, IdIpAddress)->text();
+            Reject()(ipDialog);
+        });
+        Button(IdChangeIpSettings).click();
+        return sim.Requests().empty() ? address : QStringLiteral("(asked the device)");
+    }
+
     int CountRequests(char command) {
         int count = 0;
         for (const auto& request : sim.Requests())
@@ -144,6 +165,7 @@ protected:
     lanifsim::Simulator sim;
     QTemporaryDir programDir;
     QTemporaryDir userData;
+    QTemporaryDir userConfig;
     ModalDriver modals;
     std::unique_ptr<ClancfgDlg> dialog;
 };

@@ -13,6 +13,16 @@
 #include <QLabel>
 #include <QLineEdit>
 
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <fstream>
+#include <string>
+#include <vector>
+
 using namespace guitest;
 
 namespace {
@@ -305,9 +315,8 @@ TEST_F(LancfgGuiMain, KeyboardUserSeesTheCurrentRowGoesHomeAndEndAndReadsTheWrit
     modals.Expect(Accept());
     QTest::keyClick(&List(), Qt::Key_Return);
     EXPECT_EQ(modals.seen, Strings{"IP Configuration – " + last});
-    auto* status = FindControl<QLabel>(*dialog, IdProgressText);
-    EXPECT_TRUE(status->isVisible());
-    EXPECT_EQ(status->text(), last + " was updated successfully.");
+    EXPECT_TRUE(Status().isVisible());
+    EXPECT_EQ(Status().text(), last + " was updated successfully.");
 }
 
 TEST_F(LancfgGuiMain, RefusedOrUnansweredWriteSaysSo) {
@@ -321,8 +330,12 @@ TEST_F(LancfgGuiMain, RefusedOrUnansweredWriteSaysSo) {
     Button(IdChangeIpSettings).click();
     EXPECT_EQ(Row(kRunSerial)[1], QStringLiteral("Online")); // it refused, but it answers
 
-    sim.ModifyDevice(kRunSerial, [](lanifsim::SimDevice& d) { d.silent = true; });
-    modals.Expect(Accept());
+    // The settings open again with what the device holds (read anew: the record held the
+    // user's values); then it falls silent.
+    modals.Expect([&](QDialog& ipDialog) {
+        sim.ModifyDevice(kRunSerial, [](lanifsim::SimDevice& d) { d.silent = true; });
+        Accept()(ipDialog);
+    });
     modals.Expect(Accept());
     Button(IdChangeIpSettings).click();
     EXPECT_EQ(Row(kRunSerial)[1], QStringLiteral("Offline"));
@@ -335,6 +348,165 @@ TEST_F(LancfgGuiMain, ADeviceThatAnswersTheSearchButNotTheReadsIsOffline) {
     StartSim({device});
     Open();
     EXPECT_EQ(Row(kRunSerial), (Strings{"KPL0000001", "Offline", "1.234", "", "", "", "Off"}));
+}
+
+} // namespace
+
+namespace {
+
+TEST_F(LancfgGuiMain, AnEncryptedDeviceThatWantsItsKeyForReadsIsReadBeforeItsSettingsOpen) {
+    lanifsim::SimDevice locked = simtest::CryptDevice();
+    locked.challengeReads = true;
+    locked.writeConfigCode = 1;
+    lanifsim::SimDevice mute = RunningDevice("KPL0000005");
+    mute.answersOnlySearch = true;
+    StartSim({locked, mute});
+    Open();
+    EXPECT_EQ(Row(kCryptSerial)[3], QString()) << "nothing could be read without the key";
+
+    // The key first, then the settings as the device holds them.
+    Select({kCryptSerial});
+    bool cryptShown = false;
+    QString address;
+    modals.Expect(EnterKey(kKeyText));
+    modals.Expect([&](QDialog& ipDialog) {
+        cryptShown = FindControl<QCheckBox>(ipDialog, IdCrypt)->isChecked();
+        address = FindControl<QLineEdit>(ipDialog, IdIpAddress)->text();
+        Retype(ipDialog, IdIpAddress, QStringLiteral("192.168.1.77"));
+        Accept()(ipDialog);
+    });
+    Button(IdChangeIpSettings).click();
+    EXPECT_EQ(modals.seen, (Strings{"Input AES Key", "IP Configuration – KPL0000002"}));
+    EXPECT_TRUE(cryptShown);
+    EXPECT_EQ(address, QStringLiteral("192.168.1.50"));
+    lanifsim::SimDevice device;
+    ASSERT_TRUE(sim.GetDevice(kCryptSerial, &device));
+    EXPECT_EQ(device.staticIp, (lanifsim::Address{192, 168, 1, 77}));
+    EXPECT_TRUE(device.crypt);
+    EXPECT_EQ(device.staticAddress4, (lanifsim::Address{10, 0, 0, 4}));
+    EXPECT_EQ(device.staticAddress5, (lanifsim::Address{10, 0, 0, 5}));
+    EXPECT_EQ(Status().text(), QStringLiteral("KPL0000002 was updated successfully."));
+
+    // What cannot be read is not offered.
+    Select({"KPL0000005"});
+    modals.Expect(Accept());
+    Button(IdChangeIpSettings).click();
+    EXPECT_EQ(modals.texts, Strings{"Error reading configuration from Lan Interface KPL0000005."});
+    EXPECT_EQ(modals.seen.size(), 3);
+    EXPECT_EQ(CountRequests('C'), 1);
+}
+
+TEST_F(LancfgGuiMain, TheKeysFileReadsAnEncryptedDeviceOnceOnlyItsOwnerMayReadIt) {
+    lanifsim::SimDevice locked = simtest::CryptDevice();
+    locked.challengeReads = true;
+    StartSim({locked});
+    const QString folder = userConfig.filePath(QStringLiteral("velantrix-konfigurator"));
+    ASSERT_TRUE(QDir().mkpath(folder));
+    QFile keys(folder + QStringLiteral("/keys"));
+    ASSERT_TRUE(keys.open(QIODevice::WriteOnly));
+    keys.write(QByteArray::fromStdString(kCryptSerial + " " + simtest::kKeyText + "\n"));
+    keys.close();
+    keys.setPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ReadGroup | QFile::ReadOther);
+    Open();
+    EXPECT_EQ(Status().text(), "The keys file " + keys.fileName() +
+                                   " is accessible by others (mode 0644); it is not used until "
+                                   "only its owner may read and write it (chmod 600).");
+    EXPECT_EQ(Row(kCryptSerial)[3], QString());
+
+    keys.setPermissions(QFile::ReadOwner | QFile::WriteOwner);
+    Button(IdRefreshList).click();
+    EXPECT_TRUE(Status().isHidden());
+    EXPECT_EQ(Row(kCryptSerial)[3], QStringLiteral("192.168.1.50"));
+    Select({kCryptSerial});
+    EXPECT_EQ(AddressShownWithoutAnExchange(), QStringLiteral("192.168.1.50"));
+    EXPECT_EQ(modals.seen, Strings{"IP Configuration – KPL0000002"}) << "no key asked for";
+}
+
+TEST_F(LancfgGuiMain, ADeviceInItsBootloaderIsReadByTheRefreshAndItsSettingsShowWhatItHolds) {
+    lanifsim::SimDevice boot = BootloaderDevice();
+    boot.staticIp = {10, 0, 0, 9};
+    StartSim({boot});
+    Open();
+    EXPECT_EQ(Row(kBootSerial), (Strings{"KPL0000003", "Maintenance", "0.010", "", "", "", ""}));
+    Select({kBootSerial});
+    EXPECT_EQ(AddressShownWithoutAnExchange(), QStringLiteral("10.0.0.9")) << "read by the refresh";
+}
+
+TEST_F(LancfgGuiMain, AWriteTheDeviceDidNotKeepFailsAndItsSettingsShowWhatItHolds) {
+    lanifsim::SimDevice device = RunningDevice();
+    device.keepsOldConfig = true;
+    StartSim({device});
+    Open();
+    Select({kRunSerial});
+    modals.Expect([](QDialog& ipDialog) {
+        Retype(ipDialog, IdIpAddress, QStringLiteral("10.1.2.3"));
+        Accept()(ipDialog);
+    });
+    modals.Expect(Accept());
+    Button(IdChangeIpSettings).click();
+    EXPECT_EQ(modals.texts, Strings{"KPL0000001 did not keep the new configuration"});
+    EXPECT_EQ(Status().text(), QStringLiteral("KPL0000001 did not keep the new configuration"));
+
+    EXPECT_EQ(AddressShownWithoutAnExchange(), QStringLiteral("192.168.1.50"))
+        << "the write's read-back told what it holds";
+}
+
+// Takes every port a socket bound to one of these addresses could be given, so that the search
+// cannot bind its socket there; the ports come free again with the object.
+class HeldPorts {
+public:
+    HeldPorts(const std::vector<std::string>& addresses, int first, int last) {
+        // This namespace's own range of automatic ports: the sockets there take first to last.
+        std::ofstream("/proc/sys/net/ipv4/ip_local_port_range") << first << ' ' << last << '\n';
+        for (const std::string& address : addresses)
+            for (int port = first; port <= last; ++port) {
+                sockaddr_in at{};
+                at.sin_family = AF_INET;
+                at.sin_port = htons(static_cast<uint16_t>(port));
+                ::inet_pton(AF_INET, address.c_str(), &at.sin_addr);
+                const int fd = ::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
+                held += ::bind(fd, reinterpret_cast<const sockaddr*>(&at), sizeof at) == 0;
+                fds_.push_back(fd);
+            }
+    }
+    ~HeldPorts() {
+        for (int fd : fds_)
+            ::close(fd);
+    }
+    HeldPorts(const HeldPorts&) = delete;
+    HeldPorts& operator=(const HeldPorts&) = delete;
+
+    int held = 0;
+
+private:
+    std::vector<int> fds_;
+};
+
+TEST_F(LancfgGuiMain, TheRefreshNamesTheNetworksItCouldNotAskAndListsWhatAnsweredElsewhere) {
+    lanifsim::SimDevice device = RunningDevice();
+    device.silent = true;
+    StartSim({device});
+    // Five more networks with nothing behind them, after lo (the simulator starts only where
+    // lo is alone).
+    ASSERT_EQ(std::system("for n in 0 1 2 3 4; do ip link add vkd$n type veth peer name vkp$n && "
+                          "ip addr add 10.88.$n.1/24 dev vkd$n && ip link set vkp$n up && "
+                          "ip link set vkd$n multicast on up || exit 1; done"),
+              0);
+    Open();
+    EXPECT_EQ(List().rowCount(), 0);
+    EXPECT_TRUE(Status().isHidden()) << "every network was asked";
+
+    sim.ModifyDevice(kRunSerial, [](lanifsim::SimDevice& d) { d.silent = false; });
+    // No port left on the five networks: the search goes out on lo only.
+    const HeldPorts ports({"10.88.0.1", "10.88.1.1", "10.88.2.1", "10.88.3.1", "10.88.4.1"}, 40000,
+                          40001);
+    ASSERT_EQ(ports.held, 10);
+    Button(IdRefreshList).click();
+    EXPECT_EQ(Status().text(), QStringLiteral("The search could not be sent on vkd0, vkd1, vkd2, "
+                                              "vkd3 and 1 more networks (Address already in "
+                                              "use); devices there are not listed."));
+    EXPECT_EQ(Row(kRunSerial), (Strings{"KPL0000001", "Online", "1.234", "192.168.1.50",
+                                        "255.255.255.0", "192.168.1.1", "Off"}));
 }
 
 } // namespace
