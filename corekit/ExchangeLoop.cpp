@@ -22,7 +22,12 @@ size_t ExchangesTheLimitAllows() {
 
 } // namespace
 
-ExchangeLoop::ExchangeLoop() : maxExchanges_(ExchangesTheLimitAllows()) {}
+// Requests waiting for an answer at once. Every device on a network hears every request sent to
+// the group, and a burst of thousands overruns what a small device (or the host's own socket)
+// can queue; this many keep a site busy without that, and leave room for the answers.
+constexpr size_t MostAtOnce = 256;
+
+ExchangeLoop::ExchangeLoop() : maxExchanges_(std::min(ExchangesTheLimitAllows(), MostAtOnce)) {}
 
 ExchangeLoop::~ExchangeLoop() = default;
 
@@ -52,6 +57,13 @@ void ExchangeLoop::StartWaiting() {
         waiting_.pop_front();
         exchange->sent =
             exchange->sender->Start(exchange->message, exchange->waitMs, exchange->maxReplies);
+        const int reason = exchange->sender->UnaskedError();
+        if (!exchange->sent && !active_.empty() && (reason == EMFILE || reason == ENFILE)) {
+            // Out of descriptors: the others go on, and this one waits until one of them ends.
+            maxExchanges_ = active_.size();
+            waiting_.push_front(std::move(exchange));
+            return;
+        }
         active_.push_back(std::move(exchange));
     }
 }

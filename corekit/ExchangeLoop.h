@@ -45,7 +45,8 @@ public:
     // Makes Run return after the callback that calls it; what is pending is dropped.
     void Stop() { stopped_ = true; }
 
-    // How many exchanges may run at once (by default what the descriptor limit allows).
+    // How many exchanges may run at once: by default 256, or fewer when the descriptor limit
+    // allows fewer; fewer still once the process ran out of descriptors.
     void SetMaxExchanges(size_t most) { maxExchanges_ = most > 0 ? most : 1; }
     size_t Running() const { return active_.size(); }
 

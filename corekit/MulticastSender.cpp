@@ -204,9 +204,12 @@ void MulticastSender::StartGroup(const std::string& message, const void* destina
         int on = 1;
         if (fd >= 0)
             ::setsockopt(fd, SOL_SOCKET, SO_BROADCAST, &on, sizeof on);
-        if (fd >= 0 && SendOn(fd, message, to))
+        if (fd >= 0 && SendOn(fd, message, to)) {
             channels_.push_back({fd, 0, std::string()});
-        else if (fd >= 0)
+            return;
+        }
+        unaskedError_ = errno;
+        if (fd >= 0)
             ::close(fd);
         return;
     }
@@ -232,6 +235,8 @@ void MulticastSender::StartGroup(const std::string& message, const void* destina
         int fd = SendToGroup(message, to, loopback_, nullptr);
         if (fd >= 0)
             channels_.push_back({fd, 0, std::string()});
+        else
+            unaskedError_ = errno;
     }
 }
 
@@ -340,6 +345,8 @@ void MulticastSender::Take(size_t channel, std::string bytes, const std::string&
         if (++counts[channel] <= most)
             return;
     }
+    if (replies_.empty() && settleMs_ > 0)
+        deadline_ = std::min(deadline_, Clock::now() + std::chrono::milliseconds(settleMs_));
     const Channel& c = channels_[channel];
     replies_.push_back(
         {std::move(bytes), c.index, from, c.name.empty() ? InterfaceName(arrival) : c.name});

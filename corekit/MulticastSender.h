@@ -55,6 +55,10 @@ public:
     // count once.
     void SetAddresses(std::vector<std::string> addresses) { addresses_ = std::move(addresses); }
 
+    // Once the first reply came, waits at most this much longer for more (0: the whole window),
+    // for an exchange whose first answer may be slow but whose others come soon after it.
+    void SetSettleMs(unsigned ms) { settleMs_ = ms; }
+
     // Only the datagrams that accept returns true for count as replies; the others are dropped
     // and the wait goes on. Without one every datagram counts.
     void SetAcceptor(std::function<bool(const std::string&)> accept) { accept_ = std::move(accept); }
@@ -113,6 +117,7 @@ private:
     unsigned port_;
     bool loopback_;
     unsigned interface_ = 0;
+    unsigned settleMs_ = 0;
     std::vector<std::string> addresses_;
     std::function<bool(const std::string&)> accept_;
     std::vector<Interface> unasked_;

@@ -15,12 +15,14 @@ namespace {
 // How many answers a search for one serial number collects: enough to see namesakes.
 constexpr unsigned NamesakeReplies = 16;
 
-std::unique_ptr<MulticastSender> SearchSender(const SearchScope& scope, const std::string& request) {
+std::unique_ptr<MulticastSender> SearchSender(const SearchScope& scope, const std::string& request,
+                                              unsigned settleMs = 0) {
     auto sender = std::make_unique<MulticastSender>(MulticastGroup, Port, true);
     if (!scope.addresses.empty())
         sender->SetAddresses(scope.addresses);
     sender->SetAcceptor(
         [request](const std::string& reply) { return AcceptsReply(request, reply); });
+    sender->SetSettleMs(settleMs);
     return sender;
 }
 
@@ -63,8 +65,9 @@ SearchResult Collect(bool sent, MulticastSender& sender, const SearchScope& scop
 }
 
 void Search(ExchangeLoop& loop, const std::string& request, const SearchScope& scope,
-            unsigned waitMs, unsigned maxReplies, std::function<void(SearchResult&)> done) {
-    loop.Start(SearchSender(scope, request), request, waitMs, maxReplies,
+            unsigned waitMs, unsigned maxReplies, std::function<void(SearchResult&)> done,
+            unsigned settleMs = 0) {
+    loop.Start(SearchSender(scope, request, settleMs), request, waitMs, maxReplies,
                [scope, done = std::move(done)](bool sent, MulticastSender& sender) {
                    SearchResult result = Collect(sent, sender, scope);
                    done(result);
@@ -97,7 +100,10 @@ SearchResult SearchLanInterfaces(const SearchScope& scope, unsigned maxReplies,
 
 void FindAllBySerial(ExchangeLoop& loop, const std::string& serial, const SearchScope& scope,
                      std::function<void(SearchResult&)> done) {
-    Search(loop, BuildFindRequest(serial), scope, FindWaitMs, NamesakeReplies, std::move(done));
+    // The first answer may be slow (a busy device, a router between), a namesake's comes soon
+    // after it: up to a reply window for the first, then the find window for the others.
+    Search(loop, BuildFindRequest(serial), scope, TransactWaitMs, NamesakeReplies,
+           std::move(done), FindWaitMs);
 }
 
 SearchResult FindAllBySerial(const std::string& serial, const SearchScope& scope) {

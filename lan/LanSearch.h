@@ -38,9 +38,10 @@ void SearchLanInterfaces(ExchangeLoop& loop, const SearchScope& scope, unsigned 
                          std::function<void(SearchResult&)> done,
                          const std::string& pattern = "vK7Lan*");
 
-// Every device that answers the search for one serial number within the find window, not only
-// the first: more than one record means namesakes (two devices, or a clone) that a program must
-// not pick between by chance.
+// Every device that answers the search for one serial number, not only the first: up to a reply
+// window (2 s) for the first answer, then the find window (200 ms) for more. More than one
+// record means namesakes (two devices, or a clone) that a program must not pick between by
+// chance.
 SearchResult FindAllBySerial(const std::string& serial, const SearchScope& scope);
 void FindAllBySerial(ExchangeLoop& loop, const std::string& serial, const SearchScope& scope,
                      std::function<void(SearchResult&)> done);
