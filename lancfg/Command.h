@@ -41,6 +41,9 @@ struct CommandContext {
     // The networks the last search by the group could not be sent on.
     std::vector<std::string> unasked;
     KeySource keys; // the devices' keys, loaded before a command that takes -k runs
+    // The file of the devices searches found, and whether a search may change it.
+    std::string inventory;
+    bool remember = false;
     // Where a question is answered, and whether a person can answer it there.
     std::istream* in = nullptr;
     bool inputTerminal = false;
