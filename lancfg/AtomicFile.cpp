@@ -49,7 +49,10 @@ bool AtomicFile::Write(const std::string& path, const std::string& text, unsigne
     const unsigned bits = mode == WithUmask ? UmaskMode() : mode & 0777;
     int failure = 0;
     errno = 0;
-    if (::fchmod(fd, bits) != 0 || !WriteAll(fd, text) || ::fsync(fd) != 0)
+    // No fsync: it costs a search of a large site more than all else the inventory does, and
+    // readers see the old or the new file either way. After a power loss a file system may keep
+    // the name with no data; the inventory then sets that file aside and begins anew.
+    if (::fchmod(fd, bits) != 0 || !WriteAll(fd, text))
         failure = errno != 0 ? errno : EIO;
     if (::close(fd) != 0 && failure == 0)
         failure = errno;

@@ -2,9 +2,9 @@
 
 #include <string>
 
-// Replaces a file whole: the text goes into a temporary file beside it, which is flushed to the
-// disk and then renamed over the file, so that a reader sees the old file or the new one and
-// never a part of either, and a crash leaves one of the two.
+// Replaces a file whole: the text goes into a temporary file beside it, which is then renamed
+// over the file, so that a reader sees the old file or the new one and never a part of either,
+// and a run killed half-way leaves the old one.
 class AtomicFile {
 public:
     // mode: the permission bits of the new file; WithUmask lets the process's umask take from

@@ -4,7 +4,7 @@
 #include "BoundedFile.h"
 #include "Command.h"
 #include "ConsoleTexts.h"
-#include "JsonLines.h"
+#include "InventoryFile.h"
 #include "LanInterface.h"
 #include "LanProtocol.h"
 #include "OSCompat.h"
@@ -16,7 +16,6 @@
 
 #include <algorithm>
 #include <cerrno>
-#include <cstdio>
 #include <cstring>
 #include <ctime>
 #include <unordered_map>
@@ -71,37 +70,6 @@ private:
     int error_ = 0;
 };
 
-std::string TextMember(const JsonObject& object, const char* name, bool* ok) {
-    const auto it = object.find(name);
-    if (it == object.end() || !it->is_string()) {
-        *ok = false;
-        return std::string();
-    }
-    return it->get<std::string>();
-}
-
-int64_t TimeMember(const JsonObject& object, const char* name, bool* ok) {
-    int64_t seconds = 0;
-    if (!ParseIsoTime(TextMember(object, name, ok), &seconds))
-        *ok = false;
-    return seconds;
-}
-
-JsonObject EntryJson(const InventoryEntry& e) {
-    return JsonObject{{"serialNumber", e.serialNumber}, {"address", e.address},
-                      {"network", e.network},           {"version", e.version},
-                      {"state", e.state},               {"firstSeen", IsoTime(e.firstSeen)},
-                      {"lastSeen", IsoTime(e.lastSeen)}};
-}
-
-// One entry a line, so that a person can read the file and a diff shows what changed.
-std::string FileText(const std::vector<InventoryEntry>& entries) {
-    std::string text = "{\"devices\": [\n";
-    for (size_t i = 0; i < entries.size(); ++i)
-        text += JsonLine(EntryJson(entries[i])) + (i + 1 < entries.size() ? ",\n" : "\n");
-    return text + "]}\n";
-}
-
 // A free name for a damaged file: inventory.json.damaged-20260105T100000Z, with a number after
 // it when that name is taken.
 std::string SetAsideName(const std::string& path) {
@@ -119,38 +87,6 @@ std::string SetAsideName(const std::string& path) {
 }
 
 } // namespace
-
-std::string IsoTime(int64_t seconds) {
-    const std::time_t t = static_cast<std::time_t>(seconds);
-    std::tm utc{};
-    if (!gmtime_r(&t, &utc))
-        return std::string();
-    char text[32];
-    std::strftime(text, sizeof text, "%Y-%m-%dT%H:%M:%SZ", &utc);
-    return text;
-}
-
-bool ParseIsoTime(const std::string& text, int64_t* seconds) {
-    if (text.size() != 20)
-        return false;
-    std::tm utc{};
-    int consumed = 0;
-    if (std::sscanf(text.c_str(), "%4d-%2d-%2dT%2d:%2d:%2dZ%n", &utc.tm_year, &utc.tm_mon,
-                    &utc.tm_mday, &utc.tm_hour, &utc.tm_min, &utc.tm_sec, &consumed) != 6 ||
-        consumed != 20)
-        return false;
-    utc.tm_year -= 1900;
-    utc.tm_mon -= 1;
-    const std::tm asRead = utc;
-    const std::time_t t = timegm(&utc);
-    // timegm moves a day 31 of a short month into the next one: such a text is no time.
-    if (utc.tm_mday != asRead.tm_mday || utc.tm_mon != asRead.tm_mon ||
-        utc.tm_hour != asRead.tm_hour || utc.tm_min != asRead.tm_min ||
-        utc.tm_sec != asRead.tm_sec)
-        return false;
-    *seconds = static_cast<int64_t>(t);
-    return true;
-}
 
 std::string Inventory::DefaultPath(const KeySource::Environment& environment) {
     const char* state = environment ? environment("XDG_STATE_HOME") : nullptr;
@@ -236,36 +172,8 @@ Inventory::ReadOutcome Inventory::Read(std::vector<InventoryEntry>* entries,
     case BoundedFile::ReadOk:
         break;
     }
-    const JsonObject document = JsonObject::parse(file.Text(), nullptr, false);
-    if (document.is_discarded()) {
-        *why = "it is not JSON";
-        return ReadOutcome::Damaged;
-    }
-    const auto devices = document.is_object() ? document.find("devices") : document.end();
-    if (!document.is_object() || devices == document.end() || !devices->is_array()) {
-        *why = "it holds no list of devices";
-        return ReadOutcome::Damaged;
-    }
-    for (const JsonObject& element : *devices) {
-        bool ok = element.is_object();
-        InventoryEntry e;
-        if (ok) {
-            e.serialNumber = TextMember(element, "serialNumber", &ok);
-            e.address = TextMember(element, "address", &ok);
-            e.network = TextMember(element, "network", &ok);
-            e.version = TextMember(element, "version", &ok);
-            e.state = TextMember(element, "state", &ok);
-            e.firstSeen = TimeMember(element, "firstSeen", &ok);
-            e.lastSeen = TimeMember(element, "lastSeen", &ok);
-        }
-        if (!ok || e.serialNumber.empty()) {
-            *why = "entry " + std::to_string(entries->size() + 1) + " is not a device";
-            entries->clear();
-            return ReadOutcome::Damaged;
-        }
-        entries->push_back(std::move(e));
-    }
-    return ReadOutcome::Read;
+    return InventoryFile::Parse(file.Text(), entries, why) ? ReadOutcome::Read
+                                                           : ReadOutcome::Damaged;
 }
 
 std::vector<InventoryEntry> Inventory::Load(std::string* notice) const {
@@ -313,7 +221,7 @@ template <typename Change> bool Inventory::Update(Change change, std::string* no
         entries.resize(MaxEntries);
     }
     std::string error;
-    if (AtomicFile::Write(path_, FileText(entries), 0600, &error))
+    if (AtomicFile::Write(path_, InventoryFile::Text(entries), 0600, &error))
         return true;
     *notice = TextOf<kInventoryNotWritten>(path_.c_str(), error.c_str());
     return false;

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "InventoryFile.h" // IsoTime
 #include "JsonLines.h"
 #include "KeySource.h"
 
@@ -67,10 +68,6 @@ private:
 
     std::string path_;
 };
-
-// A time as ISO 8601 in UTC ("2026-01-05T10:00:00Z"), and back; false for any other text.
-std::string IsoTime(int64_t seconds);
-bool ParseIsoTime(const std::string& text, int64_t* seconds);
 
 // What every search does with what it found: remembers it, unless --no-inventory or
 // LANCFG_NO_INVENTORY says to leave the inventory alone. A notice goes to err as a warning.

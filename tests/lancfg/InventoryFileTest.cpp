@@ -1,7 +1,9 @@
-// The files the console tool replaces whole: a reader never sees a part of one, and two runs
-// that remember devices at once keep each other's entries.
+// The files the console tool replaces whole: a reader never sees a part of one, the inventory
+// reads what it wrote and what a person edited, and two runs that remember devices at once keep
+// each other's entries.
 #include "AtomicFile.h"
 #include "Inventory.h"
+#include "InventoryFile.h"
 
 #include <gtest/gtest.h>
 
@@ -64,6 +66,39 @@ TEST(AtomicFile, AReaderPollingDuringFiftyRewritesSeesOnlyWholeFiles) {
     EXPECT_EQ(partial, 0);
     // Nothing is left beside it.
     EXPECT_EQ(std::system(("test $(ls -A '" + folder.path + "' | wc -l) -eq 1").c_str()), 0);
+}
+
+TEST(InventoryFile, ReadsWhatItWroteAndAFileEditedByHandButRefusesAnEntryWithoutItsTimes) {
+    InventoryEntry e;
+    e.serialNumber = "KPL\"0001";
+    e.address = "192.168.1.52";
+    e.network = "eth1";
+    e.version = "1.240";
+    e.state = "Run";
+    e.firstSeen = 1767600000;
+    e.lastSeen = 1767603723;
+    std::vector<InventoryEntry> read;
+    std::string why;
+    ASSERT_TRUE(InventoryFile::Parse(InventoryFile::Text({e, e}), &read, &why)) << why;
+    ASSERT_EQ(read.size(), 2u);
+    EXPECT_EQ(read[1].serialNumber, e.serialNumber);
+    EXPECT_EQ(read[1].lastSeen, e.lastSeen);
+    EXPECT_EQ(IsoTime(e.lastSeen), "2026-01-05T09:02:03Z");
+
+    read.clear();
+    const std::string edited = R"({ "note": [1, {"x": 2}],
+      "devices": [ { "lastSeen": "2026-01-05T09:02:03Z", "serialNumber": "KPL0000001",
+                     "address": "10.0.0.5", "network": "", "version": "1.234", "state": "Run",
+                     "comment": {"by": "hand"}, "firstSeen": "2024-02-29T00:00:00Z" } ] })";
+    ASSERT_TRUE(InventoryFile::Parse(edited, &read, &why)) << why;
+    ASSERT_EQ(read.size(), 1u);
+    EXPECT_EQ(read[0].address, "10.0.0.5");
+    EXPECT_EQ(IsoTime(read[0].firstSeen), "2024-02-29T00:00:00Z");
+
+    EXPECT_FALSE(InventoryFile::Parse(R"({"devices": [{"serialNumber": "KPL0000001"}]})", &read,
+                                      &why));
+    EXPECT_EQ(why, "entry 1 is not a device");
+    EXPECT_TRUE(read.empty());
 }
 
 TEST(Inventory, TwoRunsRememberingAtOnceKeepEachOthersDevices) {
