@@ -41,6 +41,8 @@ struct CommandContext {
     // The networks the last search by the group could not be sent on.
     std::vector<std::string> unasked;
     KeySource keys; // the devices' keys, loaded before a command that takes -k runs
+    // The environment the run was given (getenv-like), for the user's files.
+    KeySource::Environment environment;
     // The file of the devices searches found, and whether a search may change it.
     std::string inventory;
     bool remember = false;

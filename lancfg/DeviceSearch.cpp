@@ -6,6 +6,9 @@
 #include "LanInterface.h"
 #include "LanProtocol.h"
 
+#include <algorithm>
+#include <tuple>
+
 SearchScope ScopeOf(const CommandContext& context) {
     SearchScope scope;
     scope.addresses = context.addresses;
@@ -70,7 +73,11 @@ std::vector<SearchResult> FindEach(const std::vector<std::string>& serials,
     return found;
 }
 
-std::string NamesakePlaces(const std::vector<LanInterface>& namesakes) {
+std::string NamesakePlaces(std::vector<LanInterface> namesakes) {
+    // In the order of their addresses, so that the line reads the same each time.
+    std::sort(namesakes.begin(), namesakes.end(), [](const LanInterface& a, const LanInterface& b) {
+        return std::tie(a.address, a.network) < std::tie(b.address, b.network);
+    });
     std::string text;
     for (size_t i = 0; i < namesakes.size(); ++i) {
         const LanInterface& d = namesakes[i];

@@ -41,4 +41,4 @@ FindOutcome FindDevice(LanInterface& device, const std::string& serial,
 std::vector<SearchResult> FindEach(const std::vector<std::string>& serials,
                                    const CommandContext& context);
 // "10.1.0.5 (vkd0) and 10.2.0.5 (vkd1)": where namesakes answered from.
-std::string NamesakePlaces(const std::vector<LanInterface>& namesakes);
+std::string NamesakePlaces(std::vector<LanInterface> namesakes);

@@ -142,11 +142,9 @@ std::string FwupdateCommand::Misuse(const CommandLine& line) const {
     return std::string();
 }
 
-int FwupdateCommand::Execute(const CommandLine& line, CommandContext& context) const {
-    // Signals count from here: an interrupted search starts nothing, a started device finishes.
-    TerminationWatch watch;
-    const std::string& file = *line.firmwareFile;
-    const bool single = line.serials.size() == 1 && !context.json && !line.resume;
+namespace {
+
+RolloutPolicy PolicyOf(const CommandLine& line, bool single) {
     RolloutPolicy policy;
     policy.jobs = line.jobs.value_or(SharedOptions::DefaultUpdateJobs);
     // A fleet is always verified: a device counts as updated once it runs again.
@@ -156,17 +154,133 @@ int FwupdateCommand::Execute(const CommandLine& line, CommandContext& context) c
     policy.maxFailures = line.maxFailures;
     policy.canary = line.canary;
     policy.retries = line.retries;
+    return policy;
+}
 
-    std::set<std::string> endedWell;
+// The devices of a rollout, each once, in order; those a journal shows as ended well left out.
+class Targets {
+public:
+    explicit Targets(const std::set<std::string>& endedWell) : endedWell_(endedWell) {}
+
+    void Add(const std::string& serial, const LanInterface* record) {
+        if (endedWell_.count(serial) || Has(serial))
+            return; // a device named twice is updated once
+        seen_.push_back(serial);
+        RolloutDevice d;
+        d.serial = serial;
+        d.found = record != nullptr;
+        if (record)
+            d.record = *record;
+        devices.push_back(d);
+    }
+    bool Has(const std::string& serial) const {
+        return std::find(seen_.begin(), seen_.end(), serial) != seen_.end();
+    }
+
+    std::vector<RolloutDevice> devices;
+    bool namesakes = false; // nothing is sent while any device named could be another
+
+private:
+    const std::set<std::string>& endedWell_;
+    std::vector<std::string> seen_;
+};
+
+// Every device a search finds, and those a journal left unfinished; ExitOk, or the exit code
+// after saying why there is nothing to update.
+int FromSearch(CommandContext& context, const std::set<std::string>& unfinished,
+               Targets& targets) {
+    // A rollout must not take a part of the site for all of it.
+    SearchResult found = SearchDevices(context, SiteReplies);
+    if (found.capped)
+        return ExitFailed;
+    for (const LanInterface& d : found.devices) {
+        const std::string serial = lanproto::PrintableText(d.serialNumber);
+        std::vector<LanInterface> same;
+        for (const LanInterface& other : found.devices)
+            if (other.serialNumber == d.serialNumber)
+                same.push_back(other);
+        if (same.size() > 1 && !targets.Has(serial))
+            Say<kNamesakes>(context, serial.c_str(), NamesakePlaces(same).c_str());
+        targets.namesakes = targets.namesakes || same.size() > 1;
+        targets.Add(serial, &d);
+    }
+    // A device the journal left unfinished may have been restarting when the search went out:
+    // it gets a look of its own, and is reported offline when it still does not answer.
+    std::vector<std::string> missing;
+    for (const std::string& serial : unfinished)
+        if (!targets.Has(serial))
+            missing.push_back(serial);
+    const std::vector<SearchResult> late = FindEach(missing, context);
+    for (size_t i = 0; i < missing.size(); ++i)
+        targets.Add(missing[i], late[i].devices.size() == 1 ? &late[i].devices.front() : nullptr);
+    if (targets.devices.empty() && found.devices.empty()) {
+        PrintNothingFound(context);
+        return ExitFailed;
+    }
+    return ExitOk;
+}
+
+// The devices named on the command line, each looked up within one find window.
+void FromSerials(const std::vector<std::string>& serials, CommandContext& context,
+                 Targets& targets) {
+    const std::vector<SearchResult> found = FindEach(serials, context);
+    for (size_t i = 0; i < found.size(); ++i) {
+        if (found[i].devices.size() > 1) {
+            Say<kNamesakes>(context, serials[i].c_str(), NamesakePlaces(found[i].devices).c_str());
+            targets.namesakes = true;
+        }
+        targets.Add(serials[i], found[i].devices.empty() ? nullptr : &found[i].devices.front());
+    }
+}
+
+// Runs the rollout with its report and journal, keeps its results in the history, and returns
+// the exit code.
+int RunRollout(const CommandLine& line, const RolloutPolicy& policy, bool single,
+               std::string digits, std::vector<RolloutDevice>& devices,
+               std::vector<ChosenKey> keys, TerminationWatch& watch, CommandContext& context) {
+    const std::string& file = *line.firmwareFile;
     std::string error;
-    if (line.resume && !RolloutJournal::EndedWell(*line.resume, &endedWell, &error)) {
+    RolloutJournal journal;
+    const std::string journalPath = line.journal.value_or(line.resume.value_or(std::string()));
+    if (!journalPath.empty() && !journal.Open(journalPath, &error)) {
+        Say<kErrorLine>(context, error.c_str());
+        return ExitUsage;
+    }
+    RolloutReport::Setup setup;
+    setup.single = single;
+    setup.verify = policy.verify;
+    setup.file = file;
+    setup.journalPath = journalPath;
+    setup.journal = journal.IsOpen() ? &journal : nullptr;
+    RolloutReport report(context, devices, std::move(keys), setup);
+    Rollout rollout(policy, std::make_shared<const std::string>(std::move(digits)), devices,
+                    report);
+    ExchangeLoop loop;
+    rollout.Run(loop, &watch);
+    // Kept for later look-ups, whatever the outcome; a history that cannot be written is said.
+    UpdateHistory history(UpdateHistory::DefaultPath(context.environment));
+    if (!history.Append(rollout.Results(), file, &error))
+        Say<kWarning>(context, error.c_str());
+    return report.Finish(rollout);
+}
+
+} // namespace
+
+int FwupdateCommand::Execute(const CommandLine& line, CommandContext& context) const {
+    // Signals count from here: an interrupted search starts nothing, a started device finishes.
+    TerminationWatch watch;
+    const std::string& file = *line.firmwareFile;
+    const bool single = line.serials.size() == 1 && !context.json && !line.resume;
+    const RolloutPolicy policy = PolicyOf(line, single);
+    std::set<std::string> endedWell, unfinished;
+    std::string error;
+    if (line.resume && !RolloutJournal::Read(*line.resume, &endedWell, &unfinished, &error)) {
         Say<kErrorLine>(context, error.c_str());
         return ExitUsage;
     }
     // The file is read and checked once, before any device hears of the update; one device
     // alone is looked up first, as the command always did.
-    std::string digits;
-    std::string refusal;
+    std::string digits, refusal;
     if (!single && !LoadFirmwareFile(file, &digits, &refusal)) {
         Say<kFirmwareRefused>(context, file.c_str(), refusal.c_str());
         return ExitFailed;
@@ -178,57 +292,14 @@ int FwupdateCommand::Execute(const CommandLine& line, CommandContext& context) c
         Say<kNeedsYes>(context);
         return ExitUsage;
     }
-
-    std::vector<RolloutDevice> devices;
-    std::vector<std::string> seen;
-    auto add = [&](const std::string& serial, const LanInterface* record) {
-        if (endedWell.count(serial) ||
-            std::find(seen.begin(), seen.end(), serial) != seen.end())
-            return; // a device named twice is updated once
-        seen.push_back(serial);
-        RolloutDevice d;
-        d.serial = serial;
-        d.found = record != nullptr;
-        if (record)
-            d.record = *record;
-        devices.push_back(d);
-    };
-    bool namesakes = false;
-    if (line.serials.empty()) {
-        // A rollout must not take a part of the site for all of it.
-        SearchResult found = SearchDevices(context, SiteReplies);
-        if (found.capped)
-            return ExitFailed;
-        for (const LanInterface& d : found.devices) {
-            const std::string serial = lanproto::PrintableText(d.serialNumber);
-            std::vector<LanInterface> same;
-            for (const LanInterface& other : found.devices)
-                if (other.serialNumber == d.serialNumber)
-                    same.push_back(other);
-            if (same.size() > 1) {
-                if (std::find(seen.begin(), seen.end(), serial) == seen.end())
-                    Say<kNamesakes>(context, serial.c_str(), NamesakePlaces(same).c_str());
-                namesakes = true;
-            }
-            add(serial, &d);
-        }
-        if (found.devices.empty()) {
-            PrintNothingFound(context);
-            return ExitFailed;
-        }
-    } else {
-        const std::vector<SearchResult> found = FindEach(line.serials, context);
-        for (size_t i = 0; i < found.size(); ++i) {
-            if (found[i].devices.size() > 1) {
-                Say<kNamesakes>(context, line.serials[i].c_str(),
-                                NamesakePlaces(found[i].devices).c_str());
-                namesakes = true;
-            }
-            add(line.serials[i], found[i].devices.empty() ? nullptr : &found[i].devices.front());
-        }
-    }
-    if (namesakes)
-        return ExitFailed; // nothing is sent while any device named could be another
+    Targets targets(endedWell);
+    if (!line.serials.empty())
+        FromSerials(line.serials, context, targets);
+    else if (const int code = FromSearch(context, unfinished, targets); code != ExitOk)
+        return code;
+    if (targets.namesakes)
+        return ExitFailed;
+    std::vector<RolloutDevice>& devices = targets.devices;
     if (single && !devices.front().found) {
         Say<kNotFoundOnLan>(context, devices.front().serial.c_str());
         PrintNotFound(context, devices.front().serial);
@@ -245,34 +316,11 @@ int FwupdateCommand::Execute(const CommandLine& line, CommandContext& context) c
         keys.push_back(context.keys.GiveTo(d.record, d.serial));
         d.keyGiven = keys.back().present;
     }
-
     if (several && !line.yes && ToUpdate(devices, policy) > 0 &&
         !AskFirst(devices, policy, file, context)) {
         Say<kDeclined>(context);
         return ExitUsage;
     }
-
-    RolloutJournal journal;
-    const std::string journalPath = line.journal.value_or(line.resume.value_or(std::string()));
-    if (!journalPath.empty() && !journal.Open(journalPath, &error)) {
-        Say<kErrorLine>(context, error.c_str());
-        return ExitUsage;
-    }
-    RolloutReport::Setup setup;
-    setup.single = single;
-    setup.verify = policy.verify;
-    setup.file = file;
-    setup.journalPath = journalPath;
-    setup.journal = journal.IsOpen() ? &journal : nullptr;
-    RolloutReport report(context, devices, keys, setup);
-    Rollout rollout(policy, std::make_shared<const std::string>(std::move(digits)), devices,
-                    report);
-    ExchangeLoop loop;
-    rollout.Run(loop, &watch);
-
-    // Kept for later look-ups, whatever the outcome; a history that cannot be written is said.
-    UpdateHistory history(UpdateHistory::DefaultPath());
-    if (!history.Append(rollout.Results(), file, &error))
-        Say<kWarning>(context, error.c_str());
-    return report.Finish(rollout);
+    return RunRollout(line, policy, single, std::move(digits), devices, std::move(keys), watch,
+                      context);
 }

@@ -18,7 +18,7 @@ const CommandSpec& HistoryCommand::Spec() const {
 }
 
 int HistoryCommand::Execute(const CommandLine& line, CommandContext& context) const {
-    const UpdateHistory history(UpdateHistory::DefaultPath());
+    const UpdateHistory history(UpdateHistory::DefaultPath(context.environment));
     std::vector<HistoryEntry> entries;
     std::string error;
     if (!history.Read(line.serials.empty() ? std::string() : line.serials.front(), &entries,

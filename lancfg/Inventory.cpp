@@ -8,6 +8,7 @@
 #include "LanInterface.h"
 #include "LanProtocol.h"
 #include "OSCompat.h"
+#include "UpdateHistory.h"
 
 #include <fcntl.h>
 #include <sys/file.h>
@@ -89,16 +90,9 @@ std::string SetAsideName(const std::string& path) {
 } // namespace
 
 std::string Inventory::DefaultPath(const KeySource::Environment& environment) {
-    const char* state = environment ? environment("XDG_STATE_HOME") : nullptr;
-    const char* home = environment ? environment("HOME") : nullptr;
-    std::string base;
-    if (state && state[0] == '/')
-        base = state;
-    else if (home && home[0] == '/')
-        base = std::string(home) + "/.local/state";
-    else
-        base = OSCompat::UserStateDirectory();
-    return base + "/velantrix-konfigurator/inventory.json";
+    // Beside the update history, in the user's state folder.
+    const std::string history = UpdateHistory::DefaultPath(environment);
+    return history.substr(0, history.rfind('/')) + "/inventory.json";
 }
 
 std::vector<InventoryEntry> Inventory::Seen(const std::vector<LanInterface>& devices,

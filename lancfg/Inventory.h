@@ -31,7 +31,7 @@ struct InventoryEntry {
 class Inventory {
 public:
     explicit Inventory(std::string path) : path_(std::move(path)) {}
-    // From the environment's XDG_STATE_HOME or HOME, else the state folder of this user.
+    // In the user's state folder ($XDG_STATE_HOME or ~/.local/state), beside the update history.
     static std::string DefaultPath(const KeySource::Environment& environment);
     const std::string& Path() const { return path_; }
 

@@ -51,6 +51,7 @@ int RunLancfg(int argc, const char* const* argv, const ConsoleIo& io) {
     context.json = line.json;
     context.terminal = io.terminal;
     context.in = &io.in;
+    context.environment = io.environment;
     context.inputTerminal = io.inputTerminal;
     context.inventory = Inventory::DefaultPath(io.environment);
     const char* off = io.environment ? io.environment("LANCFG_NO_INVENTORY") : nullptr;

@@ -38,7 +38,7 @@ RolloutJournal::~RolloutJournal() {
 bool RolloutJournal::Open(const std::string& path, std::string* error) {
     fd_ = ::open(path.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0600);
     if (fd_ < 0) {
-        *error = "Error: the journal " + path + " cannot be written: " + std::strerror(errno);
+        *error = "the journal " + path + " cannot be written: " + std::strerror(errno);
         return false;
     }
     return true;
@@ -82,16 +82,16 @@ void RolloutJournal::Ended(const RolloutResult& result) {
     Append(line.dump(-1, ' ', false, json::error_handler_t::replace));
 }
 
-bool RolloutJournal::EndedWell(const std::string& path, std::set<std::string>* serials,
-                               std::string* error) {
+bool RolloutJournal::Read(const std::string& path, std::set<std::string>* endedWell,
+                          std::set<std::string>* unfinished, std::string* error) {
     std::ifstream in(path, std::ios::binary);
     if (!in) {
-        *error = "Error: the journal " + path + " cannot be read";
+        *error = "the journal " + path + " cannot be read";
         return false;
     }
     in.seekg(0, std::ios::end);
     if (in.tellg() > MaxJournalSize) {
-        *error = "Error: " + path + " is larger than any journal (64 MiB)";
+        *error = path + " is larger than any journal (64 MiB)";
         return false;
     }
     in.seekg(0);
@@ -112,11 +112,10 @@ bool RolloutJournal::EndedWell(const std::string& path, std::set<std::string>* s
                        (result == "updated" || result == "current" || result == "sameVersion");
     }
     if (lines > 0 && read == 0) {
-        *error = "Error: " + path + " is not the journal of a firmware rollout";
+        *error = path + " is not the journal of a firmware rollout";
         return false;
     }
     for (const auto& [serial, well] : last)
-        if (well)
-            serials->insert(serial);
+        (well ? endedWell : unfinished)->insert(serial);
     return true;
 }

@@ -22,10 +22,11 @@ public:
     void Ended(const RolloutResult& result);
 
     // The serial numbers whose last line in the journal at path says they ended well (updated,
-    // current, or back with the version they had). False with the reason when it cannot be read;
-    // a line cut short (the run was killed while writing it) is passed over.
-    static bool EndedWell(const std::string& path, std::set<std::string>* serials,
-                          std::string* error);
+    // current, or back with the version they had), and those of the others. False with the
+    // reason when it cannot be read; a line cut short (the run was killed while writing it) is
+    // passed over.
+    static bool Read(const std::string& path, std::set<std::string>* endedWell,
+                     std::set<std::string>* unfinished, std::string* error);
 
 private:
     void Append(const std::string& line);

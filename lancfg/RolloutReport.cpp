@@ -5,6 +5,7 @@
 #include "ReportOutcome.h"
 #include "RolloutJournal.h"
 
+#include <algorithm>
 #include <cmath>
 #include <sstream>
 
@@ -160,6 +161,71 @@ int RolloutReport::FinishSingle(const RolloutResult& r) {
     }
 }
 
+void RolloutReport::PrintJson(const std::vector<RolloutResult>& results) {
+    std::vector<JsonObject> array;
+    for (const RolloutResult& r : results) {
+        JsonObject o{{"serialNumber", r.serial}, {"result", OutcomeWord(r.outcome)}};
+        if (!r.version.empty())
+            o["version"] = r.version;
+        if (!r.reason.empty())
+            o["reason"] = r.reason;
+        o["previousVersion"] = JsonAddress(r.previousVersion);
+        o["attempts"] = r.attempts;
+        o["durationS"] = std::round(r.durationS * 10) / 10;
+        o["address"] = JsonAddress(r.address);
+        o["network"] = JsonAddress(r.network);
+        array.push_back(o);
+    }
+    context_.out << JsonArrayLines(array) << std::flush;
+}
+
+void RolloutReport::PrintSummary(const std::vector<RolloutResult>& results) {
+    // How many of each outcome, in a fixed order.
+    static const std::pair<RolloutOutcome, const char*> order[] = {
+        {RolloutOutcome::Updated, "updated"},
+        {RolloutOutcome::SameVersion, "back with the same version"},
+        {RolloutOutcome::Current, "current"},
+        {RolloutOutcome::Failed, "failed"},
+        {RolloutOutcome::KeyError, "without their key"},
+        {RolloutOutcome::Offline, "offline"},
+        {RolloutOutcome::Skipped, "not started"}};
+    std::string counts;
+    for (const auto& [outcome, name] : order) {
+        const auto n = std::count_if(results.begin(), results.end(),
+                                     [&](const RolloutResult& r) { return r.outcome == outcome; });
+        if (n > 0)
+            counts += (counts.empty() ? "" : ", ") + std::to_string(n) + " " + name;
+    }
+    if (!results.empty())
+        Say<kSummary>(context_, results.size(), results.size() == 1 ? "" : "s", counts.c_str());
+}
+
+void RolloutReport::PrintHints(const std::vector<RolloutResult>& results) {
+    // Devices that need the same thing done share one line.
+    std::vector<std::pair<std::string, std::vector<std::string>>> hints;
+    for (size_t i = 0; i < results.size(); ++i) {
+        const std::string hint = Hint(i, results[i]);
+        if (hint.empty())
+            continue;
+        auto same = std::find_if(hints.begin(), hints.end(),
+                                 [&](const auto& h) { return h.first == hint; });
+        if (same == hints.end())
+            hints.push_back({hint, {results[i].serial}});
+        else
+            same->second.push_back(results[i].serial);
+    }
+    if (!hints.empty())
+        Say<kAttentionHeader>(context_);
+    for (const auto& [hint, serials] : hints) {
+        std::string names;
+        for (size_t n = 0; n < serials.size() && n < 4; ++n)
+            names += (n == 0 ? "" : ", ") + serials[n];
+        if (serials.size() > 4)
+            names += " and " + std::to_string(serials.size() - 4) + " more";
+        Say<kAttention>(context_, names.c_str(), hint.c_str());
+    }
+}
+
 int RolloutReport::Finish(const Rollout& rollout) {
     const std::vector<RolloutResult>& results = rollout.Results();
     if (rollout.Abandoned())
@@ -170,58 +236,21 @@ int RolloutReport::Finish(const Rollout& rollout) {
     }
     if (progress_)
         progress_->Close();
-    if (context_.json) {
-        std::vector<JsonObject> array;
-        for (const RolloutResult& r : results) {
-            JsonObject o{{"serialNumber", r.serial}, {"result", OutcomeWord(r.outcome)}};
-            if (!r.version.empty())
-                o["version"] = r.version;
-            if (!r.reason.empty())
-                o["reason"] = r.reason;
-            o["previousVersion"] = JsonAddress(r.previousVersion);
-            o["attempts"] = r.attempts;
-            o["durationS"] = std::round(r.durationS * 10) / 10;
-            o["address"] = JsonAddress(r.address);
-            o["network"] = JsonAddress(r.network);
-            array.push_back(o);
-        }
-        context_.out << JsonArrayLines(array) << std::flush;
-    }
-    // The summary: how many of each outcome, in a fixed order.
-    const RolloutOutcome order[] = {RolloutOutcome::Updated,  RolloutOutcome::SameVersion,
-                                    RolloutOutcome::Current,  RolloutOutcome::Failed,
-                                    RolloutOutcome::KeyError, RolloutOutcome::Offline,
-                                    RolloutOutcome::Skipped};
-    const char* names[] = {"updated", "back with the same version", "current", "failed",
-                           "without their key", "offline", "not started"};
-    std::string counts;
-    bool failed = false, keyError = false;
-    for (size_t k = 0; k < 7; ++k) {
-        size_t n = 0;
-        for (const RolloutResult& r : results)
-            n += r.outcome == order[k];
-        if (n > 0)
-            counts += (counts.empty() ? "" : ", ") + std::to_string(n) + " " + names[k];
-        failed = failed || (n > 0 && (order[k] == RolloutOutcome::Failed ||
-                                      order[k] == RolloutOutcome::Offline ||
-                                      order[k] == RolloutOutcome::Skipped));
-        keyError = keyError || (n > 0 && order[k] == RolloutOutcome::KeyError);
-    }
-    if (!results.empty())
-        Say<kSummary>(context_, results.size(), results.size() == 1 ? "" : "s", counts.c_str());
-    bool header = false;
-    for (size_t i = 0; i < results.size(); ++i) {
-        const std::string hint = Hint(i, results[i]);
-        if (hint.empty())
-            continue;
-        if (!header)
-            Say<kAttentionHeader>(context_);
-        header = true;
-        Say<kAttention>(context_, results[i].serial.c_str(), hint.c_str());
-    }
+    if (context_.json)
+        PrintJson(results);
+    PrintSummary(results);
+    PrintHints(results);
+    auto any = [&](std::initializer_list<RolloutOutcome> outcomes) {
+        return std::any_of(results.begin(), results.end(), [&](const RolloutResult& r) {
+            return std::find(outcomes.begin(), outcomes.end(), r.outcome) != outcomes.end();
+        });
+    };
     if (rollout.Interrupted())
         return ExitFailed;
-    if (rollout.StoppedByPolicy())
+    // A stop that left no device out is a run that finished with failures.
+    if (rollout.StoppedByPolicy() && any({RolloutOutcome::Skipped}))
         return ExitStopped;
-    return failed ? ExitFailed : keyError ? ExitKeyError : ExitOk;
+    if (any({RolloutOutcome::Failed, RolloutOutcome::Offline, RolloutOutcome::Skipped}))
+        return ExitFailed;
+    return any({RolloutOutcome::KeyError}) ? ExitKeyError : ExitOk;
 }

@@ -43,6 +43,9 @@ public:
 
 private:
     int FinishSingle(const RolloutResult& result);
+    void PrintJson(const std::vector<RolloutResult>& results);
+    void PrintSummary(const std::vector<RolloutResult>& results);
+    void PrintHints(const std::vector<RolloutResult>& results);
     std::string ResultLine(size_t index, const RolloutResult& result) const;
     std::string Hint(size_t index, const RolloutResult& result) const;
     std::string Command(size_t index) const;

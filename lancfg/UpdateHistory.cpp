@@ -22,8 +22,18 @@ constexpr std::streamoff MaxHistorySize = 256LL * 1024 * 1024;
 
 } // namespace
 
-std::string UpdateHistory::DefaultPath() {
-    return OSCompat::UserStateDirectory() + "/velantrix-konfigurator/history.jsonl";
+std::string UpdateHistory::DefaultPath(
+    const std::function<const char*(const char*)>& environment) {
+    const char* state = environment ? environment("XDG_STATE_HOME") : nullptr;
+    const char* home = environment ? environment("HOME") : nullptr;
+    std::string base;
+    if (state && state[0] == '/')
+        base = state;
+    else if (home && home[0] == '/')
+        base = std::string(home) + "/.local/state";
+    else
+        base = OSCompat::HomeDirectory() + "/.local/state";
+    return base + "/velantrix-konfigurator/history.jsonl";
 }
 
 bool UpdateHistory::Append(const std::vector<RolloutResult>& results, const std::string& file,

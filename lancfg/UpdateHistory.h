@@ -2,6 +2,7 @@
 
 #include "Rollout.h"
 
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -21,7 +22,8 @@ struct HistoryEntry {
 class UpdateHistory {
 public:
     explicit UpdateHistory(std::string path) : path_(std::move(path)) {}
-    static std::string DefaultPath();
+    // $XDG_STATE_HOME/velantrix-konfigurator/history.jsonl, by default under ~/.local/state.
+    static std::string DefaultPath(const std::function<const char*(const char*)>& environment);
     const std::string& Path() const { return path_; }
 
     // Appends the results of one run with the firmware file's name; the folder is made (0700)

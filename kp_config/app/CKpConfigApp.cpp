@@ -114,7 +114,10 @@ bool CKpConfigApp::InitInstance() {
     webServerError.clear();
     if (StartWebServer(webServer, service.GetServiceUrl(), configDir)) {
         LogLine(QStringLiteral("web server started on 127.0.0.1:%1").arg(webServer.GetPort()));
-        runtimeFile.Write(webServer.GetPort(), webServer.GetToken());
+        // The main window's status line says so too.
+        if (runtimeFile.Write(webServer.GetPort(), webServer.GetToken(), webServer.GetMount()) ==
+            RuntimeFile::Result::Failed)
+            LogLine(QString::fromStdString(runtimeFile.Error()));
     } else {
         const QString root = QString::fromStdString(OSCompat::FixPath("www"));
         webServerError = (QFileInfo(root).isDir() ? QString::fromUtf8(kWebServerNoStart)

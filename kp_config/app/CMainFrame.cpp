@@ -132,7 +132,12 @@ void CMainFrame::CreateMenu() {
 }
 
 void CMainFrame::CreateStatusBar() {
-    messagePane_ = new QLabel(QString::fromUtf8(kIdleText));
+    // A runtime file that could not be written is said where it stays in view; the tip names
+    // the file.
+    const std::string runtimeError = app_.runtimeFile.Error(false);
+    messagePane_ = new QLabel(runtimeError.empty() ? QString::fromUtf8(kIdleText)
+                                                   : QString::fromStdString(runtimeError));
+    messagePane_->setToolTip(QString::fromStdString(app_.runtimeFile.Error()));
     connectionPane_ = new QLabel(QString::fromUtf8(kNotConnected));
     // Serial numbers come from a USB device or the service: shown as they are, never as markup.
     connectionPane_->setTextFormat(Qt::PlainText);

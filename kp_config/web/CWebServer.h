@@ -9,10 +9,10 @@ struct mg_connection;
 
 // Host of the local web server that serves the web UI and runs its CGI scripts.
 //
-// The HTTP engine runs its own listener and worker threads; every request passes the host's
-// gateway first, which keeps all requests inside the document root and runs CGI scripts
-// (extensions cgi, pl and php) through the one interpreter of "-cgi_interp" with the CGI
-// environment built from `cgiVariables` at the moment the script starts.
+// The HTTP engine runs its own listener and worker threads and parses each request; what is
+// done with it is RequestHandler's, which keeps all requests inside the document root and runs
+// CGI scripts (extensions cgi, pl and php) through the one interpreter of "-cgi_interp" with the
+// CGI environment built from `cgiVariables` at the moment the script starts.
 //
 // All operations are called from one thread (the GUI thread). The server listens on
 // 127.0.0.1 only.
@@ -47,6 +47,10 @@ public:
     // The secret of this run, which every request must carry: 32 lowercase hexadecimal digits
     // (128 random bits), made anew by each Start; empty while no server runs.
     const std::string& GetToken() const { return token; }
+    // The path prefix (without slashes) below which a browser that keeps the secret as its
+    // cookie finds the web UI, as at "/": 32 random hexadecimal digits, made anew by each Start;
+    // empty while no server runs.
+    const std::string& GetMount() const { return mount; }
 
     // Limit on the run time of one CGI script, in milliseconds (default 30000); the script is
     // killed and the client gets an error page after it. Takes effect at the next Start.
@@ -69,12 +73,14 @@ public:
 private:
     struct RunConfig;
 
+    static CWebServer& Of(const mg_connection* conn);
     static int HandleRequest(mg_connection* conn);
     int Dispatch(mg_connection* conn);
     std::map<std::string, std::string> SnapshotCgiVariables() const;
 
     mg_context* context = nullptr;
     std::string token;
+    std::string mount;
     RunConfig* run = nullptr; // what the request threads read; fixed while a server runs
     int cgiTimeoutMs = 30000;
     int requestTimeoutMs = 10000;

@@ -68,11 +68,13 @@ ResolvedPath Kind(PathKind kind) {
     return r;
 }
 
-ResolvedPath ScriptAt(const std::string& file, std::string scriptName, std::string pathInfo) {
+// What `kind` names at `path`, by its real path; NotFound when that cannot be had.
+ResolvedPath At(PathKind kind, const std::string& path, std::string scriptName = "",
+                std::string pathInfo = "") {
     ResolvedPath r;
-    if (!RealPath(file, r.scriptFile))
+    if (!RealPath(path, r.file))
         return Kind(PathKind::NotFound);
-    r.kind = PathKind::Script;
+    r.kind = kind;
     r.scriptName = std::move(scriptName);
     r.pathInfo = std::move(pathInfo);
     return r;
@@ -202,14 +204,14 @@ ResolvedPath ResolveRequestPath(const std::string& realRoot, const std::string& 
         for (size_t j = i + 1; j < parts.size(); ++j)
             rest += "/" + parts[j];
         if (IsScriptName(parts[i]))
-            return ScriptAt(path, uriSoFar, rest);
-        return Kind(rest.empty() ? PathKind::PassOn : PathKind::NotFound);
+            return At(PathKind::Script, path, uriSoFar, rest);
+        return rest.empty() ? At(PathKind::File, path) : Kind(PathKind::NotFound);
     }
 
-    // A directory: without its trailing slash the engine redirects; otherwise the first index
-    // file decides, as the engine would choose it.
+    // A directory: without its trailing slash it is redirected; otherwise its first index file
+    // decides, and without one it is listed.
     if (uriPath.back() != '/')
-        return Kind(PathKind::PassOn);
+        return Kind(PathKind::AddSlash);
     for (const char* index : kIndexFiles) {
         std::string file = path + "/" + index;
         struct stat st {};
@@ -218,13 +220,13 @@ ResolvedPath ResolveRequestPath(const std::string& realRoot, const std::string& 
         if (!IsInside(realRoot, file))
             return Kind(PathKind::Forbidden);
         if (IsScriptName(index))
-            return ScriptAt(file, uriSoFar + "/" + index, "");
-        return Kind(PathKind::PassOn);
+            return At(PathKind::Script, file, uriSoFar + "/" + index);
+        return At(PathKind::File, file);
     }
-    return Kind(PathKind::PassOn);
+    return At(PathKind::Directory, path);
 }
 
-std::vector<std::string> BuildEnvironment(const Request& request, const ResolvedPath& script,
+std::vector<std::string> BuildEnvironment(const ScriptRequest& request, const ResolvedPath& script,
                                           const std::string& documentRoot,
                                           const std::map<std::string, std::string>& hostVariables,
                                           const char* const* ownEnvironment) {
@@ -247,8 +249,8 @@ std::vector<std::string> BuildEnvironment(const Request& request, const Resolved
     add("REMOTE_PORT", std::to_string(request.remotePort));
     add("REQUEST_URI", request.uri + (request.hasQueryString ? "?" + request.queryString : ""));
     add("SCRIPT_NAME", script.scriptName);
-    add("SCRIPT_FILENAME", script.scriptFile);
-    add("PATH_TRANSLATED", script.scriptFile);
+    add("SCRIPT_FILENAME", script.file);
+    add("PATH_TRANSLATED", script.file);
     add("CONTENT_LENGTH", std::to_string(request.body.size()));
     for (const auto& [name, value] : request.headers)
         if (strcasecmp(name.c_str(), "Content-Type") == 0) {
@@ -290,7 +292,7 @@ std::vector<std::string> BuildEnvironment(const Request& request, const Resolved
     return env;
 }
 
-bool ParseScriptOutput(const std::string& output, Response& response) {
+bool ParseScriptOutput(const std::string& output, Http::Response& response) {
     size_t crlf = output.find("\r\n\r\n");
     size_t lf = output.find("\n\n");
     size_t end, bodyStart;
@@ -304,7 +306,7 @@ bool ParseScriptOutput(const std::string& output, Response& response) {
         return false;
     }
 
-    response = Response{};
+    response = Http::Response{};
     bool hasStatus = false, hasLocation = false;
     size_t pos = 0;
     while (pos < end) {

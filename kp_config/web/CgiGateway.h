@@ -1,5 +1,7 @@
 #pragma once
 
+#include "HttpMessage.h"
+
 #include <atomic>
 #include <map>
 #include <string>
@@ -7,24 +9,26 @@
 #include <vector>
 
 // The host's CGI gateway: where a request path leads inside the document root, the
-// environment of a CGI script, and one run of a script. Free of the HTTP engine, so each
-// piece is tested on its own.
+// environment of a CGI script, and one run of a script. Free of the HTTP engine; RequestHandler
+// uses it, and its tests drive it without a socket.
 namespace CgiGateway {
 
-using HeaderList = std::vector<std::pair<std::string, std::string>>;
+using Http::HeaderList;
 
 enum class PathKind {
     BadRequest, // not an absolute path
     Forbidden,  // ".." segment, a link that leads out of the root, or not a file or directory
     NotFound,
-    PassOn, // a static file, a directory listing or a redirect: served by the HTTP engine
-    Script  // a CGI script to run
+    File,      // a static file (a directory's index file too)
+    Directory, // a directory without an index file: its listing
+    AddSlash,  // a directory named without its trailing slash
+    Script     // a CGI script to run
 };
 
 struct ResolvedPath {
     PathKind kind = PathKind::NotFound;
-    std::string scriptFile; // real path of the script (Script only)
-    std::string scriptName; // its URI path, e.g. "/config/devconfig.cgi"
+    std::string file;       // real path of the file, directory or script
+    std::string scriptName; // a script's URI path, e.g. "/config/devconfig.cgi"
     std::string pathInfo;   // the rest of the URI path after the script, or empty
 };
 
@@ -36,8 +40,8 @@ bool IsScriptName(const std::string& fileName);
 // the path is refused, and symbolic links are followed and checked.
 ResolvedPath ResolveRequestPath(const std::string& realRoot, const std::string& uriPath);
 
-// What the gateway knows of one request.
-struct Request {
+// What a script is told of its request: the secret of the run already taken out.
+struct ScriptRequest {
     std::string method;      // "GET", "POST", ...
     std::string httpVersion; // "1.1"
     std::string uri;         // request URI without the query string
@@ -55,21 +59,15 @@ struct Request {
 // (values whole, commas included) and one HTTP_ variable per request header. A name that
 // appears twice keeps its first value, so neither the host's variables nor headers can
 // replace a CGI variable.
-std::vector<std::string> BuildEnvironment(const Request& request, const ResolvedPath& script,
+std::vector<std::string> BuildEnvironment(const ScriptRequest& request, const ResolvedPath& script,
                                           const std::string& documentRoot,
                                           const std::map<std::string, std::string>& hostVariables,
                                           const char* const* ownEnvironment);
 
-struct Response {
-    int status = 200;
-    std::string reason; // from the script's Status header, or empty
-    HeaderList headers; // the script's headers except Status
-    std::string body;
-};
-
-// Splits a script's output into its CGI header block and body. False when the output has no
-// complete, well-formed header block.
-bool ParseScriptOutput(const std::string& output, Response& response);
+// Splits a script's output into its CGI header block and body: the status and reason of its
+// Status header (302 for a Location header alone), its other headers and the body. False when
+// the output has no complete, well-formed header block.
+bool ParseScriptOutput(const std::string& output, Http::Response& response);
 
 enum class RunResult { Ok, StartFailed, TimedOut, Stopped, TooLarge };
 

@@ -129,10 +129,25 @@ std::string StripQuery(const std::string& queryString, const std::string& secret
     return out;
 }
 
+// A Referer without the secret's parameter in its query; empty when the secret is still in it.
+std::string StripReferer(const std::string& referer, const std::string& secret) {
+    const size_t question = referer.find('?');
+    std::string out = referer;
+    if (question != std::string::npos) {
+        const std::string query = StripQuery(referer.substr(question + 1), secret);
+        out = referer.substr(0, question) + (query.empty() ? "" : "?" + query);
+    }
+    return secret.empty() || out.find(secret) == std::string::npos ? out : std::string();
+}
+
 HeaderList StripHeaders(const HeaderList& headers, const std::string& secret) {
     HeaderList out;
     for (const auto& [name, value] : headers) {
-        if (strcasecmp(name.c_str(), "Authorization") == 0) {
+        if (strcasecmp(name.c_str(), "Referer") == 0) {
+            const std::string referer = StripReferer(value, secret);
+            if (!referer.empty())
+                out.emplace_back(name, referer);
+        } else if (strcasecmp(name.c_str(), "Authorization") == 0) {
             if (secret.empty() || !IsSecretAuthorization(value, secret))
                 out.emplace_back(name, value);
         } else if (strcasecmp(name.c_str(), "Cookie") == 0) {
@@ -150,9 +165,26 @@ HeaderList StripHeaders(const HeaderList& headers, const std::string& secret) {
     return out;
 }
 
-std::string CookieHeader(const std::string& secret) {
-    return std::string("Set-Cookie: ") + kCookieName + "=" + secret +
-           "; HttpOnly; SameSite=Strict; Path=/";
+bool HasSoundFraming(const HeaderList& headers) {
+    std::string length; // the first Content-Length, or empty
+    bool coded = false;
+    for (const auto& [name, value] : headers) {
+        if (strcasecmp(name.c_str(), "Transfer-Encoding") == 0)
+            coded = true;
+        if (strcasecmp(name.c_str(), "Content-Length") != 0)
+            continue;
+        const std::string digits = Trim(value);
+        if (digits.empty() || digits.find_first_not_of("0123456789") != std::string::npos ||
+            (!length.empty() && length != digits))
+            return false;
+        length = digits;
+    }
+    return length.empty() || !coded;
+}
+
+std::string CookieValue(const std::string& secret, const std::string& mount) {
+    return std::string(kCookieName) + "=" + secret + "; HttpOnly; SameSite=Strict; Path=/" +
+           mount + "/";
 }
 
 bool SameSecret(const std::string& a, const std::string& b) {

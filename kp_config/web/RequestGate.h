@@ -1,15 +1,14 @@
 #pragma once
 
+#include "HttpMessage.h"
+
 #include <string>
-#include <utility>
-#include <vector>
 
 // What a request must show before the web server does any work for it, and what of the run's
-// secret is removed before a script sees the request. Free of the HTTP engine, so each rule is
-// tested on its own.
+// secret is removed before a script sees the request.
 namespace RequestGate {
 
-using HeaderList = std::vector<std::pair<std::string, std::string>>;
+using Http::HeaderList;
 
 // The cookie that carries the secret once a request has shown it in its query.
 inline constexpr const char* kCookieName = "kp_config_token";
@@ -34,12 +33,20 @@ Credential FindCredential(const HeaderList& headers, const std::string& queryStr
 std::string StripQuery(const std::string& queryString, const std::string& secret);
 
 // The request headers as a script may see them: without an Authorization header that carries
-// the secret, and with the secret's cookie removed from every Cookie header (a header left
-// empty is dropped).
+// the secret, with the secret's cookie removed from every Cookie header (a header left empty is
+// dropped), and with the secret's parameter removed from the Referer (which is dropped when it
+// still holds the secret elsewhere).
 HeaderList StripHeaders(const HeaderList& headers, const std::string& secret);
 
-// The header that hands the secret to a browser as its cookie, without the line end.
-std::string CookieHeader(const std::string& secret);
+// False for a request whose body length is ambiguous: a Content-Length that is not a plain
+// decimal number ("+3", "3, 5"), two different ones, or one beside a Transfer-Encoding. Peers may
+// read such a request differently, so it is refused whole.
+bool HasSoundFraming(const HeaderList& headers);
+
+// The cookie that hands the secret to a browser, as the value of a Set-Cookie header: sent back
+// only for addresses below "/<mount>/", so that no server on another port of this host (cookies
+// do not tell ports apart) ever receives it from a browser that does not know the mount.
+std::string CookieValue(const std::string& secret, const std::string& mount);
 
 // Equal texts, compared in a time that does not depend on where they differ.
 bool SameSecret(const std::string& a, const std::string& b);

@@ -2,6 +2,7 @@
 
 #include "DialogTemplate.h"
 #include "LanInterface.h"
+#include "LanSearch.h"
 #include "LanProtocol.h"
 #include "WizardControlIds.h"
 #include "WizardInput.h"
@@ -48,6 +49,9 @@ constexpr const char* kHideKey = "&Verbergen";
 
 constexpr const char* kFoundNone = "Es wurde kein Lan-Interface gefunden.";
 constexpr const char* kSearchFailed = "Die Suche konnte nicht gesendet werden.";
+// the networks, the system's reason
+constexpr const char* kSearchPartial =
+    "Die Suche konnte über %1 nicht gesendet werden (%2); Lan-Interfaces dort fehlen in der Liste.";
 
 QString Text(const std::string& s) {
     return QString::fromStdString(s);
@@ -140,11 +144,11 @@ void ProppageConfigLanif::OnSearchClicked() {
     auto* found = FindControl<QTableWidget>(*this, IdLanFound);
     auto* label = FindControl<QLabel>(*this, IdLanFoundLabel);
     found->setRowCount(0);
-    std::vector<LanInterface> devices;
     // The search asks every local network and waits for all answers, blocking the window.
     QApplication::setOverrideCursor(Qt::WaitCursor);
-    const bool sent = DiscoverLanInterfaces(lanproto::SearchPattern, devices);
+    const SearchResult search = SearchLanInterfaces(SearchScope{});
     QApplication::restoreOverrideCursor();
+    const std::vector<LanInterface>& devices = search.devices;
 
     // Rows that would say the same are listed once; two devices of one serial number are told
     // apart by their addresses.
@@ -160,8 +164,18 @@ void ProppageConfigLanif::OnSearchClicked() {
         for (int column = 0; column < ColumnCount; ++column)
             found->setItem(row, column, new QTableWidgetItem(cells[column]));
     }
-    if (!sent)
+    // A search that went out on some networks only says which it missed: what is listed is
+    // not all there is.
+    QStringList missed;
+    for (size_t i = 0; i < search.unasked.size() && i < 4; ++i)
+        missed << Text(search.unasked[i]);
+    if (search.unasked.size() > 4)
+        missed << QStringLiteral("%1 weitere").arg(search.unasked.size() - 4);
+    if (!search.sent)
         label->setText(QString::fromUtf8(kSearchFailed));
+    else if (!search.unasked.empty())
+        label->setText(QString::fromUtf8(kSearchPartial)
+                           .arg(missed.join(QStringLiteral(", ")), Text(search.reason)));
     else if (found->rowCount() == 0)
         label->setText(QString::fromUtf8(kFoundNone));
     else

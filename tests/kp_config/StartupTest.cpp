@@ -298,3 +298,29 @@ TEST_F(AppTest, SettingsLinkIsWrittenThroughWithoutTouchingTheModeOfItsTarget) {
     ASSERT_EQ(::stat(QFile::encodeName(target).constData(), &info), 0);
     EXPECT_EQ(info.st_mode & 0777, 0644u);
 }
+
+// Another user made the runtime file's folder first: the program does not use it, and says so
+// in its log and on the status line.
+TEST_F(AppTest, RuntimeFolderOfAnotherUserIsNamedOnTheStatusLine) {
+    const QString folder = dir.filePath("run/velantrix-konfigurator");
+    ASSERT_TRUE(QDir().mkpath(folder));
+    // As root the folder goes to another uid; otherwise all another user could leave is a link.
+    const bool ownUid = ::geteuid() == 0;
+    if (ownUid) {
+        ASSERT_EQ(::chown(QFile::encodeName(folder).constData(), 65534, 65534), 0);
+    } else {
+        ASSERT_TRUE(QDir(folder).removeRecursively());
+        ASSERT_TRUE(QFile::link(dir.path(), folder));
+    }
+    qputenv("XDG_RUNTIME_DIR", dir.filePath("run").toUtf8());
+    Launch();
+    const QString reason = ownUid ? "Der Ordner gehört einem anderen Benutzer."
+                                  : "Der Ordner ist ein Verweis oder eine Datei.";
+    const QString file = QStringLiteral("%1/kp_config-%2.json").arg(folder).arg(::getpid());
+    EXPECT_EQ(Frame().MessagePane()->text(),
+              "Die Laufzeitdatei konnte nicht geschrieben werden: " + reason);
+    const QString named =
+        "Die Laufzeitdatei " + file + " konnte nicht geschrieben werden: " + reason;
+    EXPECT_EQ(Frame().MessagePane()->toolTip(), named);
+    EXPECT_NE(FileText(options.logFile).find(named.toStdString()), std::string::npos);
+}

@@ -1,6 +1,6 @@
 // The LAN module against the simulator over real UDP, inside a private network namespace.
-#include "DiscoverAddresses.h"
 #include "LanInterface.h"
+#include "LanSearch.h"
 #include "LanProtocol.h"
 #include "SimFixture.h"
 
@@ -97,13 +97,14 @@ TEST_F(LanExchange, RepliesNamingAnotherSerialAreIgnoredAndTheWaitGoesOn) {
     EXPECT_EQ(after.staticIp, (lanifsim::Address{192, 168, 1, 60}));
 
     // The same rule for requests sent to addresses: the foreign host answers from 127.0.0.1.
-    LanInterface ranged;
-    EXPECT_FALSE(FindBySerialAtAddresses(ranged, "LXZ0000009", {"127.0.0.1", "127.0.0.2"}));
-    ASSERT_TRUE(FindBySerialAtAddresses(ranged, kPlainSerial, {"127.0.0.1", "127.0.0.2"}));
-    EXPECT_EQ(ranged.SerialText(), kPlainSerial);
-    std::vector<LanInterface> all;
-    ASSERT_TRUE(DiscoverAtAddresses("vK7Lan*", {"127.0.0.1"}, all));
-    EXPECT_EQ(all.size(), 2u); // the host answers the search for all as itself: it is listed
+    const SearchScope range{{"127.0.0.1", "127.0.0.2"}};
+    EXPECT_TRUE(FindAllBySerial("LXZ0000009", range).devices.empty());
+    const SearchResult found = FindAllBySerial(kPlainSerial, range);
+    ASSERT_EQ(found.devices.size(), 1u);
+    EXPECT_EQ(found.devices.front().SerialText(), kPlainSerial);
+    EXPECT_EQ(found.devices.front().unicastAddress, "127.0.0.1");
+    const SearchResult all = SearchLanInterfaces({{"127.0.0.1"}});
+    EXPECT_EQ(all.devices.size(), 2u); // the host answers the search for all as itself: it is listed
 }
 
 TEST_F(LanExchange, ShortIdentificationRepliesAreNotAccepted) {

@@ -5,6 +5,7 @@
 
 #include "Lancfg.h"
 
+#include <cstdlib>
 #include <map>
 #include <sstream>
 #include <string>
@@ -18,8 +19,12 @@ struct LancfgRun {
 
 // The variables a run sees; no other is set. By default no keys file of the user running the
 // tests takes part.
+// The user's state (the update history) goes to the test's own folder.
 using LancfgEnvironment = std::map<std::string, std::string>;
-inline const LancfgEnvironment kNoKeys = {{"XDG_CONFIG_HOME", "/nonexistent/lancfg-test"}};
+inline const LancfgEnvironment kNoKeys = {
+    {"XDG_CONFIG_HOME", "/nonexistent/lancfg-test"},
+    {"XDG_STATE_HOME", std::getenv("XDG_STATE_HOME") ? std::getenv("XDG_STATE_HOME")
+                                                     : "/tmp/lancfg-test-state"}};
 
 inline LancfgRun RunTool(std::vector<std::string> words,
                          const LancfgEnvironment& environment = kNoKeys,

@@ -2,9 +2,14 @@
 
 #include <arpa/inet.h>
 #include <dirent.h>
+#include <fcntl.h>
+#include <grp.h>
 #include <netinet/in.h>
 #include <poll.h>
+#include <signal.h>
+#include <sys/prctl.h>
 #include <sys/socket.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <cctype>
@@ -121,6 +126,54 @@ HttpAnswer Post(int port, const std::string& target, const std::string& body,
                        "Content-Type: text/plain\r\n"
                        "Content-Length: " +
                        std::to_string(body.size()) + "\r\n\r\n" + body);
+}
+
+int ConnectTo(int port) {
+    return Connect("127.0.0.1", port);
+}
+
+OtherUser::OtherUser(const std::function<void(int report)>& part) {
+    int fds[2];
+    if (::pipe2(fds, O_CLOEXEC) != 0)
+        return;
+    const pid_t parent = ::getpid();
+    pid_ = ::fork();
+    if (pid_ == 0) {
+        ::close(fds[0]);
+        if (HasOwnUid() && (::setgroups(0, nullptr) != 0 || ::setgid(65534) != 0 ||
+                            ::setuid(65534) != 0))
+            ::_exit(3);
+        // Never outlives the test (set after the change of user, which clears it).
+        if (::prctl(PR_SET_PDEATHSIG, SIGKILL) != 0 || ::getppid() != parent)
+            ::_exit(4);
+        part(fds[1]);
+        ::_exit(0);
+    }
+    ::close(fds[1]);
+    report_ = fds[0];
+}
+
+OtherUser::~OtherUser() {
+    if (pid_ > 0) {
+        ::kill(pid_, SIGKILL);
+        ::waitpid(pid_, nullptr, 0);
+    }
+    if (report_ >= 0)
+        ::close(report_);
+}
+
+std::string OtherUser::ReadUntil(char end, int timeoutMs) {
+    std::string text;
+    char c = 0;
+    for (;;) {
+        pollfd p{report_, POLLIN, 0};
+        if (::poll(&p, 1, timeoutMs) <= 0)
+            return text;
+        const ssize_t n = ::read(report_, &c, 1);
+        if (n <= 0 || c == end)
+            return text;
+        text += c;
+    }
 }
 
 bool CanConnect(const std::string& address, int port) {

@@ -1,7 +1,11 @@
 #pragma once
 
-// Helpers of the web server tests: a minimal HTTP/1.0 client for 127.0.0.1 and a scratch
-// document root.
+// Helpers of the web server tests: a minimal HTTP/1.0 client for 127.0.0.1, a scratch
+// document root, and a process that plays another local user.
+#include <sys/types.h>
+#include <unistd.h>
+
+#include <functional>
 #include <map>
 #include <string>
 
@@ -25,6 +29,29 @@ std::string OwnHeaders(int port, const std::string& token);
 
 // True when a TCP connection to address:port is accepted.
 bool CanConnect(const std::string& address, int port);
+// A connected socket to 127.0.0.1:port, or -1.
+int ConnectTo(int port);
+
+// Another local user, played by a child process: as root it takes the uid and gid 65534 first;
+// otherwise it is a process of its own that knows only what `part` is given. `part` writes what
+// it has to tell to the descriptor it gets; the child ends when `part` returns, or at the
+// latest when this object is destroyed.
+class OtherUser {
+public:
+    explicit OtherUser(const std::function<void(int report)>& part);
+    ~OtherUser();
+    OtherUser(const OtherUser&) = delete;
+    OtherUser& operator=(const OtherUser&) = delete;
+    // What the child has written up to the first `end` byte (not included), up to its end, or
+    // up to a wait of timeoutMs for its next byte.
+    std::string ReadUntil(char end, int timeoutMs);
+    // Whether the child runs under a uid of its own.
+    static bool HasOwnUid() { return ::geteuid() == 0; }
+
+private:
+    pid_t pid_ = -1;
+    int report_ = -1;
+};
 
 // A fresh directory under the build tree, removed by the destructor.
 class ScratchDir {

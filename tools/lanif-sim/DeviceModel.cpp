@@ -303,7 +303,7 @@ std::string DeviceModel::WriteBlock(const std::string& payload, bool padded,
 
     blocks_.push_back(payload.substr(header, length));
     if (blockIndex_++ == device_.restartAfterBlock) {
-        Restart(now, false);
+        Restart(now, device_.bootloaderAfterUpdate);
         restartEndsUpdate_ = true;
         return Code(kCodeRestart);
     }

@@ -66,6 +66,7 @@ struct SimDevice {
     // version (0: the version it had), or, with silentAfterUpdate, never answers again.
     uint16_t versionAfterUpdate = 0;
     bool silentAfterUpdate = false;
+    bool bootloaderAfterUpdate = false; // comes back in its bootloader: the firmware did not take
 
     // Restarts: after code 2 the device stays silent for restartSilenceMs, then answers again.
     int restartSilenceMs = 1000;

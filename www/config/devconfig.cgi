@@ -224,13 +224,13 @@ puts "<!DOCTYPE html>
 <head>
 <meta charset=\"utf-8\">
 <title>Ger\u00e4tekonfiguration</title>
-<link rel=\"stylesheet\" href=\"/style.css\">
+<link rel=\"stylesheet\" href=\"../style.css\">
 </head>
 <body>
 <header><h1>Velantrix Konfigurator</h1></header>
 <nav>
-  <a href=\"/index.htm\">Startseite</a>
-  <a href=\"/config/devconfig.cgi\">Ger\u00e4tekonfiguration</a>
+  <a href=\"../index.htm\">Startseite</a>
+  <a href=\"devconfig.cgi\">Ger\u00e4tekonfiguration</a>
 </nav>
 <main>
 <h2>Ger\u00e4tekonfiguration</h2>"
