@@ -6,8 +6,7 @@
 #include "DeviceSearch.h"
 #include "Inventory.h"
 #include "LanInterface.h"
-#include "LanProtocol.h"
-#include "LanSearch.h"
+#include "ListCommand.h"
 
 #include <iterator>
 #include <map>
@@ -121,14 +120,10 @@ std::string ExportCommand::Misuse(const CommandLine& line) const {
 
 int ExportCommand::Execute(const CommandLine& line, CommandContext& context) const {
     // Programs read it: the search reads past list's limit, as list --json does.
-    SearchResult found = SearchDevices(context, SiteReplies);
-    std::vector<LanInterface>& devices = found.devices;
-    std::vector<int32_t> states;
-    for (LanInterface& device : devices) {
-        states.push_back(device.state);
-        context.keys.GiveTo(device, lanproto::PrintableText(device.serialNumber));
-    }
-    const std::vector<DeviceReads> reads = ReadAll(devices, true);
+    const ListCommand::Listed listed = ListCommand::SearchAndRead(context, SiteReplies);
+    const std::vector<LanInterface>& devices = listed.found.devices;
+    const std::vector<int32_t>& states = listed.states;
+    const std::vector<DeviceReads>& reads = listed.reads;
     const Recalled recalled = Recall(context, devices);
 
     std::vector<Row> rows;

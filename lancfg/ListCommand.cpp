@@ -53,18 +53,24 @@ const CommandSpec& ListCommand::Spec() const {
     return spec;
 }
 
+ListCommand::Listed ListCommand::SearchAndRead(CommandContext& context, unsigned maxReplies) {
+    Listed listed;
+    listed.found = SearchDevices(context, maxReplies);
+    for (LanInterface& device : listed.found.devices) {
+        listed.states.push_back(device.state);
+        context.keys.GiveTo(device, lanproto::PrintableText(device.serialNumber));
+    }
+    listed.reads = ReadAll(listed.found.devices, true);
+    return listed;
+}
+
 int ListCommand::Execute(const CommandLine& line, CommandContext& context) const {
     // The text keeps the protocol's limit of answers (and says when it was reached); the JSON,
     // read by programs, reads past it.
-    SearchResult found = SearchDevices(context, context.json ? SiteReplies : ListReplies);
-    std::vector<LanInterface>& devices = found.devices;
-    // The state each device was found in: text and JSON show it, whatever the reads bring.
-    std::vector<int32_t> states;
-    for (LanInterface& device : devices) {
-        states.push_back(device.state);
-        context.keys.GiveTo(device, lanproto::PrintableText(device.serialNumber));
-    }
-    const std::vector<DeviceReads> reads = ReadAll(devices, true);
+    Listed listed = SearchAndRead(context, context.json ? SiteReplies : ListReplies);
+    const std::vector<LanInterface>& devices = listed.found.devices;
+    const std::vector<int32_t>& states = listed.states;
+    const std::vector<DeviceReads>& reads = listed.reads;
     const Recalled recalled = line.known ? Recall(context, devices) : Recalled();
     std::vector<JsonObject> array;
     for (size_t i = 0; i < devices.size(); ++i) {

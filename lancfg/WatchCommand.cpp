@@ -192,7 +192,7 @@ const CommandSpec& WatchCommand::Spec() const {
           [](CommandLine& line, const std::string& value) {
               line.interval = static_cast<unsigned>(std::stoul(value));
           },
-          "seconds from the start of one search to the start of the next (watch; 10)"},
+          "seconds from the start of one search to the start of the next; 10 by default"},
          SharedOptions::Json,
          SharedOptions::Key,
          SharedOptions::NoInventory},
