@@ -8,6 +8,7 @@ bin=build/default/bin
 scripts/netns-run.sh "$bin/bench_lan"
 scripts/netns-run.sh "$bin/bench_lan_fleet"
 scripts/netns-run.sh "$bin/bench_provisioning"
+scripts/netns-run.sh "$bin/bench_inventory"
 scripts/netns-run.sh "$bin/app_start_bench" "${APP_BENCH_RUNS:-5}"
 "$bin/web_gateway_bench"
 "$bin/web_slow_client_bench"

@@ -155,7 +155,8 @@ const CommandSpec& ApplyCommand::Spec() const {
           "say what would change and write nothing"},
          SharedOptions::Json,
          SharedOptions::Jobs,
-         SharedOptions::Key},
+         SharedOptions::Key,
+         SharedOptions::NoInventory},
         {{{"<file>", "[--dry-run]", "[--json]", "[-j]", "[-k]"},
           "write the configurations of a file (from show --all --json) where they differ"}}};
     return spec;

@@ -43,6 +43,9 @@ struct CommandContext {
     KeySource keys; // the devices' keys, loaded before a command that takes -k runs
     // The environment the run was given (getenv-like), for the user's files.
     KeySource::Environment environment;
+    // The file of the devices searches found, and whether a search may change it.
+    std::string inventory;
+    bool remember = false;
     // Where a question is answered, and whether a person can answer it there.
     std::istream* in = nullptr;
     bool inputTerminal = false;

@@ -30,6 +30,12 @@ struct CommandLine {
     std::optional<std::string> firmwareFile;
     std::optional<std::string> ip, netmask, gateway;
     std::optional<bool> dhcp, crypt;
+    // The devices remembered: list --known, watch --interval, export --format and -o.
+    bool known = false;
+    bool noInventory = false;
+    unsigned interval = 10; // seconds from the start of one search to the start of the next
+    std::string format;     // "csv" or "prometheus"
+    std::optional<std::string> output;
 };
 
 // What the parser made of a command line.

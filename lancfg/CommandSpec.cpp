@@ -61,6 +61,15 @@ const OptionWord SharedOptions::All{"--all",
                                     [](CommandLine& line, const std::string&) { line.all = true; },
                                     "every device a search finds, in the order of list"};
 
+const OptionWord SharedOptions::NoInventory{
+    "--no-inventory",
+    nullptr,
+    nullptr,
+    nullptr,
+    [](CommandLine& line, const std::string&) { line.noInventory = true; },
+    "leave the remembered devices (~/.local/state/velantrix-konfigurator/\n"
+    "inventory.json) as they are; so does LANCFG_NO_INVENTORY=1"};
+
 const OptionWord* CommandSpec::Find(const std::string& word) const {
     for (const OptionWord& option : options)
         if (word == option.word)

@@ -27,6 +27,7 @@ struct SharedOptions {
     static const OptionWord Key;     // -k crypt_key
     static const OptionWord Jobs;    // -j <jobs>
     static const OptionWord All;     // --all
+    static const OptionWord NoInventory; // --no-inventory
     static constexpr unsigned DefaultJobs = 16;
     static constexpr unsigned DefaultUpdateJobs = 64; // fwupdate: restarts are waited for on no thread
     static constexpr unsigned MaxJobs = 1024;

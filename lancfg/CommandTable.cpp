@@ -2,11 +2,14 @@
 
 #include "ApplyCommand.h"
 #include "CommandSpec.h"
+#include "ExportCommand.h"
+#include "ForgetCommand.h"
 #include "FwupdateCommand.h"
 #include "HistoryCommand.h"
 #include "ListCommand.h"
 #include "SetCommand.h"
 #include "ShowCommand.h"
+#include "WatchCommand.h"
 
 #include <algorithm>
 #include <cstdio>
@@ -18,6 +21,9 @@ CommandTable::CommandTable() {
     commands_.push_back(std::make_unique<ShowCommand>());
     commands_.push_back(std::make_unique<ApplyCommand>());
     commands_.push_back(std::make_unique<HistoryCommand>());
+    commands_.push_back(std::make_unique<WatchCommand>());
+    commands_.push_back(std::make_unique<ExportCommand>());
+    commands_.push_back(std::make_unique<ForgetCommand>());
 }
 
 std::string CommandTable::Names() const {

@@ -126,6 +126,48 @@ inline constexpr ConsoleText kWarning{TextStream::Err, "Warning: %s\n"};
 inline constexpr ConsoleText kHistoryLine{TextStream::Out,
                                           "%s  %-10s  %-16s  %s, %u attempt%s, %.1f s\n"};
 
+// ---- the devices remembered: list --known, watch, export, forget ----
+inline constexpr ConsoleText kOffline{TextStream::Out, "offline"};
+// list --known, after the serial number, version and kOffline: when and where it last answered
+inline constexpr ConsoleText kListOffline{TextStream::Out, "last seen %s at %s"};
+// watch: time, serial number, version, state, where it answered, and " STAT PLAIN" when it runs
+inline constexpr ConsoleText kWatchAppeared{TextStream::Out, "%s + %s %s %s at %s%s\n"};
+// time, serial number, "version 1.234 -> 1.240, dhcp off -> on"
+inline constexpr ConsoleText kWatchChanged{TextStream::Out, "%s ~ %s %s\n"};
+// time, serial number, when and where it last answered
+inline constexpr ConsoleText kWatchGone{TextStream::Out, "%s - %s last seen %s at %s\n"};
+inline constexpr ConsoleText kForgotten{TextStream::Out, "%s is no longer remembered\n"};
+inline constexpr ConsoleText kNotRemembered{
+    TextStream::Err, "Error: %s is not remembered; lancfg list --known shows the devices that "
+                     "are\n"};
+inline constexpr ConsoleText kNeedsFormat{TextStream::Err,
+                                          "export needs --format csv or --format prometheus"};
+// the file, the system's reason
+inline constexpr ConsoleText kExportNotWritten{TextStream::Err,
+                                               "Error: %s could not be written: %s\n"};
+// after "Warning: ": the file, why
+inline constexpr ConsoleText kInventoryUnread{
+    TextStream::Err, "the inventory %s could not be read (%s); the remembered devices are left out"};
+// the file, why, the name it now has
+inline constexpr ConsoleText kInventorySetAside{
+    TextStream::Err,
+    "the inventory %s could not be read (%s); it was set aside as %s and a new one begun"};
+inline constexpr ConsoleText kInventoryNotWritten{TextStream::Err,
+                                                  "the inventory %s could not be written: %s"};
+// export --format csv: the header line, and a line's end (CR LF)
+inline constexpr ConsoleText kCsvHeader{
+    TextStream::Out,
+    "serialNumber,version,state,ip,netmask,gateway,dhcp,encryption,network,address,lastSeen\r\n"};
+// export --format prometheus: each metric's help
+inline constexpr ConsoleText kMetricInfo{
+    TextStream::Out, "A LAN interface: its serial number, the version it runs and where it "
+                     "answered."};
+inline constexpr ConsoleText kMetricUp{
+    TextStream::Out, "1 when the LAN interface answered the search of this export, 0 when it is "
+                     "only remembered."};
+inline constexpr ConsoleText kMetricLastSeen{
+    TextStream::Out, "When the LAN interface last answered a search, in seconds since 1970."};
+
 // ---- apply ----
 inline constexpr ConsoleText kUnchanged{TextStream::Out, "%s unchanged\n"};
 inline constexpr ConsoleText kChanged{TextStream::Out, "%s changed: %s\n"};

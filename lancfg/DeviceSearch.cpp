@@ -2,6 +2,7 @@
 
 #include "Command.h"
 #include "ConsoleTexts.h"
+#include "Inventory.h"
 #include "LanInterface.h"
 #include "LanProtocol.h"
 
@@ -30,6 +31,7 @@ SearchResult SearchDevices(CommandContext& context, unsigned maxReplies) {
     }
     if (result.capped)
         Say<kRepliesCapped>(context, result.devices.size());
+    RememberDevices(context, result.devices);
     return result;
 }
 
@@ -64,6 +66,10 @@ std::vector<SearchResult> FindEach(const std::vector<std::string>& serials,
         FindAllBySerial(loop, serials[i], scope,
                         [&found, i](SearchResult& result) { found[i] = std::move(result); });
     loop.Run();
+    std::vector<LanInterface> devices;
+    for (const SearchResult& result : found)
+        devices.insert(devices.end(), result.devices.begin(), result.devices.end());
+    RememberDevices(context, devices);
     return found;
 }
 

@@ -84,6 +84,7 @@ const CommandSpec& FwupdateCommand::Spec() const {
          SharedOptions::Jobs,
          SharedOptions::Json,
          SharedOptions::All,
+         SharedOptions::NoInventory,
          {"--yes", nullptr, nullptr, nullptr,
           [](CommandLine& line, const std::string&) { line.yes = true; },
           "update several devices without asking first"},

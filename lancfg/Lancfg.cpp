@@ -4,6 +4,7 @@
 #include "CommandLine.h"
 #include "CommandTable.h"
 #include "ConsoleTexts.h"
+#include "Inventory.h"
 
 #include <string>
 #include <vector>
@@ -52,6 +53,9 @@ int RunLancfg(int argc, const char* const* argv, const ConsoleIo& io) {
     context.in = &io.in;
     context.environment = io.environment;
     context.inputTerminal = io.inputTerminal;
+    context.inventory = Inventory::DefaultPath(io.environment);
+    const char* off = io.environment ? io.environment("LANCFG_NO_INVENTORY") : nullptr;
+    context.remember = !line.noInventory && !(off && off[0] != '\0' && std::string(off) != "0");
     if (!ResolveAddresses(line.addresses, context))
         return ExitUsage;
     if (parsed.command->Spec().Find(SharedOptions::Key.word) && !LoadKeys(line, io, context))

@@ -3,6 +3,7 @@
 #include "CommandLine.h"
 #include "ConsoleTexts.h"
 #include "DeviceSearch.h"
+#include "Inventory.h"
 #include "JsonLines.h"
 #include "LanInterface.h"
 #include "LanProtocol.h"
@@ -40,29 +41,44 @@ const CommandSpec& ListCommand::Spec() const {
                                   Positional::None,
                                   nullptr,
                                   nullptr,
-                                  {SharedOptions::Address, SharedOptions::Json, SharedOptions::Key},
+                                  {SharedOptions::Address, SharedOptions::Json, SharedOptions::Key,
+                                   {"--known", nullptr, nullptr, nullptr,
+                                    [](CommandLine& line, const std::string&) { line.known = true; },
+                                    "also the remembered devices that did not answer, as offline"},
+                                   SharedOptions::NoInventory},
                                   {{{}, "list all devices in local network"},
-                                   {{"--json"}, "list all devices as a JSON array"}}};
+                                   {{"--json"}, "list all devices as a JSON array"},
+                                   {{"--known", "[--json]"},
+                                    "list also the devices seen before that did not answer now"}}};
     return spec;
 }
 
-int ListCommand::Execute(const CommandLine& /*line*/, CommandContext& context) const {
-    // The text keeps the protocol's limit of answers (and says when it was reached); the JSON,
-    // read by programs, reads past it.
-    SearchResult found = SearchDevices(context, context.json ? SiteReplies : ListReplies);
-    std::vector<LanInterface>& devices = found.devices;
-    // The state each device was found in: text and JSON show it, whatever the reads bring.
-    std::vector<int32_t> states;
-    for (LanInterface& device : devices) {
-        states.push_back(device.state);
+ListCommand::Listed ListCommand::SearchAndRead(CommandContext& context, unsigned maxReplies) {
+    Listed listed;
+    listed.found = SearchDevices(context, maxReplies);
+    for (LanInterface& device : listed.found.devices) {
+        listed.states.push_back(device.state);
         context.keys.GiveTo(device, lanproto::PrintableText(device.serialNumber));
     }
-    const std::vector<DeviceReads> reads = ReadAll(devices, true);
+    listed.reads = ReadAll(listed.found.devices, true);
+    return listed;
+}
+
+int ListCommand::Execute(const CommandLine& line, CommandContext& context) const {
+    // The text keeps the protocol's limit of answers (and says when it was reached); the JSON,
+    // read by programs, reads past it.
+    Listed listed = SearchAndRead(context, context.json ? SiteReplies : ListReplies);
+    const std::vector<LanInterface>& devices = listed.found.devices;
+    const std::vector<int32_t>& states = listed.states;
+    const std::vector<DeviceReads>& reads = listed.reads;
+    const Recalled recalled = line.known ? Recall(context, devices) : Recalled();
     std::vector<JsonObject> array;
     for (size_t i = 0; i < devices.size(); ++i) {
         const LanInterface& device = devices[i];
         if (context.json) {
             array.push_back(DeviceJson(device, states[i], reads[i]));
+            if (line.known)
+                AddSeenJson(array.back(), recalled.found[i], true);
             continue;
         }
         Say<kListDevice>(context, lanproto::PrintableText(device.serialNumber).c_str(),
@@ -75,6 +91,17 @@ int ListCommand::Execute(const CommandLine& /*line*/, CommandContext& context) c
                                 config ? (device.dhcp ? "DHCP" : "STAT") : "?",
                                 config ? (device.crypt ? "CRYPT" : "PLAIN") : "?");
         }
+        Say<kLineEnd>(context);
+    }
+    // The remembered devices that did not answer, after those that did.
+    for (const InventoryEntry& entry : recalled.offline) {
+        if (context.json) {
+            array.push_back(OfflineJson(entry));
+            continue;
+        }
+        Say<kListDevice>(context, entry.serialNumber.c_str(), entry.version.c_str(),
+                         kOffline.format);
+        Say<kListOffline>(context, IsoTime(entry.lastSeen).c_str(), WhereSeen(entry).c_str());
         Say<kLineEnd>(context);
     }
     if (context.json)

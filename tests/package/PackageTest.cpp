@@ -399,7 +399,7 @@ done
 )sh";
     run = Shell("cd " + dir.path.string() + " && bash complete.sh");
     EXPECT_EQ(run.output, "complete -F _lancfg lancfg\n"
-                          "list show set fwupdate apply -a --help --version\n"
+                          "list show set fwupdate apply history watch export forget -a --help --version\n"
                           "on off\n"
                           "kplan_1.enc\n");
 
