@@ -1,5 +1,7 @@
 #include "RolloutJournal.h"
 
+#include "AtomicFile.h"
+
 #include <nlohmann/json.hpp>
 
 #include <fcntl.h>
@@ -45,18 +47,8 @@ bool RolloutJournal::Open(const std::string& path, std::string* error) {
 }
 
 void RolloutJournal::Append(const std::string& line) {
-    if (fd_ < 0)
-        return;
-    const std::string whole = line + "\n";
-    size_t done = 0;
-    while (done < whole.size()) {
-        const ssize_t n = ::write(fd_, whole.data() + done, whole.size() - done);
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n <= 0)
-            return;
-        done += static_cast<size_t>(n);
-    }
+    if (fd_ >= 0)
+        AtomicFile::WriteAll(fd_, line + "\n"); // one write: a kill leaves whole lines
 }
 
 void RolloutJournal::Started(const std::string& serial, const std::string& previousVersion,

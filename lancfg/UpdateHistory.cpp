@@ -1,5 +1,6 @@
 #include "UpdateHistory.h"
 
+#include "AtomicFile.h"
 #include "OSCompat.h"
 #include "RolloutJournal.h"
 
@@ -63,19 +64,9 @@ bool UpdateHistory::Append(const std::vector<RolloutResult>& results, const std:
             line["reason"] = r.reason;
         lines += line.dump(-1, ' ', false, json::error_handler_t::replace) + "\n";
     }
-    size_t done = 0;
-    bool ok = true;
-    while (done < lines.size()) {
-        const ssize_t n = ::write(fd, lines.data() + done, lines.size() - done);
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n <= 0) {
-            *error = "the update history " + path_ + " cannot be written: " + std::strerror(errno);
-            ok = false;
-            break;
-        }
-        done += static_cast<size_t>(n);
-    }
+    const bool ok = AtomicFile::WriteAll(fd, lines);
+    if (!ok)
+        *error = "the update history " + path_ + " cannot be written: " + std::strerror(errno);
     ::close(fd);
     return ok;
 }

@@ -1,5 +1,7 @@
 #include "RuntimeFile.h"
 
+#include "AtomicFile.h"
+
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -30,19 +32,6 @@ std::string OwnFolder(const std::string& folder) {
         return "Der Ordner lässt sich nicht auf den Eigentümer beschränken (" +
                std::string(std::strerror(errno)) + ").";
     return std::string();
-}
-
-bool WriteAll(int fd, const std::string& text) {
-    size_t done = 0;
-    while (done < text.size()) {
-        const ssize_t n = ::write(fd, text.data() + done, text.size() - done);
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n <= 0)
-            return false;
-        done += static_cast<size_t>(n);
-    }
-    return true;
 }
 
 } // namespace
@@ -85,7 +74,7 @@ RuntimeFile::Result RuntimeFile::Write(int port, const std::string& token,
         ::open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
     if (fd < 0)
         return Fail(path, std::strerror(errno));
-    bool written = ::fchmod(fd, 0600) == 0 && WriteAll(fd, text);
+    bool written = ::fchmod(fd, 0600) == 0 && AtomicFile::WriteAll(fd, text);
     int error = errno;
     if (::close(fd) != 0 && written) {
         written = false;

@@ -8,9 +8,7 @@
 #include <cstring>
 #include <vector>
 
-namespace {
-
-bool WriteAll(int fd, const std::string& text) {
+bool AtomicFile::WriteAll(int fd, const std::string& text) {
     size_t done = 0;
     while (done < text.size()) {
         const ssize_t n = ::write(fd, text.data() + done, text.size() - done);
@@ -22,6 +20,8 @@ bool WriteAll(int fd, const std::string& text) {
     }
     return true;
 }
+
+namespace {
 
 unsigned UmaskMode() {
     const mode_t mask = ::umask(0);

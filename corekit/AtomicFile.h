@@ -15,4 +15,8 @@ public:
     // as it was and no temporary file is left.
     static bool Write(const std::string& path, const std::string& text, unsigned mode,
                       std::string* error);
+
+    // Writes all of text to fd, going on after interruptions and short writes; false with errno
+    // set when the system refused (a full disk).
+    static bool WriteAll(int fd, const std::string& text);
 };

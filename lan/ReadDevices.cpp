@@ -1,7 +1,0 @@
-#include "ReadDevices.h"
-
-#include "LanSearch.h"
-
-void ReadDevices(std::vector<LanInterface>& devices) {
-    ReadAll(devices, true);
-}
