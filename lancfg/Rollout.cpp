@@ -66,6 +66,7 @@ struct Rollout::Device {
     Stage stage = Stage::Waiting;
     bool canary = false;
     bool pastB = false;
+    bool restarting = false; // the last block announced the restart into the new firmware
     unsigned attempts = 0;
     Clock::time_point began{};
 };
@@ -160,6 +161,8 @@ void Rollout::Updated(size_t index, LanResult result, const std::string& failure
         Finish(index, RolloutOutcome::Updated, std::string());
         return;
     }
+    // A last block answered with 2 announced the restart into the new firmware.
+    d.restarting = d.given.record.state == StateBooting;
     d.progress.OnProgress(100, "Waiting for device to restart");
     lanops::WaitForApplication(*loop_, d.given.record, policy_.comeBackMs,
                                [this, index](lanops::ComeBack how) {
@@ -175,7 +178,10 @@ void Rollout::CameBack(size_t index, int how) {
         Retry(index, "did not come back after the update");
         return;
     case lanops::ComeBack::Bootloader:
-        Finish(index, RolloutOutcome::Failed, "back in its bootloader (version " + version + ")");
+        Finish(index, RolloutOutcome::Failed,
+               (d.restarting ? "back in its bootloader (version "
+                             : "still in its bootloader after the update (version ") +
+                   version + ")");
         return;
     case lanops::ComeBack::Application:
         break;

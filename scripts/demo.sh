@@ -13,6 +13,8 @@ fi
 bin=build/default/bin
 work=$(mktemp -d)
 shots="$PWD/build/default/screenshots"
+# What lancfg keeps for its user (the devices seen, the update history) stays in the demo's folder.
+export XDG_STATE_HOME="$work/state"
 trap 'kill "$sim" 2>/dev/null || true; wait "$sim" 2>/dev/null || true; rm -rf "$work"' EXIT
 
 "$bin/lanif-sim" -c tools/lanif-sim/examples/demo.ini -l "$work/requests.log" > "$work/sim.out" &
@@ -48,6 +50,12 @@ echo "(waiting 3 s for KPL0000002 to restart)"
 sleep 3
 run list
 run fwupdate KPL0000001 -f "$work/kplan_demo.enc"
+echo "(waiting 2 s for KPL0000001 to restart into its new firmware)"
+sleep 2
+run fwupdate --all -f "$work/kplan_demo.enc" --yes --expect-version 1.240 --skip-current \
+  -k 000102030405060708090A0B0C0D0E0F
+run history KPL0000001
+run list --known
 run show KPL0009999
 run
 echo

@@ -136,6 +136,7 @@ const std::map<std::string, Setter>& Setters() {
         {"writeConfigCode", IntField<uint8_t>(&SimDevice::writeConfigCode, 0, 255)},
         {"keepsOldConfig", BoolField(&SimDevice::keepsOldConfig)},
         {"bootloaderAfterUpdate", BoolField(&SimDevice::bootloaderAfterUpdate)},
+        {"answersOnlySearch", BoolField(&SimDevice::answersOnlySearch)},
         {"bootloaderCode", IntField<uint8_t>(&SimDevice::bootloaderCode, 0, 255)},
         {"bootloaderCodeInBootloader",
          IntField<uint8_t>(&SimDevice::bootloaderCodeInBootloader, 0, 255)},
