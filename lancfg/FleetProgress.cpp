@@ -32,13 +32,11 @@ ProgressObserver& FleetProgress::Observer(size_t index) {
 }
 
 void FleetProgress::Begin(size_t index, const std::string& stage) {
-    std::lock_guard lock(mutex_);
     rows_[index] = Row{stage, 0, true};
     Draw();
 }
 
 void FleetProgress::Update(size_t index, int percent, const std::string& stage) {
-    std::lock_guard lock(mutex_);
     Row& row = rows_[index];
     // The waiting step reports the same thing ten times a second: redraw only what changed.
     if (row.percent == percent && row.stage == stage)
@@ -50,7 +48,6 @@ void FleetProgress::Update(size_t index, int percent, const std::string& stage) 
 
 void FleetProgress::End(size_t index, const std::string& outLines, const std::string& errLines,
                         bool failed) {
-    std::lock_guard lock(mutex_);
     Erase();
     rows_[index].running = false;
     ++ended_;
@@ -64,7 +61,6 @@ void FleetProgress::End(size_t index, const std::string& outLines, const std::st
 }
 
 void FleetProgress::Close() {
-    std::lock_guard lock(mutex_);
     Erase();
     closed_ = true;
 }

@@ -3,16 +3,14 @@
 #include "ProgressObserver.h"
 
 #include <memory>
-#include <mutex>
 #include <ostream>
 #include <string>
 #include <vector>
 
-// The console output of many devices updating at once, fed from their updating threads. Each
-// device's result lines are printed whole when it ends. On a terminal a block of lines below
-// them shows every device that runs (serial number, stage, percent) and a total line, redrawn in
-// place; elsewhere nothing but the result lines is printed, without carriage returns. Every
-// write happens under one lock, so lines of two devices never mix.
+// The console output of many devices updating at once. Each device's result lines are printed
+// whole when it ends. On a terminal a block of lines below them shows every device that runs
+// (serial number, stage, percent) and a total line, redrawn in place; elsewhere nothing but the
+// result lines is printed, without carriage returns.
 class FleetProgress {
 public:
     // serials names the devices by index; draw turns the redrawn block on.
@@ -22,7 +20,7 @@ public:
     FleetProgress(const FleetProgress&) = delete;
     FleetProgress& operator=(const FleetProgress&) = delete;
 
-    // The observer of device index's update; call it on that device's thread only.
+    // The observer of device index's update.
     ProgressObserver& Observer(size_t index);
     // The device begins, at the given stage.
     void Begin(size_t index, const std::string& stage);
@@ -49,7 +47,6 @@ private:
     std::vector<std::string> serials_;
     std::vector<std::unique_ptr<RowObserver>> observers_;
 
-    std::mutex mutex_; // everything below, and every write to out_ and err_
     std::vector<Row> rows_;
     size_t drawnLines_ = 0;
     size_t ended_ = 0;
