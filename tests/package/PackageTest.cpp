@@ -425,9 +425,15 @@ done
             port = ListeningPort(kpConfig.Pid());
         }
         ASSERT_NE(port, 0) << ReadFile(dir.path / "kp_config.out");
-        // Another program of the same user finds the web UI and its secret in the runtime file.
-        const std::string runtime = ReadFile(dir.path / "run" / kPackage /
-                                             ("kp_config-" + std::to_string(kpConfig.Pid()) + ".json"));
+        // Another program of the same user finds the web UI and its secret in the runtime file,
+        // which is written once the web server listens, before the window shows.
+        const fs::path runtimeFile =
+            dir.path / "run" / kPackage / ("kp_config-" + std::to_string(kpConfig.Pid()) + ".json");
+        std::string runtime = ReadFile(runtimeFile);
+        for (int i = 0; i < 100 && runtime.find("\"token\": \"") == std::string::npos; ++i) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(100));
+            runtime = ReadFile(runtimeFile);
+        }
         const size_t at = runtime.find("\"token\": \"");
         ASSERT_NE(at, std::string::npos) << runtime;
         const std::string token = runtime.substr(at + 10, 32);
