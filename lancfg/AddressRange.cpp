@@ -1,6 +1,6 @@
 #include "AddressRange.h"
 
-#include "CommandSpec.h"
+#include "CommandSyntax.h"
 #include "ConsoleTexts.h"
 #include "LanProtocol.h"
 #include "TextUtil.h"

@@ -143,8 +143,8 @@ private:
 
 } // namespace
 
-const CommandSpec& ApplyCommand::Spec() const {
-    static const CommandSpec spec{
+const CommandSyntax& ApplyCommand::Syntax() const {
+    static const CommandSyntax syntax{
         "apply",
         Positional::File,
         "a file of configurations (from show --all --json)",
@@ -159,7 +159,7 @@ const CommandSpec& ApplyCommand::Spec() const {
          SharedOptions::NoInventory},
         {{{"<file>", "[--dry-run]", "[--json]", "[-j]", "[-k]"},
           "write the configurations of a file (from show --all --json) where they differ"}}};
-    return spec;
+    return syntax;
 }
 
 int ApplyCommand::Execute(const CommandLine& line, CommandContext& context) const {

@@ -6,6 +6,6 @@
 // the devices hold, several devices at the same time.
 class ApplyCommand : public Command {
 public:
-    const CommandSpec& Spec() const override;
+    const CommandSyntax& Syntax() const override;
     int Execute(const CommandLine& line, CommandContext& context) const override;
 };

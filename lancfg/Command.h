@@ -8,7 +8,7 @@
 #include <vector>
 
 struct CommandLine;
-struct CommandSpec;
+struct CommandSyntax;
 
 // Exit codes of the console tool. Misuse of the command line is a failure of its own, so that
 // scripts can tell it from success.
@@ -54,13 +54,13 @@ struct CommandContext {
     std::ostream& Messages() { return json ? err : out; }
 };
 
-// One command of the console tool. It declares its words in Spec(), from which the command line
+// One command of the console tool. It declares its words in Syntax(), from which the command line
 // is checked and the usage text is written; Execute then gets the checked line and never sees
 // misuse.
 class Command {
 public:
     virtual ~Command() = default;
-    virtual const CommandSpec& Spec() const = 0;
+    virtual const CommandSyntax& Syntax() const = 0;
     // What a line whose words all passed their checks still lacks, as the misuse line; empty
     // when it is complete.
     virtual std::string Misuse(const CommandLine& /*line*/) const { return std::string(); }

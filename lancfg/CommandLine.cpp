@@ -34,19 +34,19 @@ const char* AfterPositionals(Positional positional) {
     }
 }
 
-// Takes the positionals of spec from words at i: for a serial number or a file the next word,
+// Takes the positionals of syntax from words at i: for a serial number or a file the next word,
 // for serial numbers every word up to the first option.
-void TakePositionals(const CommandSpec& spec, const std::vector<std::string>& words, size_t& i,
+void TakePositionals(const CommandSyntax& syntax, const std::vector<std::string>& words, size_t& i,
                      CommandLine& line) {
     for (; i < words.size() && !IsOptionLike(words[i]); ++i) {
-        if (spec.positional == Positional::None)
+        if (syntax.positional == Positional::None)
             return;
-        if (spec.positional == Positional::File) {
+        if (syntax.positional == Positional::File) {
             line.planFile = words[i++];
             return;
         }
         line.serials.push_back(words[i]);
-        if (spec.positional == Positional::Serial || spec.positional == Positional::MaybeSerial) {
+        if (syntax.positional == Positional::Serial || syntax.positional == Positional::MaybeSerial) {
             ++i;
             return;
         }
@@ -58,16 +58,16 @@ using GivenValues = std::map<const OptionWord*, std::vector<std::string>>;
 
 // Collects the option words from i on with their values. Returns the misuse line of a word the
 // command does not take or an option without its value, else nothing.
-std::string GatherOptions(const CommandSpec& spec, const std::vector<std::string>& words, size_t i,
+std::string GatherOptions(const CommandSyntax& syntax, const std::vector<std::string>& words, size_t i,
                           GivenValues& given) {
     for (; i < words.size(); ++i) {
         const std::string& word = words[i];
-        const OptionWord* option = spec.Find(word);
+        const OptionWord* option = syntax.Find(word);
         if (!option && IsOptionLike(word))
-            return TextOf<kNoSuchOption>(spec.name, lanproto::PrintableText(word).c_str());
+            return TextOf<kNoSuchOption>(syntax.name, lanproto::PrintableText(word).c_str());
         if (!option)
-            return TextOf<kNoArgument>(spec.name, lanproto::PrintableText(word).c_str(),
-                                       AfterPositionals(spec.positional));
+            return TextOf<kNoArgument>(syntax.name, lanproto::PrintableText(word).c_str(),
+                                       AfterPositionals(syntax.positional));
         if (option->value && i + 1 >= words.size())
             return TextOf<kNeedsValue>(option->word);
         given[option].push_back(option->value ? words[++i] : std::string());
@@ -78,8 +78,8 @@ std::string GatherOptions(const CommandSpec& spec, const std::vector<std::string
 // Checks the values that count (every one of -a, the later of any other option given twice) in
 // the order the command declares its options, and puts them into line. Returns the misuse line
 // of the first value refused, else nothing.
-std::string TakeValues(const CommandSpec& spec, GivenValues& given, CommandLine& line) {
-    for (const OptionWord& option : spec.options) {
+std::string TakeValues(const CommandSyntax& syntax, GivenValues& given, CommandLine& line) {
+    for (const OptionWord& option : syntax.options) {
         const auto found = given.find(&option);
         if (found == given.end())
             continue;
@@ -97,19 +97,19 @@ std::string TakeValues(const CommandSpec& spec, GivenValues& given, CommandLine&
 }
 
 // The positionals, or the flag that stands in their place, must be there; not both.
-std::string CheckPositionals(const CommandSpec& spec, const GivenValues& given,
+std::string CheckPositionals(const CommandSyntax& syntax, const GivenValues& given,
                              const CommandLine& line) {
-    if (spec.positional == Positional::None || spec.positional == Positional::MaybeSerial)
+    if (syntax.positional == Positional::None || syntax.positional == Positional::MaybeSerial)
         return std::string();
     const bool positionals = !line.serials.empty() || !line.planFile.empty();
-    const bool instead = spec.instead && given.count(spec.Find(spec.instead));
-    const bool alsoInstead = spec.alsoInstead && given.count(spec.Find(spec.alsoInstead));
+    const bool instead = syntax.instead && given.count(syntax.Find(syntax.instead));
+    const bool alsoInstead = syntax.alsoInstead && given.count(syntax.Find(syntax.alsoInstead));
     if (!positionals && !instead && !alsoInstead)
-        return TextOf<kNeeds>(spec.name, spec.needs,
-                              spec.instead ? (std::string(" (or ") + spec.instead + ")").c_str()
+        return TextOf<kNeeds>(syntax.name, syntax.needs,
+                              syntax.instead ? (std::string(" (or ") + syntax.instead + ")").c_str()
                                            : "");
     if (positionals && instead)
-        return TextOf<kNotBoth>(spec.name, spec.needs, spec.instead);
+        return TextOf<kNotBoth>(syntax.name, syntax.needs, syntax.instead);
     return std::string();
 }
 
@@ -139,21 +139,21 @@ ParsedLine ParseCommandLine(const std::vector<std::string>& words, const Command
     if (!parsed.command)
         return Misuse(TextOf<kUnknownCommand>(lanproto::PrintableText(words[i]).c_str(),
                                               table.Names().c_str()));
-    const CommandSpec& spec = parsed.command->Spec();
+    const CommandSyntax& syntax = parsed.command->Syntax();
     CommandLine& line = parsed.line;
-    line.command = spec.name;
+    line.command = syntax.name;
     ++i;
-    TakePositionals(spec, words, i, line);
+    TakePositionals(syntax, words, i, line);
 
     // The values are checked once all are known, as the later of two values counts.
     GivenValues given;
     if (!leading.empty())
-        given[spec.Find(SharedOptions::Address.word)] = leading;
-    std::string misuse = GatherOptions(spec, words, i, given);
+        given[syntax.Find(SharedOptions::Address.word)] = leading;
+    std::string misuse = GatherOptions(syntax, words, i, given);
     if (misuse.empty())
-        misuse = TakeValues(spec, given, line);
+        misuse = TakeValues(syntax, given, line);
     if (misuse.empty())
-        misuse = CheckPositionals(spec, given, line);
+        misuse = CheckPositionals(syntax, given, line);
     if (misuse.empty())
         misuse = parsed.command->Misuse(line);
     if (!misuse.empty())

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "CommandSpec.h"
+#include "CommandSyntax.h"
 
 #include <optional>
 #include <string>

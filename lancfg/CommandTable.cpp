@@ -1,7 +1,7 @@
 #include "CommandTable.h"
 
 #include "ApplyCommand.h"
-#include "CommandSpec.h"
+#include "CommandSyntax.h"
 #include "ExportCommand.h"
 #include "ForgetCommand.h"
 #include "FwupdateCommand.h"
@@ -29,8 +29,8 @@ CommandTable::CommandTable() {
 std::string CommandTable::Names() const {
     std::vector<std::string> names = {"list", "show", "set", "fwupdate", "apply"};
     for (const auto& command : commands_)
-        if (std::find(names.begin(), names.end(), command->Spec().name) == names.end())
-            names.push_back(command->Spec().name);
+        if (std::find(names.begin(), names.end(), command->Syntax().name) == names.end())
+            names.push_back(command->Syntax().name);
     std::string text;
     for (size_t i = 0; i < names.size(); ++i)
         text += (i == 0 ? "" : i + 1 == names.size() ? " and " : ", ") + names[i];
@@ -39,7 +39,7 @@ std::string CommandTable::Names() const {
 
 const Command* CommandTable::Find(const std::string& word) const {
     for (const auto& command : commands_)
-        if (word == command->Spec().name)
+        if (word == command->Syntax().name)
             return command.get();
     return nullptr;
 }
@@ -84,9 +84,9 @@ std::string TakenBy(const char* word, const CommandTable& table) {
     std::string names;
     size_t count = 0;
     for (const auto& command : table.Commands()) {
-        if (!command->Spec().Find(word))
+        if (!command->Syntax().Find(word))
             continue;
-        names += (names.empty() ? "" : ", ") + std::string(command->Spec().name);
+        names += (names.empty() ? "" : ", ") + std::string(command->Syntax().name);
         ++count;
     }
     return count == table.Commands().size() ? std::string() : names;
@@ -97,13 +97,13 @@ std::string TakenBy(const char* word, const CommandTable& table) {
 std::string UsageText(const std::string& program, const CommandTable& table) {
     std::string text;
     for (const auto& command : table.Commands()) {
-        const CommandSpec& spec = command->Spec();
-        text += FormLines(program, spec.name, spec.options, spec.forms.front());
+        const CommandSyntax& syntax = command->Syntax();
+        text += FormLines(program, syntax.name, syntax.options, syntax.forms.front());
     }
     for (const auto& command : table.Commands()) {
-        const CommandSpec& spec = command->Spec();
-        for (size_t n = 1; n < spec.forms.size(); ++n)
-            text += FormLines(program, spec.name, spec.options, spec.forms[n]);
+        const CommandSyntax& syntax = command->Syntax();
+        for (size_t n = 1; n < syntax.forms.size(); ++n)
+            text += FormLines(program, syntax.name, syntax.options, syntax.forms[n]);
     }
     text += FormLines(program, nullptr, {SharedOptions::Address},
                       {{"[-a]", "<command>", "[<arguments>]", "[-a]"},
@@ -112,7 +112,7 @@ std::string UsageText(const std::string& program, const CommandTable& table) {
     text += "options:\n";
     std::vector<std::string> listed;
     for (const auto& command : table.Commands()) {
-        for (const OptionWord& option : command->Spec().options) {
+        for (const OptionWord& option : command->Syntax().options) {
             bool seen = false;
             for (const std::string& word : listed)
                 seen = seen || word == option.word;

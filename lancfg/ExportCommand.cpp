@@ -92,8 +92,8 @@ std::string ExportCommand::PrometheusText(const std::vector<Row>& rows) {
     return info + up + lastSeen;
 }
 
-const CommandSpec& ExportCommand::Spec() const {
-    static const CommandSpec spec{
+const CommandSyntax& ExportCommand::Syntax() const {
+    static const CommandSyntax syntax{
         "export",
         Positional::None,
         nullptr,
@@ -111,7 +111,7 @@ const CommandSpec& ExportCommand::Spec() const {
          SharedOptions::NoInventory},
         {{{"--format", "[-o]"},
           "the devices found and the remembered ones, as CSV or for Prometheus"}}};
-    return spec;
+    return syntax;
 }
 
 std::string ExportCommand::Misuse(const CommandLine& line) const {

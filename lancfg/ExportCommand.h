@@ -12,7 +12,7 @@ struct InventoryEntry;
 // that a collector reading it never sees half a file.
 class ExportCommand : public Command {
 public:
-    const CommandSpec& Spec() const override;
+    const CommandSyntax& Syntax() const override;
     std::string Misuse(const CommandLine& line) const override;
     int Execute(const CommandLine& line, CommandContext& context) const override;
 

@@ -4,15 +4,15 @@
 #include "ConsoleTexts.h"
 #include "Inventory.h"
 
-const CommandSpec& ForgetCommand::Spec() const {
-    static const CommandSpec spec{
+const CommandSyntax& ForgetCommand::Syntax() const {
+    static const CommandSyntax syntax{
         "forget",
         Positional::Serial,
         "the serial number of a device",
         nullptr,
         {},
         {{{"<serial-number>"}, "drop a device from the remembered ones (list --known)"}}};
-    return spec;
+    return syntax;
 }
 
 int ForgetCommand::Execute(const CommandLine& line, CommandContext& context) const {

@@ -6,6 +6,6 @@
 // offline (a device taken out of service).
 class ForgetCommand : public Command {
 public:
-    const CommandSpec& Spec() const override;
+    const CommandSyntax& Syntax() const override;
     int Execute(const CommandLine& line, CommandContext& context) const override;
 };

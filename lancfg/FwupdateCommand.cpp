@@ -70,8 +70,8 @@ size_t ToUpdate(const std::vector<RolloutDevice>& devices, const RolloutPolicy& 
 
 } // namespace
 
-const CommandSpec& FwupdateCommand::Spec() const {
-    static const CommandSpec spec{
+const CommandSyntax& FwupdateCommand::Syntax() const {
+    static const CommandSyntax syntax{
         "fwupdate",
         Positional::Serials,
         "the serial number of a device",
@@ -131,7 +131,7 @@ const CommandSpec& FwupdateCommand::Spec() const {
           "a rollout that skips what is current and stops after failures"},
          {{"--resume", "-f"}, "go on with the devices a journal does not show as updated"}},
         "--resume"};
-    return spec;
+    return syntax;
 }
 
 std::string FwupdateCommand::Misuse(const CommandLine& line) const {

@@ -6,7 +6,7 @@
 // each confirmed running its new firmware afterwards.
 class FwupdateCommand : public Command {
 public:
-    const CommandSpec& Spec() const override;
+    const CommandSyntax& Syntax() const override;
     std::string Misuse(const CommandLine& line) const override;
     int Execute(const CommandLine& line, CommandContext& context) const override;
 };

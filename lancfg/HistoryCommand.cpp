@@ -5,8 +5,8 @@
 #include "JsonLines.h"
 #include "UpdateHistory.h"
 
-const CommandSpec& HistoryCommand::Spec() const {
-    static const CommandSpec spec{
+const CommandSyntax& HistoryCommand::Syntax() const {
+    static const CommandSyntax syntax{
         "history",
         Positional::MaybeSerial,
         nullptr,
@@ -14,7 +14,7 @@ const CommandSpec& HistoryCommand::Spec() const {
         {SharedOptions::Json},
         {{{"[<serial-number>]", "[--json]"},
           "the firmware updates of every device, or of one, oldest first"}}};
-    return spec;
+    return syntax;
 }
 
 int HistoryCommand::Execute(const CommandLine& line, CommandContext& context) const {

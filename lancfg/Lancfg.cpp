@@ -58,7 +58,7 @@ int RunLancfg(int argc, const char* const* argv, const ConsoleIo& io) {
     context.remember = !line.noInventory && !(off && off[0] != '\0' && std::string(off) != "0");
     if (!ResolveAddresses(line.addresses, context))
         return ExitUsage;
-    if (parsed.command->Spec().Find(SharedOptions::Key.word) && !LoadKeys(line, io, context))
+    if (parsed.command->Syntax().Find(SharedOptions::Key.word) && !LoadKeys(line, io, context))
         return ExitUsage;
     const int result = parsed.command->Execute(line, context);
     // A result that could not be written is no result: a backup cut short by a full disk, a

@@ -36,8 +36,8 @@ JsonObject DeviceJson(const LanInterface& device, int32_t state, const DeviceRea
 
 } // namespace
 
-const CommandSpec& ListCommand::Spec() const {
-    static const CommandSpec spec{"list",
+const CommandSyntax& ListCommand::Syntax() const {
+    static const CommandSyntax syntax{"list",
                                   Positional::None,
                                   nullptr,
                                   nullptr,
@@ -50,7 +50,7 @@ const CommandSpec& ListCommand::Spec() const {
                                    {{"--json"}, "list all devices as a JSON array"},
                                    {{"--known", "[--json]"},
                                     "list also the devices seen before that did not answer now"}}};
-    return spec;
+    return syntax;
 }
 
 ListCommand::Listed ListCommand::SearchAndRead(CommandContext& context, unsigned maxReplies) {

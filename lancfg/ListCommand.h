@@ -9,7 +9,7 @@
 // Lists every LAN interface on the local network with its state and, when it runs, its addresses.
 class ListCommand : public Command {
 public:
-    const CommandSpec& Spec() const override;
+    const CommandSyntax& Syntax() const override;
     int Execute(const CommandLine& line, CommandContext& context) const override;
 
     // What list learns of a site, also for export: the search, the state each device was found

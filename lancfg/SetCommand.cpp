@@ -26,8 +26,8 @@ bool FlagValue(const std::string& value) {
 
 } // namespace
 
-const CommandSpec& SetCommand::Spec() const {
-    static const CommandSpec spec{
+const CommandSyntax& SetCommand::Syntax() const {
+    static const CommandSyntax syntax{
         "set",
         Positional::Serial,
         "the serial number of a device",
@@ -51,7 +51,7 @@ const CommandSpec& SetCommand::Spec() const {
          SharedOptions::Key},
         {{{"<serial-number>", "[-i]", "[-n]", "[-g]", "[-d]", "[-y]", "[-k]"},
           "set configuration parameters of one device"}}};
-    return spec;
+    return syntax;
 }
 
 std::string SetCommand::Misuse(const CommandLine& line) const {

@@ -10,8 +10,8 @@
 
 #include <sstream>
 
-const CommandSpec& ShowCommand::Spec() const {
-    static const CommandSpec spec{
+const CommandSyntax& ShowCommand::Syntax() const {
+    static const CommandSyntax syntax{
         "show",
         Positional::Serial,
         "the serial number of a device",
@@ -22,7 +22,7 @@ const CommandSpec& ShowCommand::Spec() const {
          {{"<serial-number>", "--json", "[-k]"},
           "show configuration parameters of one device as a JSON object"},
          {{"--all", "[--json]", "[-k]"}, "show configuration parameters of every device found"}}};
-    return spec;
+    return syntax;
 }
 
 int ShowCommand::Execute(const CommandLine& line, CommandContext& context) const {

@@ -9,7 +9,7 @@ class LanInterface;
 // Shows the network configuration of one LAN interface, or of every one a search finds.
 class ShowCommand : public Command {
 public:
-    const CommandSpec& Spec() const override;
+    const CommandSyntax& Syntax() const override;
     int Execute(const CommandLine& line, CommandContext& context) const override;
 
     // The configuration of a device that was read, as the lines of show and as its JSON object.

@@ -181,8 +181,8 @@ private:
 
 } // namespace
 
-const CommandSpec& WatchCommand::Spec() const {
-    static const CommandSpec spec{
+const CommandSyntax& WatchCommand::Syntax() const {
+    static const CommandSyntax syntax{
         "watch",
         Positional::None,
         nullptr,
@@ -198,7 +198,7 @@ const CommandSpec& WatchCommand::Spec() const {
          SharedOptions::NoInventory},
         {{{"[--interval]", "[--json]"},
           "one line per device that appears (+), changes (~) or is gone (-), until Ctrl-C"}}};
-    return spec;
+    return syntax;
 }
 
 int WatchCommand::Execute(const CommandLine& line, CommandContext& context) const {

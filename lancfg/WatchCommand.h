@@ -6,7 +6,7 @@
 // silent, until a termination signal (Ctrl-C) ends it.
 class WatchCommand : public Command {
 public:
-    const CommandSpec& Spec() const override;
+    const CommandSyntax& Syntax() const override;
     int Execute(const CommandLine& line, CommandContext& context) const override;
 
     static constexpr unsigned MaxInterval = 86400;

@@ -87,10 +87,10 @@ TEST(CommandLine, TheUsageTextIsWrittenFromTheTables) {
         "\tshow configuration parameters of one device\n";
     EXPECT_EQ(usage.substr(0, classic.size()), classic);
     for (const auto& command : table.Commands()) {
-        for (const OptionWord& option : command->Spec().options)
+        for (const OptionWord& option : command->Syntax().options)
             EXPECT_NE(usage.find("\t" + std::string(option.word) + " "), std::string::npos)
                 << option.word;
-        EXPECT_GE(command->Spec().forms.size(), 1u);
+        EXPECT_GE(command->Syntax().forms.size(), 1u);
     }
     EXPECT_NE(usage.find("lancfg fwupdate <serial-number>... -f <firmware-file> [-k crypt_key] "
                          "[-j <jobs>] [--json] [--verify]\n"),

@@ -1,4 +1,4 @@
-#include "CommandSpec.h"
+#include "CommandSyntax.h"
 
 #include "AddressRange.h"
 #include "CommandLine.h"
@@ -70,7 +70,7 @@ const OptionWord SharedOptions::NoInventory{
     "leave the remembered devices (~/.local/state/velantrix-konfigurator/\n"
     "inventory.json) as they are; so does LANCFG_NO_INVENTORY=1"};
 
-const OptionWord* CommandSpec::Find(const std::string& word) const {
+const OptionWord* CommandSyntax::Find(const std::string& word) const {
     for (const OptionWord& option : options)
         if (word == option.word)
             return &option;

@@ -50,7 +50,7 @@ struct UsageForm {
     const char* help;
 };
 
-struct CommandSpec {
+struct CommandSyntax {
     const char* name;
     Positional positional;
     const char* needs;   // what the misuse line says is missing ("the serial number of a device")
